@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+#include "db/database.h"
+
+namespace lorelist {
+
+// Fills an empty database with a synthetic one shaped like a real dictionary,
+// the same for the same count and seed: authors > works > quotations, about a
+// tenth as many categories 3-4 levels deep, about one reference per
+// quotation and a fifth as many subject entries.
+void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed);
+
+}  // namespace lorelist

@@ -1,0 +1,220 @@
+// lorelist-db: the command-line companion of the editor, on the same
+// database layer. Other tools rely on its output and exit codes.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/generate.h"
+#include "db/database.h"
+#include "db/load.h"
+#include "db/save.h"
+#include "db/statistics.h"
+
+using namespace lorelist;
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kLoadError = 1;
+constexpr int kUsage = 2;
+constexpr int kFileError = 2;
+
+const char* const kMainUsage =
+    "Usage: lorelist-db COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  check [FILE]      check that FILE (default ./Florilex.txt) loads completely\n"
+    "  stats [FILE]      print the seven Statistics counts of FILE\n"
+    "  rewrite IN OUT    load IN and write OUT exactly as Save writes the database\n"
+    "  generate --quotations N [--seed S] OUT\n"
+    "                    write a synthetic database of N quotation nodes\n"
+    "\n"
+    "Run 'lorelist-db COMMAND --help' for more about a command.\n";
+
+const char* const kCheckUsage =
+    "Usage: lorelist-db check [FILE]\n"
+    "Loads FILE (default ./Florilex.txt) with the editor's loading rules.\n"
+    "Prints nothing and exits 0 when the whole file loads. Otherwise prints\n"
+    "'FILE:N: MESSAGE' (N: the first physical line of the failing line) and\n"
+    "exits 1; exits 2 when FILE cannot be opened.\n";
+
+const char* const kStatsUsage =
+    "Usage: lorelist-db stats [FILE]\n"
+    "Prints the seven Statistics counts of FILE (default ./Florilex.txt), one\n"
+    "'LABEL: N' per line. On a load error prints the counts of what was loaded,\n"
+    "the error on standard error, and exits 1; exits 2 when FILE cannot be opened.\n";
+
+const char* const kRewriteUsage =
+    "Usage: lorelist-db rewrite IN OUT\n"
+    "Loads IN and writes OUT exactly as Save writes the database, without a\n"
+    "backup. On a load error writes nothing and exits 1; exits 2 when IN cannot\n"
+    "be opened or OUT cannot be written.\n";
+
+const char* const kGenerateUsage =
+    "Usage: lorelist-db generate --quotations N [--seed S] OUT\n"
+    "Writes to OUT a synthetic database of N quotation nodes, the same for the\n"
+    "same N and S (default seed 1), for benchmarks.\n";
+
+// The process ends right after its one command: leaving the database to the
+// system is much faster than freeing a million nodes one by one.
+Database& NewDatabase() { return *new Database; }
+
+int Usage(const char* usage, const std::string& complaint) {
+  std::fprintf(stderr, "lorelist-db: %s\n%s", complaint.c_str(), usage);
+  return kUsage;
+}
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+// Collects the plain arguments; anything that looks like an option is refused.
+bool PlainArguments(const std::vector<std::string>& args, const char* usage,
+                    std::vector<std::string>& plain, int& exitCode) {
+  for (const std::string& arg : args) {
+    if (IsHelp(arg)) {
+      std::fputs(usage, stdout);
+      exitCode = kOk;
+      return false;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      exitCode = Usage(usage, "unknown option '" + arg + "'");
+      return false;
+    }
+    plain.push_back(arg);
+  }
+  return true;
+}
+
+std::string ErrorLine(const std::string& file, const LoadResult& result) {
+  return file + ":" + std::to_string(result.line) + ": " + result.message;
+}
+
+int Check(const std::vector<std::string>& args) {
+  std::vector<std::string> plain;
+  int code = kOk;
+  if (!PlainArguments(args, kCheckUsage, plain, code)) return code;
+  if (plain.size() > 1) return Usage(kCheckUsage, "too many arguments");
+  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
+  Database& db = NewDatabase();
+  LoadResult result = LoadDatabase(db, file);
+  if (result.status == LoadResult::kCannotOpen) {
+    std::printf("Cannot open file %s\n", file.c_str());
+    return kFileError;
+  }
+  if (result.status == LoadResult::kStopped) {
+    std::printf("%s\n", ErrorLine(file, result).c_str());
+    return kLoadError;
+  }
+  return kOk;
+}
+
+int Stats(const std::vector<std::string>& args) {
+  std::vector<std::string> plain;
+  int code = kOk;
+  if (!PlainArguments(args, kStatsUsage, plain, code)) return code;
+  if (plain.size() > 1) return Usage(kStatsUsage, "too many arguments");
+  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
+  Database& db = NewDatabase();
+  LoadResult result = LoadDatabase(db, file);
+  if (result.status == LoadResult::kCannotOpen) {
+    std::fprintf(stderr, "Cannot open file %s\n", file.c_str());
+    return kFileError;
+  }
+  Statistics stats = CountStatistics(db);
+  for (int row = 0; row < kStatisticsRows; ++row)
+    std::printf("%s: %i\n", kStatisticsLabels[row], stats.Row(row));
+  if (result.status == LoadResult::kStopped) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", ErrorLine(file, result).c_str());
+    return kLoadError;
+  }
+  return kOk;
+}
+
+int Rewrite(const std::vector<std::string>& args) {
+  std::vector<std::string> plain;
+  int code = kOk;
+  if (!PlainArguments(args, kRewriteUsage, plain, code)) return code;
+  if (plain.size() != 2) return Usage(kRewriteUsage, "expects IN and OUT");
+  Database& db = NewDatabase();
+  LoadResult result = LoadDatabase(db, plain[0]);
+  if (result.status == LoadResult::kCannotOpen) {
+    std::fprintf(stderr, "Cannot open file %s\n", plain[0].c_str());
+    return kFileError;
+  }
+  if (result.status == LoadResult::kStopped) {
+    std::fprintf(stderr, "%s\n", ErrorLine(plain[0], result).c_str());
+    return kLoadError;
+  }
+  SaveResult saved = WriteDatabaseFile(db, plain[1]);
+  if (!saved.ok) {
+    std::fprintf(stderr, "%s\n", saved.message.c_str());
+    return kFileError;
+  }
+  return kOk;
+}
+
+bool ParseCount(const std::string& text, unsigned long long& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  value = std::strtoull(text.c_str(), nullptr, 10);
+  return errno == 0;
+}
+
+int Generate(const std::vector<std::string>& args) {
+  unsigned long long quotations = 0, seed = 1;
+  bool haveCount = false;
+  std::string out;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (IsHelp(arg)) {
+      std::fputs(kGenerateUsage, stdout);
+      return kOk;
+    }
+    if (arg == "--quotations" || arg == "--seed") {
+      if (i + 1 == args.size()) return Usage(kGenerateUsage, arg + " needs a number");
+      unsigned long long& target = arg == "--seed" ? seed : quotations;
+      if (!ParseCount(args[++i], target))
+        return Usage(kGenerateUsage, arg + " needs a number, not '" + args[i] + "'");
+      if (arg == "--quotations") haveCount = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage(kGenerateUsage, "unknown option '" + arg + "'");
+    } else if (out.empty()) {
+      out = arg;
+    } else {
+      return Usage(kGenerateUsage, "too many arguments");
+    }
+  }
+  if (!haveCount) return Usage(kGenerateUsage, "--quotations N is required");
+  if (quotations > 50'000'000ULL) return Usage(kGenerateUsage, "at most 50000000 quotations");
+  if (out.empty()) return Usage(kGenerateUsage, "expects OUT");
+  Database& db = NewDatabase();
+  GenerateDatabase(db, static_cast<int64_t>(quotations), seed);
+  SaveResult saved = WriteDatabaseFile(db, out);
+  if (!saved.ok) {
+    std::fprintf(stderr, "%s\n", saved.message.c_str());
+    return kFileError;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage(kMainUsage, "missing command");
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (IsHelp(command)) {
+    std::fputs(kMainUsage, stdout);
+    return kOk;
+  }
+  if (command == "check") return Check(args);
+  if (command == "stats") return Stats(args);
+  if (command == "rewrite") return Rewrite(args);
+  if (command == "generate") return Generate(args);
+  return Usage(kMainUsage, "unknown command '" + command + "'");
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lorelist {
+
+// The database holds single bytes in the Windows-1252 character set. The five
+// bytes that set leaves undefined map to the C1 controls of the same value, so
+// every byte survives a round trip through Unicode.
+char16_t Cp1252ToUnicode(unsigned char byte);
+
+// The byte for a Unicode character, or -1 when the set has none.
+int UnicodeToCp1252(char32_t ch);
+
+std::u16string DecodeCp1252(std::string_view bytes);
+
+}  // namespace lorelist

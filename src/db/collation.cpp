@@ -1,0 +1,49 @@
+#include "collation.h"
+
+#include <unicode/ucol.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "charset.h"
+
+namespace lorelist {
+
+namespace {
+
+UCollator* Collator() {
+  static UCollator* collator = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* c = ucol_open("", &status);
+    if (U_FAILURE(status)) throw std::runtime_error("cannot open the ICU root collator");
+    ucol_setStrength(c, UCOL_SECONDARY);
+    return c;
+  }();
+  return collator;
+}
+
+}  // namespace
+
+std::string_view CollationKey(std::string_view text, std::string& buffer) {
+  thread_local std::vector<UChar> decoded;
+  decoded.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    decoded[i] = Cp1252ToUnicode(static_cast<unsigned char>(text[i]));
+  const auto length = static_cast<int32_t>(decoded.size());
+  if (buffer.size() < decoded.size() * 3 + 16) buffer.resize(decoded.size() * 3 + 16);
+  for (;;) {
+    int32_t needed =
+        ucol_getSortKey(Collator(), decoded.data(), length,
+                        reinterpret_cast<uint8_t*>(buffer.data()), static_cast<int32_t>(buffer.size()));
+    if (needed <= static_cast<int32_t>(buffer.size()))
+      return std::string_view(buffer.data(), needed > 0 ? needed - 1 : 0);  // no final zero
+    buffer.resize(static_cast<size_t>(needed));
+  }
+}
+
+std::string CollationKey(std::string_view text) {
+  std::string buffer;
+  return std::string(CollationKey(text, buffer));
+}
+
+}  // namespace lorelist

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "file_ops.h"
+
+namespace lorelist {
+
+// Reads a database file as logical lines: a physical line ending in "-"
+// continues on the next one, the "-" removed. Line ends are CR LF or LF
+// alone; the last line may have none. Lines have no length limit.
+class LineReader {
+ public:
+  explicit LineReader(int fd);
+
+  // The next logical line; false at end of file (or a read error: see
+  // Error()). The view stays valid until the next call.
+  bool ReadLogical(std::string_view& line);
+  // The tag letter: the second character of the logical line's first
+  // physical line, or '\0' when that line is shorter.
+  char Tag() const { return tag_; }
+  // The 1-based number of the logical line's first physical line.
+  uint64_t FirstLineNumber() const { return firstLine_; }
+  // errno of a failed read, 0 when none.
+  int Error() const { return error_; }
+
+ private:
+  bool ReadPhysical(std::string_view& line);
+  bool Fill();
+
+  int fd_;
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_;
+  size_t begin_ = 0, end_ = 0;
+  bool eof_ = false;
+  int error_ = 0;
+  uint64_t physicalLines_ = 0;
+  uint64_t firstLine_ = 0;
+  char tag_ = '\0';
+  std::string joined_;
+};
+
+// A file written through FileOps with every write checked. After the first
+// failure nothing more is written and Error() tells the errno.
+class OutputFile {
+ public:
+  OutputFile(FileOps& ops, int fd) : ops_(ops), fd_(fd) { buffer_.reserve(kFlushAt + 256); }
+  void Put(std::string_view bytes);
+  bool Flush();
+  int Error() const { return error_; }
+
+ private:
+  bool WriteAll(std::string_view bytes);
+
+  static constexpr size_t kFlushAt = 1 << 16;
+  FileOps& ops_;
+  int fd_;
+  std::string buffer_;
+  int error_ = 0;
+};
+
+// Writes a logical line, broken into physical lines of the file: where it is
+// longer than 70 characters it breaks after the first blank at position 70
+// or later and continues with "-"; without such a blank it is never broken.
+// Every physical line ends with CR LF.
+void WriteLogicalLine(OutputFile& out, std::string_view line);
+
+}  // namespace lorelist

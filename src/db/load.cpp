@@ -1,0 +1,475 @@
+#include "load.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <climits>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "file_format.h"
+#include "large_block.h"
+
+namespace lorelist {
+
+namespace {
+
+constexpr int kMaxLevels = 25;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal value of a run of digits, saturating instead of overflowing.
+int ReadNumber(std::string_view digits) {
+  long long n = 0;
+  for (char c : digits) {
+    n = n * 10 + (c - '0');
+    if (n > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(n);
+}
+
+// A node line's rest, after the tag: the code up to the first blank, then the
+// text after skipping exactly one more character.
+void SplitNodeLine(std::string_view rest, std::string_view& code, std::string_view& text) {
+  size_t blank = rest.find(' ');
+  if (blank == std::string_view::npos) {
+    code = rest;
+    text = {};
+  } else {
+    code = rest.substr(0, blank);
+    text = rest.substr(blank + 1);
+  }
+}
+
+// True when the code is written as the writer writes codes: numbers without
+// leading zeros, none zero, joined by single dots.
+bool IsCanonicalCode(std::string_view code) {
+  if (code.empty()) return false;
+  size_t i = 0;
+  for (;;) {
+    size_t start = i;
+    while (i < code.size() && IsDigit(code[i])) ++i;
+    if (i == start || code[start] == '0') return false;
+    if (i == code.size()) return true;
+    if (code[i] != '.') return false;
+    ++i;
+  }
+}
+
+// Packs a node code's numbers into 64 bits, each as base-128 groups (low
+// first, high bit: more to come). Numbers are never 0, so distinct codes give
+// distinct keys, and no key is 0. False when the code does not fit in 7
+// bytes (so that a key fits a pointer-sized word with a tag bit beside it).
+class CodeKey {
+ public:
+  bool Add(uint32_t n) {
+    do {
+      if (bytes_ == 7) return false;
+      uint64_t group = n & 0x7F;
+      n >>= 7;
+      if (n) group |= 0x80;
+      key_ |= group << (8 * bytes_++);
+    } while (n);
+    return true;
+  }
+  uint64_t Key() const { return key_; }
+
+ private:
+  uint64_t key_ = 0;
+  int bytes_ = 0;
+};
+
+// Quotation nodes by packed code, filled once all of them are read: resolving
+// a reference then costs one probe instead of a walk down the tree.
+class CodeTable {
+ public:
+  void Build(const TreeStore& tree, const std::unordered_set<HTREEITEM>& skip) {
+    capacity_ = tree.GetCount() + tree.GetCount() / 4 + 16;  // at most 80% full
+    block_ = AllocateLargeBlock(capacity_ * sizeof(Slot));
+    slots_ = static_cast<Slot*>(block_.get());
+    std::fill(slots_, slots_ + capacity_, Slot{});
+    HTREEITEM node = tree.GetRootItem();
+    if (!node) return;
+    std::vector<uint32_t> numbers{1};
+    for (;;) {
+      CodeKey key;
+      bool fits = true;
+      for (uint32_t n : numbers) fits = fits && key.Add(n);
+      if (fits && (skip.empty() || !skip.count(node))) Insert(key.Key(), node);
+      int step = NextNode(node, tree);
+      if (step == kEndOfWalk) break;
+      if (step == 1) {
+        numbers.push_back(1);
+      } else {
+        numbers.resize(numbers.size() + step);
+        ++numbers.back();
+      }
+    }
+  }
+  void Prefetch(uint64_t key) const { __builtin_prefetch(&slots_[Hash(key)]); }
+  HTREEITEM Find(uint64_t key) const {
+    for (size_t i = Hash(key);; i = i + 1 == capacity_ ? 0 : i + 1) {
+      if (slots_[i].key == key) return slots_[i].node;
+      if (slots_[i].key == 0) return nullptr;
+    }
+  }
+  bool Built() const { return slots_ != nullptr; }
+
+ private:
+  struct Slot {
+    uint64_t key = 0;
+    HTREEITEM node = nullptr;
+  };
+  // A slot from the key's mixed bits, spread over the whole table.
+  size_t Hash(uint64_t key) const {
+    uint64_t mixed = (key ^ (key >> 29)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<size_t>((static_cast<unsigned __int128>(mixed) * capacity_) >> 64);
+  }
+  void Insert(uint64_t key, HTREEITEM node) {
+    size_t i = Hash(key);
+    while (slots_[i].key != 0) i = i + 1 == capacity_ ? 0 : i + 1;
+    slots_[i] = Slot{key, node};
+  }
+  LargeBlock block_;
+  Slot* slots_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+class Loader {
+ public:
+  // deferReferences: resolve the references of well-formed codes after the
+  // whole file is read, many at a time. A million references to nodes all
+  // over memory load several times faster so; Run() is then repeated without
+  // deferring should any of them be missing, to stop at the right line.
+  Loader(Database& db, LoadReporter* reporter, bool deferReferences)
+      : db_(db), reporter_(reporter), defer_(deferReferences) {}
+
+  LoadResult Run(const std::string& path);
+  // Resolves the deferred references and counts every reference at its
+  // target. False when a deferred reference names no quotation node.
+  bool ResolveReferences();
+
+ private:
+  void StartSection();
+  bool Fail(const char* fixedText);
+  int CheckCode();
+  HTREEITEM InsertNode(TreeStore& tree, std::string_view text);
+  bool QuotationLine(char tag);
+  bool CategoryLine(char tag);
+  HTREEITEM FindQuotation(std::string_view code);
+  // The code's key when it is well-formed and fits one; 0 otherwise.
+  uint64_t KeyOf(std::string_view code) const;
+
+  Database& db_;
+  LoadReporter* reporter_;
+  LoadResult result_;
+
+  // Shared with CheckCode.
+  std::string_view lineBuffer_;
+  std::string_view currentCode_;
+  int currentLevel_ = -1;
+  int counters_[kMaxLevels] = {};
+  uint64_t lineNumber_ = 0;
+
+  int previousLevel_ = -1;
+  HTREEITEM parent_ = nullptr;
+  HTREEITEM last_ = nullptr;
+  bool inCategories_ = false;
+
+  // The code-to-node map. A code written the way the writer writes it is
+  // found from position, so only the codes written otherwise (leading zeros)
+  // need a map entry; that keeps a million-node load small.
+  std::unordered_map<std::string, HTREEITEM> oddCodes_;
+  std::unordered_set<HTREEITEM> oddNodes_;
+  CodeTable codeTable_;
+  bool defer_;
+  // Records with references, each listed once, in reading order; while
+  // deferring, their targets may hold a tagged code key instead of a node.
+  std::vector<CategoryRecord*> deferredRecords_;
+};
+
+// A deferred reference target holds its code key, shifted and tagged with the
+// low bit, which no node address has.
+HTREEITEM TagKey(uint64_t key) { return reinterpret_cast<HTREEITEM>((key << 1) | 1); }
+bool IsTagged(HTREEITEM target) { return reinterpret_cast<uintptr_t>(target) & 1; }
+uint64_t UntagKey(HTREEITEM target) { return reinterpret_cast<uintptr_t>(target) >> 1; }
+
+void Loader::StartSection() {
+  currentLevel_ = -1;
+  previousLevel_ = -1;
+  counters_[0] = 0;
+  parent_ = nullptr;
+  last_ = nullptr;
+}
+
+bool Loader::Fail(const char* fixedText) {
+  result_.status = LoadResult::kStopped;
+  result_.message = fixedText;
+  result_.message.append(lineBuffer_.data(), lineBuffer_.size());
+  result_.line = lineNumber_;
+  return false;
+}
+
+int Loader::CheckCode() {
+  if (currentCode_.empty()) {
+    Fail("Code omitted: ");
+    return -1;
+  }
+  int k = 0;
+  for (;;) {
+    size_t digits = 0;
+    while (digits < currentCode_.size() && IsDigit(currentCode_[digits])) ++digits;
+    const int n = ReadNumber(currentCode_.substr(0, digits));
+    if (n == 0) {
+      Fail("Code has zero component: ");
+      return -1;
+    }
+    currentCode_.remove_prefix(digits);
+    if (currentCode_.empty()) {
+      if (n != counters_[k] + 1) {
+        Fail("Final number does not increment by 1: ");
+        return -1;
+      }
+      counters_[k] = n;
+      if (k < kMaxLevels - 1) counters_[k + 1] = 0;
+      currentLevel_ = k;
+      return 2;
+    }
+    if (n != counters_[k]) {
+      Fail("Code interior moves on: ");
+      return -1;
+    }
+    if (currentCode_.front() != '.') {
+      Fail("Code contains spurious character: ");
+      return -1;
+    }
+    currentCode_.remove_prefix(1);
+    if (++k == kMaxLevels) {
+      Fail("More than 25 levels: ");
+      return -1;
+    }
+  }
+}
+
+HTREEITEM Loader::InsertNode(TreeStore& tree, std::string_view text) {
+  const int level = currentLevel_;
+  if (level > previousLevel_) {
+    parent_ = last_;
+  } else {
+    for (int i = level; i < previousLevel_; ++i) parent_ = tree.GetParentItem(parent_);
+  }
+  last_ = tree.InsertItem(text, parent_, TVI_LAST);
+  previousLevel_ = level;
+  return last_;
+}
+
+uint64_t Loader::KeyOf(std::string_view code) const {
+  if (!IsCanonicalCode(code)) return 0;
+  CodeKey key;
+  for (;;) {
+    size_t dot = code.find('.');
+    if (!key.Add(static_cast<uint32_t>(ReadNumber(code.substr(0, dot))))) return 0;
+    if (dot == std::string_view::npos) return key.Key();
+    code.remove_prefix(dot + 1);
+  }
+}
+
+HTREEITEM Loader::FindQuotation(std::string_view code) {
+  if (!IsCanonicalCode(code)) {
+    auto it = oddCodes_.find(std::string(code));
+    return it == oddCodes_.end() ? nullptr : it->second;
+  }
+  if (!codeTable_.Built()) codeTable_.Build(db_.quotations, oddNodes_);
+  if (uint64_t key = KeyOf(code)) return codeTable_.Find(key);
+  // A code too long for a key: walk down the tree by its numbers.
+  HTREEITEM node = nullptr;
+  for (;;) {
+    size_t dot = code.find('.');
+    int n = ReadNumber(code.substr(0, dot));
+    node = db_.quotations.GetChildAt(node, n - 1);
+    if (!node) return nullptr;
+    if (dot == std::string_view::npos) break;
+    code.remove_prefix(dot + 1);
+  }
+  return oddNodes_.count(node) ? nullptr : node;
+}
+
+bool Loader::QuotationLine(char tag) {
+  if (tag == 'Q') {
+    std::string_view code, text;
+    SplitNodeLine(lineBuffer_.substr(2), code, text);
+    currentCode_ = code;
+    if (CheckCode() < 1) return false;
+    HTREEITEM node = InsertNode(db_.quotations, text);
+    if (!IsCanonicalCode(code)) {
+      oddCodes_.emplace(std::string(code), node);
+      oddNodes_.insert(node);
+    }
+    return true;
+  }
+  if (tag == '@') {
+    inCategories_ = true;
+    StartSection();
+    return true;
+  }
+  return Fail("Line does not begin with valid letter: ");
+}
+
+bool Loader::CategoryLine(char tag) {
+  switch (tag) {
+    case 'C': {
+      std::string_view code, text;
+      SplitNodeLine(lineBuffer_.substr(2), code, text);
+      currentCode_ = code;
+      if (CheckCode() < 1) return false;
+      db_.AttachRecord(InsertNode(db_.categories, text));
+      return true;
+    }
+    case 'S': {
+      // A file written by this program never has one before its first category.
+      if (!last_) return Fail("Line comes before the first category: ");
+      std::string_view entry = lineBuffer_.substr(2);
+      db_.Record(last_)->subjectEntries.emplace_back(entry);
+      db_.subjects.AppendUnsorted(entry, last_);
+      ++db_.subjectTotal;
+      return true;
+    }
+    case 'R': {
+      if (!last_) return Fail("Line comes before the first category: ");
+      std::string_view code, text;
+      SplitNodeLine(lineBuffer_.substr(2), code, text);
+      CategoryRecord* record = db_.Record(last_);
+      HTREEITEM target = nullptr;
+      const uint64_t key = defer_ ? KeyOf(code) : 0;
+      if (key) {
+        target = TagKey(key);
+      } else {
+        target = FindQuotation(code);
+        // A dangling reference could never be saved or deleted safely.
+        if (!target) return Fail("Reference to a missing quotation node: ");
+      }
+      record->referenceTargets.push_back(target);
+      record->referenceTexts.push_back(db_.StoreText(text));
+      // The reference counts are raised once all targets are known.
+      if (deferredRecords_.empty() || deferredRecords_.back() != record)
+        deferredRecords_.push_back(record);
+      ++db_.referenceTotal;
+      return true;
+    }
+    default:
+      return Fail("Line does not begin with valid letter: ");
+  }
+}
+
+// Visits every deferred reference target in reading order, each one when
+// the target kAhead places later has been announced with ahead(), so that
+// many cache misses are under way at once.
+template <typename Ahead, typename Visit>
+bool VisitDeferred(const std::vector<CategoryRecord*>& records, Ahead ahead, Visit visit) {
+  constexpr size_t kAhead = 16;
+  HTREEITEM* ring[kAhead];
+  size_t queued = 0;
+  for (CategoryRecord* record : records) {
+    for (HTREEITEM& target : record->referenceTargets) {
+      if (!IsTagged(target)) continue;
+      ahead(target);
+      HTREEITEM*& slot = ring[queued++ % kAhead];
+      if (queued > kAhead && !visit(*slot)) return false;
+      slot = &target;
+    }
+  }
+  for (size_t i = queued > kAhead ? queued - kAhead : 0; i < queued; ++i)
+    if (!visit(*ring[i % kAhead])) return false;
+  return true;
+}
+
+bool Loader::ResolveReferences() {
+  if (deferredRecords_.empty()) return true;
+  if (defer_ && !codeTable_.Built()) codeTable_.Build(db_.quotations, oddNodes_);
+  bool found = VisitDeferred(
+      deferredRecords_, [&](HTREEITEM key) { codeTable_.Prefetch(UntagKey(key)); },
+      [&](HTREEITEM& target) {
+        HTREEITEM node = codeTable_.Find(UntagKey(target));
+        if (!node) return false;
+        target = node;
+        return true;
+      });
+  if (!found) return false;
+  // Now count the references; the targets are nodes and no longer tagged, so
+  // walk the same records once more in the same way.
+  for (CategoryRecord* record : deferredRecords_) {
+    auto& targets = record->referenceTargets;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      if (i + 8 < targets.size()) __builtin_prefetch(targets[i + 8], 1);
+      targets[i]->data += 1;
+    }
+  }
+  return true;
+}
+
+LoadResult Loader::Run(const std::string& path) {
+  db_.referenceTotal = 0;
+  db_.subjectTotal = 0;
+  bool cannotReadExisting = false;
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    result_.status = LoadResult::kCannotOpen;
+    result_.message = "Cannot open file " + path;
+    // A file that exists but cannot be read must not be replaced by an empty
+    // database at the next save.
+    cannotReadExisting = errno != ENOENT;
+  } else {
+    LineReader reader(fd);
+    StartSection();
+    std::string_view line;
+    bool going = true;
+    while (going && reader.ReadLogical(line)) {
+      lineBuffer_ = line;
+      lineNumber_ = reader.FirstLineNumber();
+      if (line.empty() || line.front() != '@')
+        going = Fail("Line does not start with '@': ");
+      else
+        going = inCategories_ ? CategoryLine(reader.Tag()) : QuotationLine(reader.Tag());
+    }
+    if (going && reader.Error()) {
+      result_.status = LoadResult::kStopped;
+      result_.message = "Cannot read file " + path + ": " + SystemReason(reader.Error());
+      result_.line = reader.FirstLineNumber();
+    }
+    ::close(fd);
+  }
+  db_.subjects.SortAppended();
+  db_.partlyLoaded = result_.status == LoadResult::kStopped || cannotReadExisting;
+  if (result_.status != LoadResult::kComplete && reporter_)
+    reporter_->ReportLoadError(result_.message, result_.line);
+  return result_;
+}
+
+}  // namespace
+
+LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter) {
+  {
+    Loader loader(db, nullptr, true);
+    LoadResult result = loader.Run(path);
+    if (loader.ResolveReferences()) {
+      if (result.status != LoadResult::kComplete && reporter)
+        reporter->ReportLoadError(result.message, result.line);
+      return result;
+    }
+  }
+  // A reference names a missing node: read again, resolving each reference
+  // as it comes, to stop at its line with what came before it.
+  db.Clear();
+  Loader loader(db, reporter, false);
+  LoadResult result = loader.Run(path);
+  loader.ResolveReferences();
+  return result;
+}
+
+}  // namespace lorelist

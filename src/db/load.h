@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "database.h"
+
+namespace lorelist {
+
+// Where loading reports its one message: the window shows a message box, the
+// command line prints it.
+class LoadReporter {
+ public:
+  virtual ~LoadReporter() = default;
+  // line: the 1-based number of the failing logical line's first physical
+  // line; 0 when the file could not be opened.
+  virtual void ReportLoadError(const std::string& message, uint64_t line) = 0;
+};
+
+struct LoadResult {
+  enum Status { kComplete, kStopped, kCannotOpen };
+  Status status = kComplete;
+  std::string message;  // empty when complete
+  uint64_t line = 0;
+};
+
+// Reads the database file at path into db, which must be empty. At the first
+// line that breaks the format it reports one message and stops, keeping what
+// was read before that line (db.partlyLoaded is then set).
+LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter = nullptr);
+
+}  // namespace lorelist

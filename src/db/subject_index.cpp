@@ -1,0 +1,80 @@
+#include "subject_index.h"
+
+#include <algorithm>
+
+#include "collation.h"
+
+namespace lorelist {
+
+SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
+  std::string_view key = texts_.Store(CollationKey(text, keyBuffer_));
+  uint64_t prefix = 0;
+  for (size_t i = 0; i < 8; ++i)
+    prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
+  return Entry{prefix, key, texts_.Store(text), category};
+}
+
+size_t SubjectIndexList::UpperBound(const Entry& entry) const {
+  auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
+  return static_cast<size_t>(std::upper_bound(entries_.begin(), end, entry, Less) -
+                             entries_.begin());
+}
+
+int SubjectIndexList::AddString(std::string_view text) {
+  SortAppended();
+  Entry entry = MakeEntry(text, nullptr);
+  const size_t at = UpperBound(entry);
+  const int index = static_cast<int>(at);
+  if (observer_) observer_->BeforeInsert(index);
+  entries_.insert(entries_.begin() + static_cast<ptrdiff_t>(at), entry);
+  sorted_ = entries_.size();
+  if (observer_) observer_->AfterInsert(index);
+  return index;
+}
+
+void SubjectIndexList::DeleteString(int index) {
+  if (index < 0 || index >= GetCount()) return;
+  if (observer_) observer_->BeforeRemove(index);
+  entries_.erase(entries_.begin() + index);
+  sorted_ = entries_.size();
+  if (observer_) observer_->AfterRemove(index);
+}
+
+void SubjectIndexList::ResetContent() {
+  if (observer_) observer_->BeforeReset();
+  entries_.clear();
+  sorted_ = 0;
+  texts_.Clear();
+  if (observer_) observer_->AfterReset();
+}
+
+int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
+  std::string buffer;
+  const std::string_view key = CollationKey(text, buffer);
+  auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
+  auto first = std::lower_bound(entries_.begin(), end, key,
+                                [](const Entry& e, std::string_view k) { return e.key < k; });
+  for (auto it = first; it != end && it->key == key; ++it)
+    if (it->category == category && it->text == text) return static_cast<int>(it - entries_.begin());
+  // Entries appended but not yet sorted lie beyond the sorted part.
+  for (size_t i = sorted_; i < entries_.size(); ++i)
+    if (entries_[i].category == category && entries_[i].text == text) return static_cast<int>(i);
+  return -1;
+}
+
+void SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
+  entries_.push_back(MakeEntry(text, category));
+}
+
+void SubjectIndexList::SortAppended() {
+  if (sorted_ == entries_.size()) return;
+  if (observer_) observer_->BeforeReset();
+  // Stable: equal keys keep the order of appending, as repeated AddString would.
+  auto mid = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
+  std::stable_sort(mid, entries_.end(), Less);
+  std::inplace_merge(entries_.begin(), mid, entries_.end(), Less);
+  sorted_ = entries_.size();
+  if (observer_) observer_->AfterReset();
+}
+
+}  // namespace lorelist

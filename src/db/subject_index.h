@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text_arena.h"
+#include "tree_store.h"
+
+namespace lorelist {
+
+// Told of every change to the subject index list.
+class SubjectIndexObserver {
+ public:
+  virtual ~SubjectIndexObserver() = default;
+  virtual void BeforeInsert(int index) = 0;
+  virtual void AfterInsert(int index) = 0;
+  virtual void BeforeRemove(int index) = 0;
+  virtual void AfterRemove(int index) = 0;
+  virtual void BeforeReset() = 0;
+  virtual void AfterReset() = 0;
+};
+
+// Every subject entry of every category, each with its category node, kept in
+// collation order by itself; entries that compare equal keep the order in
+// which they were added. Entries are found by index from 0.
+class SubjectIndexList {
+ public:
+  // Places the entry in order and returns its index. Its item data is nullptr
+  // until set.
+  int AddString(std::string_view text);
+  void SetItemData(int index, HTREEITEM category) { entries_[index].category = category; }
+  HTREEITEM GetItemData(int index) const { return entries_[index].category; }
+  std::string_view GetLBText(int index) const { return entries_[index].text; }
+  int GetCount() const { return static_cast<int>(entries_.size()); }
+  void DeleteString(int index);
+  void ResetContent();
+
+  // The index of the entry with this text and category, or -1.
+  int Find(std::string_view text, HTREEITEM category) const;
+
+  // Loading adds many entries at once: append them unsorted, then sort once.
+  // The result is the same as adding them one by one with AddString.
+  void AppendUnsorted(std::string_view text, HTREEITEM category);
+  void SortAppended();
+
+  void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
+
+ private:
+  struct Entry {
+    uint64_t prefix;  // the key's first bytes, big-endian: most comparisons end here
+    std::string_view key;
+    std::string_view text;
+    HTREEITEM category;
+  };
+  static bool Less(const Entry& a, const Entry& b) {
+    return a.prefix != b.prefix ? a.prefix < b.prefix : a.key < b.key;
+  }
+  Entry MakeEntry(std::string_view text, HTREEITEM category);
+  size_t UpperBound(const Entry& entry) const;
+
+  std::vector<Entry> entries_;
+  size_t sorted_ = 0;  // entries_[sorted_..] were appended and await SortAppended
+  TextArena texts_;    // entry texts and keys
+  std::string keyBuffer_;
+  SubjectIndexObserver* observer_ = nullptr;
+};
+
+}  // namespace lorelist

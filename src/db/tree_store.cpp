@@ -1,0 +1,244 @@
+#include "tree_store.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <new>
+
+namespace lorelist {
+
+namespace {
+TreeNode firstMarker;
+TreeNode lastMarker;
+constexpr size_t kNodesPerBlock = kLargeBlockSize / sizeof(TreeNode);
+}  // namespace
+
+void ChildList::insert(size_t at, TreeNode* node) {
+  if (size_ == capacity_) {
+    const uint32_t capacity = capacity_ ? capacity_ * 2 : 2;
+    auto* items = static_cast<TreeNode**>(std::realloc(items_, capacity * sizeof(TreeNode*)));
+    if (!items) throw std::bad_alloc();
+    items_ = items;
+    capacity_ = capacity;
+  }
+  std::memmove(items_ + at + 1, items_ + at, (size_ - at) * sizeof(TreeNode*));
+  items_[at] = node;
+  ++size_;
+}
+
+void ChildList::erase(size_t at) {
+  std::memmove(items_ + at, items_ + at + 1, (size_ - at - 1) * sizeof(TreeNode*));
+  --size_;
+}
+
+void ChildList::clear() {
+  std::free(items_);
+  items_ = nullptr;
+  size_ = capacity_ = 0;
+}
+
+const HTREEITEM TVI_FIRST = &firstMarker;
+const HTREEITEM TVI_LAST = &lastMarker;
+
+TreeStore::TreeStore() = default;
+TreeStore::~TreeStore() { DestroyNodes(); }
+
+void TreeStore::DestroyNodes() {
+  for (size_t b = 0; b < blocks_.size(); ++b) {
+    auto* nodes = static_cast<TreeNode*>(blocks_[b].get());
+    const size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
+    for (size_t i = 0; i < used; ++i) nodes[i].~TreeNode();
+  }
+  blocks_.clear();
+  usedInBlock_ = 0;
+}
+
+TreeNode* TreeStore::NewNode() {
+  ++count_;
+  if (!freeNodes_.empty()) {
+    TreeNode* node = freeNodes_.back();
+    freeNodes_.pop_back();
+    return node;
+  }
+  if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
+    blocks_.push_back(AllocateLargeBlock(kNodesPerBlock * sizeof(TreeNode)));
+    usedInBlock_ = 0;
+  }
+  return new (static_cast<TreeNode*>(blocks_.back().get()) + usedInBlock_++) TreeNode;
+}
+
+HTREEITEM TreeStore::InsertItem(std::string_view text, HTREEITEM parent, HTREEITEM after) {
+  TreeNode* outer = Outer(parent);
+  size_t row;
+  if (after == TVI_LAST) {
+    row = outer->children.size();
+  } else if (after == TVI_FIRST) {
+    row = 0;
+  } else {
+    if (!after || after->parent != outer) return nullptr;
+    row = after->row + 1;
+  }
+  if (observer_) observer_->BeforeInsert(parent, static_cast<int>(row));
+  TreeNode* node = NewNode();
+  node->parent = outer;
+  SetText(node, text);
+  node->data = 0;
+  node->row = static_cast<uint32_t>(row);
+  outer->children.insert(row, node);
+  for (size_t i = row + 1; i < outer->children.size(); ++i) outer->children[i]->row = uint32_t(i);
+  if (observer_) observer_->AfterInsert(node);
+  return node;
+}
+
+void TreeStore::FreeSubtree(TreeNode* node) {
+  for (size_t i = 0; i < node->children.size(); ++i) FreeSubtree(node->children[i]);
+  node->children.clear();
+  node->parent = nullptr;
+  SetText(node, {});
+  node->data = 0;
+  freeNodes_.push_back(node);
+  --count_;
+}
+
+void TreeStore::DeleteItem(HTREEITEM node) {
+  if (!node || node == &root_) return;
+  TreeNode* outer = node->parent;
+  HTREEITEM parent = outer == &root_ ? nullptr : outer;
+  size_t row = node->row;
+  if (observer_) observer_->BeforeDelete(node);
+  outer->children.erase(row);
+  for (size_t i = row; i < outer->children.size(); ++i) outer->children[i]->row = uint32_t(i);
+  FreeSubtree(node);
+  if (observer_) observer_->AfterDelete(parent, static_cast<int>(row));
+}
+
+void TreeStore::DeleteAllItems() {
+  if (observer_) observer_->BeforeReset();
+  root_.children.clear();
+  DestroyNodes();
+  freeNodes_.clear();
+  count_ = 0;
+  texts_.Clear();
+  if (observer_) observer_->AfterReset();
+}
+
+HTREEITEM TreeStore::GetRootItem() const {
+  return root_.children.empty() ? nullptr : root_.children.front();
+}
+
+HTREEITEM TreeStore::GetChildItem(HTREEITEM node) const {
+  const TreeNode* outer = Outer(node);
+  return outer->children.empty() ? nullptr : outer->children.front();
+}
+
+HTREEITEM TreeStore::GetNextSiblingItem(HTREEITEM node) const {
+  if (!node) return nullptr;
+  const ChildList& siblings = node->parent->children;
+  return node->row + 1 < siblings.size() ? siblings[node->row + 1] : nullptr;
+}
+
+HTREEITEM TreeStore::GetPrevSiblingItem(HTREEITEM node) const {
+  if (!node || node->row == 0) return nullptr;
+  return node->parent->children[node->row - 1];
+}
+
+HTREEITEM TreeStore::GetParentItem(HTREEITEM node) const {
+  if (!node || node->parent == &root_) return nullptr;
+  return node->parent;
+}
+
+void TreeStore::SetText(TreeNode* node, std::string_view text) {
+  std::string_view stored = texts_.Store(text);
+  node->text = stored.data();
+  node->textLength = static_cast<uint32_t>(stored.size());
+}
+
+void TreeStore::SetItemText(HTREEITEM node, std::string_view text) {
+  SetText(node, text);
+  if (observer_) observer_->TextChanged(node);
+}
+
+int TreeStore::GetChildCount(HTREEITEM parent) const {
+  return static_cast<int>(Outer(parent)->children.size());
+}
+
+HTREEITEM TreeStore::GetChildAt(HTREEITEM parent, int row) const {
+  const ChildList& children = Outer(parent)->children;
+  if (row < 0 || static_cast<size_t>(row) >= children.size()) return nullptr;
+  return children[static_cast<size_t>(row)];
+}
+
+int TreeStore::GetLevel(HTREEITEM node) const {
+  int level = -1;
+  for (const TreeNode* n = node; n && n != &root_; n = n->parent) ++level;
+  return level;
+}
+
+int NextNode(HTREEITEM& node, const TreeStore& tree) {
+  if (HTREEITEM child = tree.GetChildItem(node)) {
+    node = child;
+    return 1;
+  }
+  if (HTREEITEM next = tree.GetNextSiblingItem(node)) {
+    node = next;
+    return 0;
+  }
+  int count = 0;
+  for (;;) {
+    HTREEITEM parent = tree.GetParentItem(node);
+    if (!parent) return kEndOfWalk;
+    node = parent;
+    --count;
+    if (HTREEITEM next = tree.GetNextSiblingItem(node)) {
+      node = next;
+      return count;
+    }
+  }
+}
+
+namespace {
+void AppendNumber(std::string& out, uint32_t n) {
+  char digits[16];
+  auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  out.append(digits, end);
+}
+}  // namespace
+
+CodeWalker::CodeWalker() : numbers_{1}, starts_{0}, code_("1") {}
+
+void CodeWalker::Step(int r) {
+  if (r == kEndOfWalk) return;
+  if (r == 1) {
+    code_ += '.';
+    ++level_;
+    if (numbers_.size() <= static_cast<size_t>(level_)) {
+      numbers_.resize(level_ + 1);
+      starts_.resize(level_ + 1);
+    }
+    numbers_[level_] = 1;
+    starts_[level_] = code_.size();
+    code_ += '1';
+    return;
+  }
+  level_ = std::max(0, level_ + r);
+  code_.resize(starts_[level_]);
+  AppendNumber(code_, ++numbers_[level_]);
+}
+
+void AppendNodeCode(std::string& out, HTREEITEM node) {
+  thread_local std::vector<uint32_t> path;
+  path.clear();
+  for (const TreeNode* n = node; n && n->parent; n = n->parent) path.push_back(n->row + 1);
+  for (size_t i = path.size(); i-- > 0;) {
+    AppendNumber(out, path[i]);
+    if (i) out += '.';
+  }
+}
+
+std::string NodeCode(HTREEITEM node) {
+  std::string code;
+  AppendNodeCode(code, node);
+  return code;
+}
+
+}  // namespace lorelist

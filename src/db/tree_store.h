@@ -1,0 +1,160 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "large_block.h"
+#include "text_arena.h"
+
+namespace lorelist {
+
+struct TreeNode;
+
+// The children of a node: a plain growable array, half the size of a vector
+// header, since a million nodes each carry one.
+class ChildList {
+ public:
+  ChildList() = default;
+  ChildList(const ChildList&) = delete;
+  ChildList& operator=(const ChildList&) = delete;
+  ~ChildList() { std::free(items_); }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  TreeNode* operator[](size_t i) const { return items_[i]; }
+  TreeNode* front() const { return items_[0]; }
+  void insert(size_t at, TreeNode* node);
+  void erase(size_t at);
+  void clear();
+
+ private:
+  TreeNode** items_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t capacity_ = 0;
+};
+
+// One node of a tree store. Other code holds nodes only through HTREEITEM and
+// the store's operations; the fields are the store's own.
+struct TreeNode {
+  TreeNode* parent = nullptr;  // the store's hidden root for a top-level node
+  ChildList children;
+  const char* text = nullptr;
+  uint32_t textLength = 0;
+  uint32_t row = 0;  // index in parent->children, so a node's row is O(1)
+  uintptr_t data = 0;
+};
+
+// A node handle: valid and unchanged from the node's insertion to its
+// deletion, whatever is inserted or deleted around it. nullptr is no node.
+using HTREEITEM = TreeNode*;
+
+// Insert positions besides "after this sibling".
+extern const HTREEITEM TVI_FIRST;
+extern const HTREEITEM TVI_LAST;
+
+// Told of every change to a store, so that a view can follow it. The calls
+// come in pairs around the change, as item models need them.
+class TreeObserver {
+ public:
+  virtual ~TreeObserver() = default;
+  // parent is nullptr for the top level.
+  virtual void BeforeInsert(HTREEITEM parent, int row) = 0;
+  virtual void AfterInsert(HTREEITEM node) = 0;
+  virtual void BeforeDelete(HTREEITEM node) = 0;
+  virtual void AfterDelete(HTREEITEM parent, int row) = 0;
+  virtual void TextChanged(HTREEITEM node) = 0;
+  virtual void BeforeReset() = 0;
+  virtual void AfterReset() = 0;
+};
+
+// An ordered tree of text nodes, each with an item data word, under the
+// operation names of a tree control.
+class TreeStore {
+ public:
+  TreeStore();
+  ~TreeStore();
+  TreeStore(const TreeStore&) = delete;
+  TreeStore& operator=(const TreeStore&) = delete;
+
+  // Inserts a node with item data 0 as the first or last child of parent
+  // (nullptr: top level), or directly after the sibling `after`. Returns
+  // nullptr when `after` is not a child of parent.
+  HTREEITEM InsertItem(std::string_view text, HTREEITEM parent = nullptr,
+                       HTREEITEM after = TVI_LAST);
+  // Removes the node and, should it have any, its descendants.
+  void DeleteItem(HTREEITEM node);
+  void DeleteAllItems();
+
+  HTREEITEM GetRootItem() const;
+  HTREEITEM GetChildItem(HTREEITEM node) const;
+  HTREEITEM GetNextSiblingItem(HTREEITEM node) const;
+  HTREEITEM GetPrevSiblingItem(HTREEITEM node) const;
+  HTREEITEM GetParentItem(HTREEITEM node) const;
+  std::string_view GetItemText(HTREEITEM node) const { return {node->text, node->textLength}; }
+  void SetItemText(HTREEITEM node, std::string_view text);
+  uintptr_t GetItemData(HTREEITEM node) const { return node->data; }
+  void SetItemData(HTREEITEM node, uintptr_t data) { node->data = data; }
+
+  bool ItemHasChildren(HTREEITEM node) const { return !node->children.empty(); }
+  // Children of a node, or the top-level nodes for nullptr.
+  int GetChildCount(HTREEITEM parent) const;
+  HTREEITEM GetChildAt(HTREEITEM parent, int row) const;
+  int GetRow(HTREEITEM node) const { return static_cast<int>(node->row); }
+  // Number of ancestors: 0 for a top-level node.
+  int GetLevel(HTREEITEM node) const;
+  size_t GetCount() const { return count_; }
+  bool IsEmpty() const { return root_.children.empty(); }
+
+  void SetObserver(TreeObserver* observer) { observer_ = observer; }
+  TreeObserver* Observer() const { return observer_; }
+
+ private:
+  TreeNode* NewNode();
+  void FreeSubtree(TreeNode* node);
+  void DestroyNodes();
+  void SetText(TreeNode* node, std::string_view text);
+  TreeNode* Outer(HTREEITEM parent) const { return parent ? parent : const_cast<TreeNode*>(&root_); }
+
+  TreeNode root_;
+  TextArena texts_;
+  // Nodes live in fixed blocks so their addresses never move.
+  std::vector<LargeBlock> blocks_;
+  size_t usedInBlock_ = 0;
+  std::vector<TreeNode*> freeNodes_;
+  size_t count_ = 0;
+  TreeObserver* observer_ = nullptr;
+};
+
+// End of walk: NextNode found no next node.
+constexpr int kEndOfWalk = 10;
+
+// One step of a pre-order walk. Moves the handle to the next node and returns
+// the level change (1 down to a first child, 0 to the next sibling, -k to the
+// next sibling of the k-th ancestor); at the end returns kEndOfWalk and
+// leaves the handle on the last top-level node the climb reached.
+int NextNode(HTREEITEM& node, const TreeStore& tree);
+
+// Works out node codes during a walk from the level changes NextNode gives.
+class CodeWalker {
+ public:
+  CodeWalker();  // positioned on the first top-level node, code "1"
+  void Step(int levelChange);
+  std::string_view Code() const { return code_; }
+  int Level() const { return level_; }
+
+ private:
+  std::vector<uint32_t> numbers_;
+  std::vector<size_t> starts_;  // where each level's number begins in code_
+  std::string code_;
+  int level_ = 0;
+};
+
+// The code of a node from its position now, e.g. "2.1.4".
+std::string NodeCode(HTREEITEM node);
+void AppendNodeCode(std::string& out, HTREEITEM node);
+
+}  // namespace lorelist
