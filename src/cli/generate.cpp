@@ -30,29 +30,112 @@ class Random {
 
 // Words in Windows-1252; a few carry accented letters.
 const char* const kWords[] = {
-    "the",     "of",      "and",     "to",       "in",      "a",       "is",      "that",
-    "for",     "it",      "as",      "was",      "with",    "be",      "by",      "on",
-    "not",     "he",      "this",    "are",      "or",      "his",     "from",    "at",
-    "which",   "but",     "have",    "an",       "they",    "you",     "were",    "their",
-    "one",     "all",     "we",      "can",      "her",     "has",     "there",   "been",
-    "if",      "more",    "when",    "will",     "would",   "who",     "so",      "no",
-    "time",    "love",    "man",     "world",    "life",    "nature",  "truth",   "reason",
-    "virtue",  "wisdom",  "death",   "soul",     "heart",   "mind",    "art",     "war",
-    "peace",   "liberty", "fortune", "glory",    "memory",  "silence", "friend",  "enemy",
-    "god",     "beauty",  "justice", "power",    "hope",    "fear",    "youth",   "age",
-    "caf\xE9", "na\xEFve", "r\xE9sum\xE9", "fa\xE7" "ade", "se\xF1or", "M\xFCller", "\xE0",
-    "d\xE9j\xE0", "\xE9t\xE9", "co\xF6perate", "\x93quoted\x94", "\x85",
+    "the",
+    "of",
+    "and",
+    "to",
+    "in",
+    "a",
+    "is",
+    "that",
+    "for",
+    "it",
+    "as",
+    "was",
+    "with",
+    "be",
+    "by",
+    "on",
+    "not",
+    "he",
+    "this",
+    "are",
+    "or",
+    "his",
+    "from",
+    "at",
+    "which",
+    "but",
+    "have",
+    "an",
+    "they",
+    "you",
+    "were",
+    "their",
+    "one",
+    "all",
+    "we",
+    "can",
+    "her",
+    "has",
+    "there",
+    "been",
+    "if",
+    "more",
+    "when",
+    "will",
+    "would",
+    "who",
+    "so",
+    "no",
+    "time",
+    "love",
+    "man",
+    "world",
+    "life",
+    "nature",
+    "truth",
+    "reason",
+    "virtue",
+    "wisdom",
+    "death",
+    "soul",
+    "heart",
+    "mind",
+    "art",
+    "war",
+    "peace",
+    "liberty",
+    "fortune",
+    "glory",
+    "memory",
+    "silence",
+    "friend",
+    "enemy",
+    "god",
+    "beauty",
+    "justice",
+    "power",
+    "hope",
+    "fear",
+    "youth",
+    "age",
+    "caf\xE9",
+    "na\xEFve",
+    "r\xE9sum\xE9",
+    "fa\xE7"
+    "ade",
+    "se\xF1or",
+    "M\xFCller",
+    "\xE0",
+    "d\xE9j\xE0",
+    "\xE9t\xE9",
+    "co\xF6perate",
+    "\x93quoted\x94",
+    "\x85",
 };
 constexpr int kWordCount = sizeof kWords / sizeof kWords[0];
 
 const char* const kFirstNames[] = {"Marcus", "Jean",   "Blaise", "Fran\xE7ois", "Johann",
                                    "Anne",   "Mary",   "Lucius", "Ren\xE9",     "Emily",
                                    "Samuel", "Thomas", "Jane",   "Michel",      "Dante"};
-const char* const kLastNames[] = {"Aurelius",     "Pascal",    "de La Rochefoucauld", "Goethe",
-                                  "Shelley",      "Seneca",    "Descartes",           "Dickinson",
-                                  "Johnson",      "Browne",    "Austen",              "Montaigne",
-                                  "Alighieri",    "Voltaire",  "Bront\xEB",           "Cicero",
-                                  "Epict\xE8tos", "Erasmus",   "Milton",              "Swift"};
+const char* const kLastNames[] = {"Aurelius",  "Pascal",       "de La Rochefoucauld",
+                                  "Goethe",    "Shelley",      "Seneca",
+                                  "Descartes", "Dickinson",    "Johnson",
+                                  "Browne",    "Austen",       "Montaigne",
+                                  "Alighieri", "Voltaire",     "Bront\xEB",
+                                  "Cicero",    "Epict\xE8tos", "Erasmus",
+                                  "Milton",    "Swift"};
 
 template <size_t N>
 const char* Pick(Random& random, const char* const (&list)[N]) {
@@ -89,8 +172,8 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
     std::string author = std::string(Pick(random, kFirstNames)) + " " + Pick(random, kLastNames);
     HTREEITEM a = q.InsertItem(author, nullptr, TVI_LAST);
     for (int64_t works = random.Between(1, 6); works > 0 && made < quotations; --works) {
-      HTREEITEM w = q.InsertItem(Phrase(random, static_cast<int>(random.Between(8, 40)), true), a,
-                                 TVI_LAST);
+      HTREEITEM w =
+          q.InsertItem(Phrase(random, static_cast<int>(random.Between(8, 40)), true), a, TVI_LAST);
       for (int64_t n = random.Between(1, 30); n > 0 && made < quotations; --n, ++made)
         leaves.push_back(q.InsertItem(QuotationText(random), w, TVI_LAST));
     }
@@ -101,8 +184,8 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
   std::vector<HTREEITEM> categories;
   categories.reserve(static_cast<size_t>(categoryTarget));
   auto addCategory = [&](HTREEITEM parent) {
-    HTREEITEM node =
-        c.InsertItem(Phrase(random, static_cast<int>(random.Between(4, 30)), true), parent, TVI_LAST);
+    HTREEITEM node = c.InsertItem(Phrase(random, static_cast<int>(random.Between(4, 30)), true),
+                                  parent, TVI_LAST);
     db.AttachRecord(node);
     categories.push_back(node);
     return node;
@@ -125,7 +208,8 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
     CategoryRecord* record = db.Record(category);
     record->referenceTargets.push_back(target);
     record->referenceTexts.push_back(db.StoreText(
-        random.Chance(30) ? std::string() : Phrase(random, static_cast<int>(random.Between(3, 24)), false)));
+        random.Chance(30) ? std::string()
+                          : Phrase(random, static_cast<int>(random.Between(3, 24)), false)));
     q.SetItemData(target, q.GetItemData(target) + 1);
     ++db.referenceTotal;
   }
@@ -134,11 +218,14 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
   std::vector<std::string> recent;
   for (int64_t i = 0; i < quotations / 5; ++i) {
     HTREEITEM category = categories[random.Between(0, static_cast<int64_t>(categories.size()) - 1)];
-    std::string entry = (!recent.empty() && random.Chance(10))
-                            ? recent[random.Between(0, static_cast<int64_t>(recent.size()) - 1)]
-                            : Phrase(random, static_cast<int>(random.Between(3, 28)), random.Chance(50));
-    if (recent.size() < 64) recent.push_back(entry);
-    else recent[random.Between(0, 63)] = entry;
+    std::string entry =
+        (!recent.empty() && random.Chance(10))
+            ? recent[random.Between(0, static_cast<int64_t>(recent.size()) - 1)]
+            : Phrase(random, static_cast<int>(random.Between(3, 28)), random.Chance(50));
+    if (recent.size() < 64)
+      recent.push_back(entry);
+    else
+      recent[random.Between(0, 63)] = entry;
     db.Record(category)->subjectEntries.push_back(entry);
     db.subjects.AppendUnsorted(entry, category);
     ++db.subjectTotal;

@@ -61,14 +61,18 @@ const char* const kGenerateUsage =
 
 // The process ends right after its one command: leaving the database to the
 // system is much faster than freeing a million nodes one by one.
-Database& NewDatabase() { return *new Database; }
+Database& NewDatabase() {
+  return *new Database;
+}
 
 int Usage(const char* usage, const std::string& complaint) {
   std::fprintf(stderr, "lorelist-db: %s\n%s", complaint.c_str(), usage);
   return kUsage;
 }
 
-bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+bool IsHelp(const std::string& arg) {
+  return arg == "--help" || arg == "-h";
+}
 
 // Collects the plain arguments; anything that looks like an option is refused.
 bool PlainArguments(const std::vector<std::string>& args, const char* usage,

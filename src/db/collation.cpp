@@ -32,9 +32,9 @@ std::string_view CollationKey(std::string_view text, std::string& buffer) {
   const auto length = static_cast<int32_t>(decoded.size());
   if (buffer.size() < decoded.size() * 3 + 16) buffer.resize(decoded.size() * 3 + 16);
   for (;;) {
-    int32_t needed =
-        ucol_getSortKey(Collator(), decoded.data(), length,
-                        reinterpret_cast<uint8_t*>(buffer.data()), static_cast<int32_t>(buffer.size()));
+    int32_t needed = ucol_getSortKey(Collator(), decoded.data(), length,
+                                     reinterpret_cast<uint8_t*>(buffer.data()),
+                                     static_cast<int32_t>(buffer.size()));
     if (needed <= static_cast<int32_t>(buffer.size()))
       return std::string_view(buffer.data(), needed > 0 ? needed - 1 : 0);  // no final zero
     buffer.resize(static_cast<size_t>(needed));

@@ -2,7 +2,9 @@
 
 namespace lorelist {
 
-Database::~Database() { Clear(); }
+Database::~Database() {
+  Clear();
+}
 
 void Database::MarkChanged() {
   changed_ = true;

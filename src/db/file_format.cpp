@@ -13,7 +13,8 @@ constexpr size_t kBreakAt = 70;
 }  // namespace
 
 LineReader::LineReader(int fd)
-    : fd_(fd), buffer_(std::make_unique_for_overwrite<char[]>(kInitialBuffer)),
+    : fd_(fd),
+      buffer_(std::make_unique_for_overwrite<char[]>(kInitialBuffer)),
       capacity_(kInitialBuffer) {}
 
 // Makes room and reads more; false when nothing more can come.

@@ -16,13 +16,21 @@ int FileOps::CreateForWriting(const std::string& path) {
   return fd;
 }
 
-ssize_t FileOps::Write(int fd, const void* data, size_t size) { return ::write(fd, data, size); }
+ssize_t FileOps::Write(int fd, const void* data, size_t size) {
+  return ::write(fd, data, size);
+}
 
-int FileOps::Sync(int fd) { return ::fsync(fd); }
+int FileOps::Sync(int fd) {
+  return ::fsync(fd);
+}
 
-int FileOps::Close(int fd) { return ::close(fd); }
+int FileOps::Close(int fd) {
+  return ::close(fd);
+}
 
-int FileOps::Remove(const std::string& path) { return ::unlink(path.c_str()); }
+int FileOps::Remove(const std::string& path) {
+  return ::unlink(path.c_str());
+}
 
 int FileOps::Link(const std::string& from, const std::string& to) {
   return ::link(from.c_str(), to.c_str());
@@ -52,6 +60,8 @@ FileOps& SystemFileOps() {
   return ops;
 }
 
-std::string SystemReason(int error) { return std::strerror(error); }
+std::string SystemReason(int error) {
+  return std::strerror(error);
+}
 
 }  // namespace lorelist

@@ -7,7 +7,9 @@
 
 namespace lorelist {
 
-void LargeBlockFree::operator()(void* p) const { std::free(p); }
+void LargeBlockFree::operator()(void* p) const {
+  std::free(p);
+}
 
 LargeBlock AllocateLargeBlock(size_t size) {
   if (size < kLargeBlockSize) {

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <string_view>
 #include <unordered_map>
@@ -20,7 +20,9 @@ namespace {
 
 constexpr int kMaxLevels = 25;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Decimal value of a run of digits, saturating instead of overflowing.
 int ReadNumber(std::string_view digits) {
@@ -194,9 +196,15 @@ class Loader {
 
 // A deferred reference target holds its code key, shifted and tagged with the
 // low bit, which no node address has.
-HTREEITEM TagKey(uint64_t key) { return reinterpret_cast<HTREEITEM>((key << 1) | 1); }
-bool IsTagged(HTREEITEM target) { return reinterpret_cast<uintptr_t>(target) & 1; }
-uint64_t UntagKey(HTREEITEM target) { return reinterpret_cast<uintptr_t>(target) >> 1; }
+HTREEITEM TagKey(uint64_t key) {
+  return reinterpret_cast<HTREEITEM>((key << 1) | 1);
+}
+bool IsTagged(HTREEITEM target) {
+  return reinterpret_cast<uintptr_t>(target) & 1;
+}
+uint64_t UntagKey(HTREEITEM target) {
+  return reinterpret_cast<uintptr_t>(target) >> 1;
+}
 
 void Loader::StartSection() {
   currentLevel_ = -1;

@@ -119,8 +119,8 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
       // Without hard links, fall back to renaming.
       if (ops.Rename(database, backup) != 0) {
         result.ok = false;
-        result.message = Failure(std::string("Cannot rename ") + kDatabaseFile + " to ",
-                                 kBackupFile, errno);
+        result.message =
+            Failure(std::string("Cannot rename ") + kDatabaseFile + " to ", kBackupFile, errno);
         return result;
       }
       renamedAway = true;

@@ -28,8 +28,7 @@ void WriteDatabase(const Database& db, OutputFile& out);
 // atomically, so "Florilex.txt" is never missing. Clears the changed flag
 // only after every step has succeeded; on failure the message tells the file
 // and the reason and "Florilex.txt" is as it was.
-SaveResult SaveDatabase(Database& db, const std::string& dir = ".",
-                        FileOps& ops = SystemFileOps());
+SaveResult SaveDatabase(Database& db, const std::string& dir = ".", FileOps& ops = SystemFileOps());
 
 // Writes the database to path as SaveDatabase writes "Florilex.txt", without
 // a backup: through a temporary file beside it, replaced atomically.

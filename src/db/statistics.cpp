@@ -13,9 +13,10 @@ const char* const kStatisticsLabels[kStatisticsRows] = {
 };
 
 int Statistics::Row(int row) const {
-  const int values[kStatisticsRows] = {topLevelQuotations, bottomLevelQuotations,
+  const int values[kStatisticsRows] = {topLevelQuotations,      bottomLevelQuotations,
                                        unreferencedBottomLevel, references,
-                                       subjectEntries, categories, bottomLevelCategories};
+                                       subjectEntries,          categories,
+                                       bottomLevelCategories};
   return row >= 0 && row < kStatisticsRows ? values[row] : 0;
 }
 

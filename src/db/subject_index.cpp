@@ -55,7 +55,8 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   auto first = std::lower_bound(entries_.begin(), end, key,
                                 [](const Entry& e, std::string_view k) { return e.key < k; });
   for (auto it = first; it != end && it->key == key; ++it)
-    if (it->category == category && it->text == text) return static_cast<int>(it - entries_.begin());
+    if (it->category == category && it->text == text)
+      return static_cast<int>(it - entries_.begin());
   // Entries appended but not yet sorted lie beyond the sorted part.
   for (size_t i = sorted_; i < entries_.size(); ++i)
     if (entries_[i].category == category && entries_[i].text == text) return static_cast<int>(i);

@@ -41,7 +41,9 @@ const HTREEITEM TVI_FIRST = &firstMarker;
 const HTREEITEM TVI_LAST = &lastMarker;
 
 TreeStore::TreeStore() = default;
-TreeStore::~TreeStore() { DestroyNodes(); }
+TreeStore::~TreeStore() {
+  DestroyNodes();
+}
 
 void TreeStore::DestroyNodes() {
   for (size_t b = 0; b < blocks_.size(); ++b) {

@@ -117,7 +117,9 @@ class TreeStore {
   void FreeSubtree(TreeNode* node);
   void DestroyNodes();
   void SetText(TreeNode* node, std::string_view text);
-  TreeNode* Outer(HTREEITEM parent) const { return parent ? parent : const_cast<TreeNode*>(&root_); }
+  TreeNode* Outer(HTREEITEM parent) const {
+    return parent ? parent : const_cast<TreeNode*>(&root_);
+  }
 
   TreeNode root_;
   TextArena texts_;

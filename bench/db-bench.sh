@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Times lorelist-db check and rewrite on a generated database of a million
+# quotation nodes, against wc -l on the same file (reading the bytes once),
+# and records peak memory. Each figure is the best of several runs.
+#
+#   bench/db-bench.sh [QUOTATIONS] [RUNS]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+
+quotations=${1:-1000000}
+runs=${2:-5}
+ensure_packages "${LORELIST_PACKAGES[@]}"
+build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
+tool="$lorelist_root/build/src/cli/lorelist-db"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+database="$work/Florilex.txt"
+"$tool" generate --quotations "$quotations" --seed 1 "$database"
+bytes=$(stat -c %s "$database")
+cat "$database" >/dev/null  # into the page cache, as for wc
+
+# best NAME COMMAND...: the shortest elapsed time (nanosecond clock) and the
+# peak memory of that run.
+best() {
+  local name=$1
+  shift
+  local best_ns="" best_kb=""
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null
+    end=$(date +%s%N)
+    if [ -z "$best_ns" ] || [ $((end - start)) -lt "$best_ns" ]; then
+      best_ns=$((end - start))
+      best_kb=$(cat "$work/time")
+    fi
+  done
+  printf '%s %s %s\n' "$name" "$(awk -v ns="$best_ns" 'BEGIN{printf "%.4f", ns / 1e9}')" "$best_kb"
+}
+
+{
+  best wc wc -l "$database"
+  best check "$tool" check "$database"
+  best rewrite "$tool" rewrite "$database" "$work/out.txt"
+} >"$work/results"
+cmp -s "$database" "$work/out.txt" || { echo "rewrite did not give the same bytes" >&2; exit 1; }
+
+awk -v bytes="$bytes" -v q="$quotations" '
+  { name[NR] = $1; t[NR] = $2; kb[NR] = $3 }
+  END {
+    printf "database: %d quotation nodes, %.1f MB\n", q, bytes / 1e6
+    floor = t[1] > 0 ? t[1] : 0.01
+    for (i = 1; i <= NR; i++)
+      printf "%-8s %6.3f s  %6.1fx wc -l  peak %6.1f MB  (%.2fx the file)\n",
+             name[i], t[i], t[i] / floor, kb[i] / 1024, kb[i] * 1024 / bytes
+  }' "$work/results"

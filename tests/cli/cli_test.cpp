@@ -1,0 +1,146 @@
+// Runs lorelist-db as other tools do, through its output and exit codes.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace lorelist {
+namespace {
+
+using test::CrLf;
+using test::Exists;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// Runs the command line in dir with the given arguments (no shell quoting
+// needed: the tests use plain paths).
+Result Lorelist(const TempDir& dir, const std::string& args) {
+  const std::string out = dir.File(".stdout"), err = dir.File(".stderr");
+  const std::string command = "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " " + args + " >" +
+                              out + " 2>" + err + " </dev/null";
+  int status = std::system(command.c_str());
+  return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+const std::string kGood =
+    CrLf({"@Q1 Seneca", "@Q1.1 Letters", "@Q1.1.1 While we wait for life, life passes.",
+          "@Q1.1.2 Luck is what happens when preparation meets opportunity.", "@Q2 Pascal", "@@",
+          "@C1 Time", "@Stime", "@R1.1.1 waiting", "@C1.1 Haste", "@C2 Chance", "@Sluck",
+          "@Sfortune", "@R1.1.2 ", "@R1.1.1 again"});
+
+TEST(LorelistDbCheck, IsSilentOnAGoodFileAndNamesTheFailingLine) {
+  TempDir dir;
+  WriteFile(dir.File("Florilex.txt"), kGood);
+  Result good = Lorelist(dir, "check");  // ./Florilex.txt by default
+  EXPECT_EQ(good.code, 0);
+  EXPECT_EQ(good.out, "");
+
+  WriteFile(dir.File("bad.txt"), CrLf({"@Q1 a", "@Q1.1 b", "@Q1.3 long text -", "over two lines"}));
+  Result bad = Lorelist(dir, "check bad.txt");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.out,
+            "bad.txt:3: Final number does not increment by 1: @Q1.3 long text over two lines\n");
+
+  Result missing = Lorelist(dir, "check nothing.txt");
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(missing.out, "Cannot open file nothing.txt\n");
+}
+
+TEST(LorelistDbStats, PrintsTheSevenCountsWithTheirLabels) {
+  TempDir dir;
+  WriteFile(dir.File("db.txt"), kGood);
+  Result run = Lorelist(dir, "stats db.txt");
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out,
+            "quotation nodes at top level ('authors'?): 2\n"
+            "quotation nodes at bottom level ('quotations'?): 3\n"
+            "bottom level quotation nodes without references: 1\n"
+            "references: 3\n"
+            "subject index entries: 3\n"
+            "category nodes: 3\n"
+            "category nodes at bottom level: 2\n");
+
+  // On a load error: the counts of what was loaded, the error apart.
+  WriteFile(dir.File("part.txt"), CrLf({"@Q1 a", "@Q1.1 b", "@Q5 c"}));
+  Result part = Lorelist(dir, "stats part.txt");
+  EXPECT_EQ(part.code, 1);
+  EXPECT_NE(part.out.find("quotation nodes at bottom level ('quotations'?): 1\n"),
+            std::string::npos);
+  EXPECT_EQ(part.err, "part.txt:3: Final number does not increment by 1: @Q5 c\n");
+}
+
+TEST(LorelistDbRewrite, WritesAsSaveDoesAndNothingOnAnError) {
+  TempDir dir;
+  // Lines broken differently and ended by LF alone come back in the saved form.
+  WriteFile(dir.File("in.txt"), "@Q1 a -\nb\n@@\n@C1 c\n");
+  Result run = Lorelist(dir, "rewrite in.txt out.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), CrLf({"@Q1 a b", "@@", "@C1 c"}));
+
+  WriteFile(dir.File("bad.txt"), CrLf({"@Q2 x"}));
+  Result bad = Lorelist(dir, "rewrite bad.txt never.txt");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.err, "bad.txt:1: Final number does not increment by 1: @Q2 x\n");
+  EXPECT_FALSE(Exists(dir.File("never.txt")));
+}
+
+TEST(LorelistDbGenerate, MakesTheSameValidDatabaseForTheSameSeed) {
+  TempDir dir;
+  ASSERT_EQ(Lorelist(dir, "generate --quotations 2000 --seed 5 a.txt").code, 0);
+  ASSERT_EQ(Lorelist(dir, "generate --seed 5 --quotations 2000 b.txt").code, 0);
+  ASSERT_EQ(Lorelist(dir, "generate --quotations 2000 --seed 6 c.txt").code, 0);
+  const std::string a = ReadFile(dir.File("a.txt"));
+  EXPECT_EQ(a, ReadFile(dir.File("b.txt")));
+  EXPECT_NE(a, ReadFile(dir.File("c.txt")));
+  EXPECT_NE(a.find("-\r\n"), std::string::npos);  // some lines are long enough to break
+  EXPECT_NE(a.find('\xE9'), std::string::npos);   // Windows-1252 accents
+
+  EXPECT_EQ(Lorelist(dir, "check a.txt").out, "");
+  Result stats = Lorelist(dir, "stats a.txt");
+  EXPECT_NE(stats.out.find("quotation nodes at bottom level ('quotations'?): 2000\n"),
+            std::string::npos);
+  EXPECT_NE(stats.out.find("references: 2000\n"), std::string::npos);
+  EXPECT_NE(stats.out.find("subject index entries: 400\n"), std::string::npos);
+  ASSERT_EQ(Lorelist(dir, "rewrite a.txt again.txt").code, 0);
+  EXPECT_EQ(ReadFile(dir.File("again.txt")), a);
+}
+
+TEST(LorelistDb, RefusesWhatItDoesNotKnow) {
+  TempDir dir;
+  for (const char* args : {"", "frobnicate", "check --fast", "stats a b", "rewrite onlyone",
+                           "generate out.txt", "generate --quotations many out.txt"}) {
+    SCOPED_TRACE(args);
+    Result run = Lorelist(dir, args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("Usage: lorelist-db"), std::string::npos);
+  }
+  for (const char* args :
+       {"--help", "check --help", "stats --help", "rewrite --help", "generate --help"}) {
+    SCOPED_TRACE(args);
+    Result run = Lorelist(dir, args);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind("Usage: lorelist-db", 0), 0u);
+  }
+}
+
+TEST(LorelistDb, TheBundledSampleLoadsWholeAndRewritesUnchanged) {
+  TempDir dir;
+  Result check = Lorelist(dir, std::string("check ") + LORELIST_EXAMPLE);
+  EXPECT_EQ(check.code, 0) << check.out;
+  ASSERT_EQ(Lorelist(dir, std::string("rewrite ") + LORELIST_EXAMPLE + " out.txt").code, 0);
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), ReadFile(LORELIST_EXAMPLE));
+}
+
+}  // namespace
+}  // namespace lorelist

@@ -1,0 +1,226 @@
+#include "db/save.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "db/load.h"
+#include "support/temp_dir.h"
+
+namespace lorelist {
+namespace {
+
+using test::CrLf;
+using test::Exists;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kSample = CrLf(
+    {"@Q1 Montaigne", "@Q1.1 Essais",
+     "@Q1.1.1 Que sais-je? A quotation long enough to be broken over more than -",
+     "one physical line of the file, which the writer does at a blank.", "@Q1.1.2 ", "@Q2 Pascal",
+     "@Q2.1 Pens\xE9"
+     "es",
+     "@@", "@C1 Doubt", "@Sdoubt", "@S scepticism", "@R1.1.1 the motto", "@R2.1 ", "@C1.1 Wager",
+     "@C2 Empty"});
+
+std::string Load(Database& db, const TempDir& dir) {
+  LoadResult result = LoadDatabase(db, dir.File(kDatabaseFile));
+  return result.message;
+}
+
+TEST(SaveDatabase, WritesWhatItLoadedByteForByteAndKeepsTheOldFile) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kSample);
+  Database db;
+  ASSERT_EQ(Load(db, dir), "");
+  std::vector<std::string> titles;
+  db.SetTitleHook([&](const std::string& title) { titles.push_back(title); });
+  db.MarkChanged();
+
+  SaveResult result = SaveDatabase(db, dir.path());
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
+  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
+  EXPECT_FALSE(db.IsChanged());
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{"Lorelist Version 1.1", "Lorelist Version 1.1 - Unchanged"}));
+
+  // Saved, loaded and saved again: the same bytes.
+  Database again;
+  ASSERT_EQ(Load(again, dir), "");
+  ASSERT_TRUE(SaveDatabase(again, dir.path()).ok);
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+}
+
+TEST(SaveDatabase, WritesAnEmptyDatabaseAsTheSeparatorAlone) {
+  TempDir dir;
+  Database db;
+  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), "@@\r\n");
+  // No previous file, so no backup: a new database can be created.
+  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
+}
+
+TEST(SaveDatabase, RenumbersAfterADeletionAndFollowsTheReferences) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), CrLf({"@Q1 a", "@Q2 b", "@Q3 c", "@Q3.1 c1", "@@", "@C1 cat",
+                                           "@Sx", "@Sy", "@R3.1 to c1", "@R3 to c", "@R1 to a"}));
+  Database db;
+  ASSERT_EQ(Load(db, dir), "");
+  db.quotations.DeleteItem(db.quotations.GetChildAt(nullptr, 1));
+  db.MarkChanged();
+  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)),
+            CrLf({"@Q1 a", "@Q2 c", "@Q2.1 c1", "@@", "@C1 cat", "@Sx", "@Sy", "@R2.1 to c1",
+                  "@R2 to c", "@R1 to a"}));
+}
+
+TEST(SaveDatabase, RefusesWhenTheTemporaryFileCannotBeCreated) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kSample);
+  ASSERT_EQ(::mkdir(dir.File(kTemporaryFile).c_str(), 0755), 0);
+  Database db;
+  ASSERT_EQ(Load(db, dir), "");
+  db.MarkChanged();
+  SaveResult result = SaveDatabase(db, dir.path());
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!");
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
+  EXPECT_TRUE(db.IsChanged());
+}
+
+TEST(SaveDatabase, ReportsAMissingFolder) {
+  Database db;
+  SaveResult result = SaveDatabase(db, "/nonexistent-lorelist-folder");
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!");
+}
+
+// Fails one chosen step of saving, the way a full disk or a broken file
+// system would.
+class InjectedOps : public FileOps {
+ public:
+  enum Step { kNone, kCreate, kWrite, kSync, kClose, kLink, kRename, kRenameBoth };
+  Step step = kNone;
+  size_t bytesBeforeFailure = 0;
+  int error = EIO;
+
+  int CreateForWriting(const std::string& path) override {
+    if (step == kCreate) return Fail();
+    return FileOps::CreateForWriting(path);
+  }
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    if (step == kWrite) {
+      if (bytesBeforeFailure == 0) return Fail();
+      size = std::min(size, bytesBeforeFailure);
+      bytesBeforeFailure -= size;
+    }
+    return FileOps::Write(fd, data, size);
+  }
+  int Sync(int fd) override { return step == kSync ? Fail() : FileOps::Sync(fd); }
+  int Close(int fd) override {
+    int rc = FileOps::Close(fd);
+    return step == kClose ? Fail() : rc;
+  }
+  int Link(const std::string& from, const std::string& to) override {
+    return step == kLink || step == kRenameBoth ? Fail() : FileOps::Link(from, to);
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    bool toDatabase = to.ends_with(kDatabaseFile);
+    if (step == kRenameBoth || (step == kRename && toDatabase)) return Fail();
+    return FileOps::Rename(from, to);
+  }
+
+ private:
+  int Fail() {
+    errno = error;
+    return -1;
+  }
+};
+
+struct FailureCase {
+  InjectedOps::Step step;
+  size_t bytes;
+  int error;
+  const char* message;
+};
+
+TEST(SaveDatabase, AFailureAtAnyStepLeavesTheDatabaseFileAndTheFlag) {
+  const FailureCase cases[] = {
+      {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!"},
+      {InjectedOps::kWrite, 0, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
+      {InjectedOps::kWrite, 77, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
+      {InjectedOps::kSync, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
+      {InjectedOps::kClose, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
+      {InjectedOps::kRename, 0, EXDEV,
+       "Cannot rename LorTemp.BK! to Florilex.txt: Invalid cross-device link"},
+      {InjectedOps::kRenameBoth, 0, EPERM,
+       "Cannot rename Florilex.txt to FlorilexOld.txt: Operation not permitted"},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.message);
+    TempDir dir;
+    WriteFile(dir.File(kDatabaseFile), kSample);
+    Database db;
+    ASSERT_EQ(Load(db, dir), "");
+    db.quotations.SetItemText(db.quotations.GetRootItem(), "Changed");
+    db.MarkChanged();
+    InjectedOps ops;
+    ops.step = c.step;
+    ops.bytesBeforeFailure = c.bytes;
+    ops.error = c.error;
+    SaveResult result = SaveDatabase(db, dir.path(), ops);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, c.message);
+    EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+    EXPECT_TRUE(db.IsChanged());
+    if (c.step <= InjectedOps::kClose) {
+      EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
+    }
+
+    // Once the fault is gone, the next save completes the rotation.
+    ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
+    EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
+    EXPECT_NE(ReadFile(dir.File(kDatabaseFile)).find("@Q1 Changed\r\n"), std::string::npos);
+    EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
+    EXPECT_FALSE(db.IsChanged());
+  }
+}
+
+TEST(SaveDatabase, FallsBackToRenamingWhereHardLinksFail) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kSample);
+  WriteFile(dir.File(kBackupFile), "older");
+  Database db;
+  ASSERT_EQ(Load(db, dir), "");
+  InjectedOps ops;
+  ops.step = InjectedOps::kLink;
+  ops.error = EPERM;
+  ASSERT_TRUE(SaveDatabase(db, dir.path(), ops).ok);
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
+}
+
+TEST(WriteDatabaseFile, ReplacesTheTargetWithoutABackup) {
+  TempDir dir;
+  WriteFile(dir.File("in.txt"), kSample);
+  WriteFile(dir.File("out.txt"), "old contents");
+  Database db;
+  ASSERT_EQ(LoadDatabase(db, dir.File("in.txt")).status, LoadResult::kComplete);
+  ASSERT_TRUE(WriteDatabaseFile(db, dir.File("out.txt")).ok);
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), kSample);
+  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
+  SaveResult bad = WriteDatabaseFile(db, "/nonexistent-lorelist-folder/out.txt");
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.message, "Cannot open file out.txt.lorelist-new: No such file or directory");
+}
+
+}  // namespace
+}  // namespace lorelist
