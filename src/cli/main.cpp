@@ -60,9 +60,11 @@ const char* const kGenerateUsage =
     "same N and S (default seed 1), for benchmarks.\n";
 
 // The process ends right after its one command: leaving the database to the
-// system is much faster than freeing a million nodes one by one.
+// system is much faster than freeing a million nodes one by one. (Held by a
+// static, it stays reachable, so leak checkers do not count it.)
 Database& NewDatabase() {
-  return *new Database;
+  static Database* database = new Database;
+  return *database;
 }
 
 int Usage(const char* usage, const std::string& complaint) {

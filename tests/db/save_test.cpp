@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -94,6 +96,38 @@ TEST(SaveDatabase, RefusesWhenTheTemporaryFileCannotBeCreated) {
   EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
   EXPECT_FALSE(Exists(dir.File(kBackupFile)));
   EXPECT_TRUE(db.IsChanged());
+}
+
+// A folder the user may not write to. Root may write anywhere, so as root
+// the save runs in a child that has become an ordinary user.
+TEST(SaveDatabase, RefusesInAFolderThatCannotBeWritten) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kSample);
+  ASSERT_EQ(::chmod(dir.File(kDatabaseFile).c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  auto attempt = [&] {
+    Database db;
+    if (!Load(db, dir).empty()) return false;
+    db.MarkChanged();
+    SaveResult result = SaveDatabase(db, dir.path());
+    return !result.ok && result.message == "Cannot open file LorTemp.BK!" && db.IsChanged();
+  };
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(attempt());
+  } else {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+      ::_exit(attempt() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
 }
 
 TEST(SaveDatabase, ReportsAMissingFolder) {
