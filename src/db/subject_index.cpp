@@ -48,6 +48,15 @@ void SubjectIndexList::ResetContent() {
   if (observer_) observer_->AfterReset();
 }
 
+int SubjectIndexList::LowerBound(std::string_view text) const {
+  std::string buffer;
+  const std::string_view key = CollationKey(text, buffer);
+  auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
+  auto first = std::lower_bound(entries_.begin(), end, key,
+                                [](const Entry& e, std::string_view k) { return e.key < k; });
+  return static_cast<int>(first - entries_.begin());
+}
+
 int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   std::string buffer;
   const std::string_view key = CollationKey(text, buffer);

@@ -37,6 +37,9 @@ class SubjectIndexList {
   void DeleteString(int index);
   void ResetContent();
 
+  // The index of the first entry that does not sort before the text.
+  int LowerBound(std::string_view text) const;
+
   // The index of the entry with this text and category, or -1.
   int Find(std::string_view text, HTREEITEM category) const;
 

@@ -1,0 +1,34 @@
+#include "lorelist_app.h"
+
+#include "app/main_frame.h"
+#include "tools/splash.h"
+
+namespace lorelist {
+
+bool ShowSplashFromCommandLine(const QStringList& arguments) {
+  for (const QString& argument : arguments.mid(1)) {
+    const QString flag = argument.mid(1).toLower();
+    if ((argument.startsWith(u'/') || argument.startsWith(u'-')) &&
+        (flag == u"embedding" || flag == u"automation"))
+      return false;
+  }
+  return true;
+}
+
+CLorelistApp::CLorelistApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("Lorelist"));
+  setApplicationVersion(QStringLiteral("1.1"));
+}
+
+CLorelistApp::~CLorelistApp() = default;
+
+bool CLorelistApp::InitInstance() {
+  CSplashWnd::EnableSplashScreen(ShowSplashFromCommandLine(arguments()));
+  CSplashWnd::InstallApplicationHook();
+  frame_ = std::make_unique<CMainFrame>(".");
+  setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+  frame_->showMaximized();
+  return true;
+}
+
+}  // namespace lorelist

@@ -1,0 +1,313 @@
+#include "main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/command_table.h"
+#include "app/dialogs.h"
+#include "db/save.h"
+#include "panes/modal.h"
+#include "panes/text.h"
+#include "tools/splash.h"
+
+// The icons live in a static library: make sure its resources are linked in.
+static void InitResources() {
+  Q_INIT_RESOURCE(lorelist);
+}
+
+namespace lorelist {
+
+namespace {
+
+const char* const kPartlyLoadedQuestion =
+    "Florilex.txt was only partly loaded. Saving replaces it with what was loaded. Save anyway?";
+const char* const kCloseQuestion =
+    "Changes have been made. Do you want to save them before exiting?";
+
+QString Tooltip(const Command& command) {
+  if (!command.prompt) return {};
+  const QString prompt = QString::fromLatin1(command.prompt);
+  const qsizetype newline = prompt.indexOf(u'\n');
+  return newline < 0 ? prompt : prompt.mid(newline + 1);
+}
+
+class MessageBoxReporter : public LoadReporter {
+ public:
+  void ReportLoadError(const std::string& message, uint64_t) override {
+    Modal::Current().Message(nullptr, FromDb(message), Modal::Icon::kWarning);
+  }
+};
+
+}  // namespace
+
+QFont CMainFrame::StartupFont() {
+  // Times New Roman, characters 16 pixels high, normal weight.
+  QFont font(QStringLiteral("Times New Roman"));
+  font.setPixelSize(16);
+  font.setWeight(QFont::Normal);
+  font.setStyleHint(QFont::Serif, QFont::PreferDefault);
+  return font;
+}
+
+CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
+    : QMainWindow(parent), directory_(directory) {
+  InitResources();
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  paneFont_ = StartupFont();
+
+  panes_ = new PaneSet(db_, this);
+  setCentralWidget(static_cast<QWidget*>(&panes_->Root()));
+  panes_->SetPaneFont(paneFont_);
+
+  BuildActions();
+  BuildMenu();
+  BuildToolbar();
+  connect(panes_, &PaneSet::activePaneChanged, this, &CMainFrame::UpdateEditActions);
+  CReference& workspace = panes_->Workspace();
+  connect(&workspace, &QPlainTextEdit::undoAvailable, this, &CMainFrame::UpdateEditActions);
+  connect(&workspace, &QPlainTextEdit::copyAvailable, this, &CMainFrame::UpdateEditActions);
+  connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+          &CMainFrame::UpdateEditActions);
+  UpdateEditActions();
+
+  CSplashWnd::ShowSplashScreen(this);
+  LoadDatabaseFile();
+
+  db_.SetTitleHook(
+      [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); });
+  setWindowTitle(QString::fromStdString(db_.Title()));
+  // The frame holds the focus until the user picks a pane: typed characters
+  // reach no pane, accelerators work.
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::Action(int id) const {
+  auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::BuildActions() {
+  QList<QKeySequence> taken;
+  std::map<int, QList<QKeySequence>> keys;
+  for (const Accelerator& accelerator : Accelerators()) {
+    const QKeySequence sequence(QString::fromLatin1(accelerator.keys));
+    if (taken.contains(sequence)) continue;  // the first entry for these keys wins
+    taken.append(sequence);
+    keys[accelerator.id].append(sequence);
+  }
+  AcceleratorGuard::Instance().SetKeys(taken);
+
+  for (const Command& command : Commands()) {
+    if (command.id == cmd::kToolbar) continue;  // the toolbar's own toggle, made with it
+    auto* action = new QAction(this);
+    if (command.itemText) action->setText(QString::fromLatin1(command.itemText));
+    action->setToolTip(Tooltip(command));
+    action->setShortcuts(keys[command.id]);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setData(command.id);
+    if (command.icon) action->setIcon(QIcon(QStringLiteral(":/icons/") + command.icon));
+    connect(action, &QAction::triggered, this, [this, id = command.id] { OnCommand(id); });
+    addAction(action);  // active whether or not a menu or toolbar shows it
+    actions_[command.id] = action;
+  }
+}
+
+void CMainFrame::BuildMenu() {
+  toolbar_ = new QToolBar(QStringLiteral("Toolbar"), this);
+  QAction* toggle = toolbar_->toggleViewAction();
+  toggle->setText(QStringLiteral("&Toolbar"));
+  toggle->setToolTip(Tooltip(*FindCommand(cmd::kToolbar)));
+  toggle->setData(cmd::kToolbar);
+  actions_[cmd::kToolbar] = toggle;
+
+  for (const Popup& popup : Menu()) {
+    QMenu* menu = menuBar()->addMenu(QString::fromLatin1(popup.title));
+    for (int id : popup.items) {
+      if (id == 0)
+        menu->addSeparator();
+      else
+        menu->addAction(actions_.at(id));
+    }
+  }
+}
+
+void CMainFrame::BuildToolbar() {
+  toolbar_->setObjectName(QStringLiteral("toolbar"));
+  toolbar_->setIconSize(QSize(16, 15));
+  toolbar_->setMovable(true);
+  toolbar_->setFloatable(true);
+  toolbar_->setAllowedAreas(Qt::AllToolBarAreas);
+  for (int id : ToolbarButtons()) {
+    if (id == 0)
+      toolbar_->addSeparator();
+    else
+      toolbar_->addAction(actions_.at(id));
+  }
+  addToolBar(Qt::TopToolBarArea, toolbar_);
+}
+
+void CMainFrame::LoadDatabaseFile() {
+  // The views hear of the load as one reset, not a million insertions.
+  TreeModel& quotations = panes_->Quotations().Model();
+  TreeModel& categories = panes_->Categories().Model();
+  quotations.SuspendUpdates();
+  categories.SuspendUpdates();
+  panes_->Subjects().SuspendUpdates();
+  const std::string path =
+      directory_ == "." ? std::string(kDatabaseFile) : directory_ + "/" + kDatabaseFile;
+  MessageBoxReporter reporter;
+  loadResult_ = LoadDatabase(db_, path, &reporter);
+  panes_->Subjects().ResumeUpdates();
+  categories.ResumeUpdates();
+  quotations.ResumeUpdates();
+}
+
+void CMainFrame::OnCommand(int id) {
+  switch (id) {
+    case cmd::kSave:
+      Save();
+      return;
+    case cmd::kExit:
+      close();
+      return;
+    case cmd::kUndo:
+      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().undo();
+      return;
+    case cmd::kCut:
+      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().cut();
+      return;
+    case cmd::kCopy:
+      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().copy();
+      return;
+    case cmd::kPaste:
+      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().paste();
+      return;
+    case cmd::kSelectAll:
+      panes_->Workspace().SelectAllCommand();
+      return;
+    case cmd::kFont:
+      ChangeFont();
+      return;
+    case cmd::kAbout:
+      ShowAbout();
+      return;
+    case cmd::kHelpTopics:
+    case cmd::kHelp:
+    case cmd::kContextHelp:
+    case cmd::kHelpUsing:
+      ShowHelp();
+      return;
+    default:
+      break;
+  }
+  auto handler = handlers_.find(id);
+  if (handler != handlers_.end() && handler->second) handler->second();
+}
+
+bool CMainFrame::Save() {
+  if (db_.partlyLoaded && Modal::Current().Ask(this, QString::fromLatin1(kPartlyLoadedQuestion),
+                                               false) != Modal::Answer::kYes)
+    return false;
+  SaveResult result = SaveDatabase(db_, directory_);
+  if (!result.ok) {
+    Modal::Current().Message(this, FromDb(result.message), Modal::Icon::kWarning);
+    return false;
+  }
+  return true;
+}
+
+bool CMainFrame::CanClose() {
+  if (db_.IsChanged()) {
+    switch (Modal::Current().Ask(this, QString::fromLatin1(kCloseQuestion), true)) {
+      case Modal::Answer::kCancel:
+        return false;
+      case Modal::Answer::kYes:
+        // Any failure keeps the window open with the database intact: closing
+        // would lose the changes the user asked to keep.
+        if (!Save()) return false;
+        break;
+      case Modal::Answer::kNo:
+        break;
+    }
+  }
+  return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (closing_ || !CanClose()) {
+    if (!closing_) event->ignore();
+    return;
+  }
+  closing_ = true;
+  db_.Clear();  // releases every category record
+  event->accept();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (!isMinimized()) RequestLayout();
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // Restoring from a minimised window re-applies the proportions too.
+  if (event->type() == QEvent::WindowStateChange && !isMinimized()) RequestLayout();
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  RequestLayout();
+}
+
+void CMainFrame::RequestLayout() {
+  if (layoutPending_) return;
+  layoutPending_ = true;
+  // Applied once the resize has reached every child, before the next paint.
+  QTimer::singleShot(0, this, &CMainFrame::ApplyLayout);
+}
+
+void CMainFrame::ApplyLayout() {
+  if (!layoutPending_) return;
+  layoutPending_ = false;
+  const int menuHeight = menuBar()->isVisible() ? menuBar()->height() : 0;
+  panes_->ApplyLayout(width(), height() - menuHeight);
+  update();
+}
+
+void CMainFrame::UpdateEditActions() {
+  const bool active = panes_->ActivePane() == PaneSet::Pane::kWorkspace;
+  CReference& workspace = panes_->Workspace();
+  const bool selection = workspace.textCursor().hasSelection();
+  actions_.at(cmd::kUndo)->setEnabled(active && workspace.document()->isUndoAvailable());
+  actions_.at(cmd::kCut)->setEnabled(active && selection);
+  actions_.at(cmd::kCopy)->setEnabled(active && selection);
+  actions_.at(cmd::kPaste)->setEnabled(active && workspace.canPaste());
+}
+
+void CMainFrame::ChangeFont() {
+  QFont chosen;
+  // The chooser opens on the start-up font every time.
+  if (!Modal::Current().ChooseFont(this, StartupFont(), chosen)) return;
+  paneFont_ = chosen;
+  panes_->SetPaneFont(paneFont_);
+}
+
+void CMainFrame::ShowHelp() {
+  CHelpDlg dialog(this);
+  Modal::Current().Run(dialog);
+}
+
+void CMainFrame::ShowAbout() {
+  CAboutDlg dialog(this);
+  Modal::Current().Run(dialog);
+}
+
+}  // namespace lorelist

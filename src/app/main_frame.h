@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QFont>
+#include <QMainWindow>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "db/database.h"
+#include "db/load.h"
+#include "panes/pane_set.h"
+
+class QAction;
+class QToolBar;
+
+namespace lorelist {
+
+// The one main window: it owns the database, the panes, the menu, the
+// accelerators, the toolbar and the pane font, and every command arrives here
+// by its id.
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the frame in its order (pane font, panes, toolbar, splash) and
+  // last loads "Florilex.txt" of `directory`; a load error is shown before
+  // the window is.
+  explicit CMainFrame(const std::string& directory = ".", QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  Database& Db() { return db_; }
+  PaneSet& Panes() { return *panes_; }
+  QToolBar& ToolBar() { return *toolbar_; }
+  QAction* Action(int id) const;
+  const LoadResult& LoadOutcome() const { return loadResult_; }
+  const QFont& PaneFont() const { return paneFont_; }
+  static QFont StartupFont();
+
+  // Runs a command as the menu, a toolbar button or an accelerator would.
+  void OnCommand(int id);
+  // Gives a command its handler; commands without one do nothing.
+  void SetHandler(int id, std::function<void()> handler) { handlers_[id] = std::move(handler); }
+
+  // Save: true when the database was written in full.
+  bool Save();
+  // The unsaved-changes guard: true when the window may close.
+  bool CanClose();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildActions();
+  void BuildMenu();
+  void BuildToolbar();
+  void LoadDatabaseFile();
+  void UpdateEditActions();
+  void RequestLayout();
+  void ApplyLayout();
+  void ChangeFont();
+  void ShowHelp();
+  void ShowAbout();
+
+  Database db_;
+  std::string directory_;
+  QFont paneFont_;
+  PaneSet* panes_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  std::map<int, QAction*> actions_;
+  std::map<int, std::function<void()>> handlers_;
+  LoadResult loadResult_;
+  bool layoutPending_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace lorelist

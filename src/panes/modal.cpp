@@ -1,0 +1,69 @@
+#include "modal.h"
+
+#include <QDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+
+namespace lorelist {
+
+namespace {
+
+class RealModal : public Modal {
+ public:
+  void Message(QWidget* parent, const QString& text, Icon icon) override {
+    QMessageBox box(ToQt(icon), kAppTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+  Answer Ask(QWidget* parent, const QString& text, bool withCancel) override {
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel) buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, kAppTitle, text, buttons, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    if (!withCancel) box.setEscapeButton(QMessageBox::No);
+    switch (box.exec()) {
+      case QMessageBox::Yes:
+        return Answer::kYes;
+      case QMessageBox::No:
+        return Answer::kNo;
+      default:
+        return Answer::kCancel;
+    }
+  }
+  int Run(QDialog& dialog) override { return dialog.exec(); }
+  bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override {
+    bool ok = false;
+    QFont font = QFontDialog::getFont(&ok, initial, parent, QString());
+    if (ok) chosen = font;
+    return ok;
+  }
+
+ private:
+  static QMessageBox::Icon ToQt(Icon icon) {
+    switch (icon) {
+      case Icon::kInformation:
+        return QMessageBox::Information;
+      case Icon::kWarning:
+        return QMessageBox::Warning;
+      case Icon::kCritical:
+        return QMessageBox::Critical;
+      case Icon::kQuestion:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+  }
+};
+
+Modal* installed = nullptr;
+
+}  // namespace
+
+Modal& Modal::Current() {
+  static RealModal real;
+  return installed ? *installed : real;
+}
+
+void Modal::Install(Modal* modal) {
+  installed = modal;
+}
+
+}  // namespace lorelist

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace lorelist {
+
+// Every modal interaction of the program goes through here: message boxes,
+// questions, dialogs and the font chooser. Tests install a scripted stand-in
+// that answers without a person and without blocking.
+class Modal {
+ public:
+  enum class Icon { kInformation, kWarning, kCritical, kQuestion };
+  enum class Answer { kYes, kNo, kCancel };
+
+  virtual ~Modal() = default;
+
+  // A message with an OK button, caption "Lorelist".
+  virtual void Message(QWidget* parent, const QString& text, Icon icon) = 0;
+  // A question with Yes and No, or Yes, No and Cancel; Yes is the default.
+  virtual Answer Ask(QWidget* parent, const QString& text, bool withCancel) = 0;
+  // Runs a dialog modally; returns its result (QDialog::Accepted or Rejected).
+  virtual int Run(QDialog& dialog) = 0;
+  // The font chooser, opened on `initial`; false when cancelled.
+  virtual bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) = 0;
+
+  // The one in use: the real, blocking one unless a test installed another.
+  static Modal& Current();
+  // Installs a stand-in (nullptr: back to the real one).
+  static void Install(Modal* modal);
+};
+
+// The caption of every message box.
+inline const char* const kAppTitle = "Lorelist";
+
+}  // namespace lorelist

@@ -1,0 +1,133 @@
+#include "tree_model.h"
+
+#include <QColor>
+
+#include "text.h"
+
+namespace lorelist {
+
+TreeModel::TreeModel(TreeStore& store, QObject* parent)
+    : QAbstractItemModel(parent), store_(store) {
+  store_.SetObserver(this);
+}
+
+TreeModel::~TreeModel() {
+  if (store_.Observer() == this) store_.SetObserver(nullptr);
+}
+
+void TreeModel::SuspendUpdates() {
+  beginResetModel();
+  dropHighlight_ = nullptr;
+  store_.SetObserver(nullptr);
+}
+
+void TreeModel::ResumeUpdates() {
+  store_.SetObserver(this);
+  endResetModel();
+}
+
+QModelIndex TreeModel::IndexOf(HTREEITEM node) const {
+  if (!node) return {};
+  return createIndex(store_.GetRow(node), 0, node);
+}
+
+HTREEITEM TreeModel::NodeOf(const QModelIndex& index) {
+  return index.isValid() ? static_cast<HTREEITEM>(index.internalPointer()) : nullptr;
+}
+
+void TreeModel::SetDropHighlight(HTREEITEM node) {
+  if (node == dropHighlight_) return;
+  HTREEITEM previous = dropHighlight_;
+  dropHighlight_ = node;
+  for (HTREEITEM changed : {previous, node}) {
+    if (!changed) continue;
+    QModelIndex index = IndexOf(changed);
+    emit dataChanged(index, index, {kDropHighlightRole, Qt::BackgroundRole, Qt::ForegroundRole});
+  }
+}
+
+QModelIndex TreeModel::index(int row, int column, const QModelIndex& parent) const {
+  if (column != 0) return {};
+  HTREEITEM node = store_.GetChildAt(NodeOf(parent), row);
+  return node ? createIndex(row, 0, node) : QModelIndex();
+}
+
+QModelIndex TreeModel::parent(const QModelIndex& child) const {
+  return IndexOf(store_.GetParentItem(NodeOf(child)));
+}
+
+int TreeModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid() && parent.column() != 0) return 0;
+  return store_.GetChildCount(NodeOf(parent));
+}
+
+int TreeModel::columnCount(const QModelIndex&) const {
+  return 1;
+}
+
+bool TreeModel::hasChildren(const QModelIndex& parent) const {
+  if (!parent.isValid()) return !store_.IsEmpty();
+  return store_.ItemHasChildren(NodeOf(parent));
+}
+
+QVariant TreeModel::data(const QModelIndex& index, int role) const {
+  HTREEITEM node = NodeOf(index);
+  if (!node) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return FromDb(store_.GetItemText(node));
+    case kDropHighlightRole:
+      return node == dropHighlight_;
+    case Qt::BackgroundRole:
+      if (node == dropHighlight_) return QColor(0, 0, 128);
+      return {};
+    case Qt::ForegroundRole:
+      if (node == dropHighlight_) return QColor(Qt::white);
+      return {};
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const {
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void TreeModel::BeforeInsert(HTREEITEM parent, int row) {
+  beginInsertRows(IndexOf(parent), row, row);
+}
+
+void TreeModel::AfterInsert(HTREEITEM) {
+  endInsertRows();
+}
+
+void TreeModel::BeforeDelete(HTREEITEM node) {
+  for (HTREEITEM n = dropHighlight_; n; n = store_.GetParentItem(n))
+    if (n == node) {
+      dropHighlight_ = nullptr;
+      break;
+    }
+  const int row = store_.GetRow(node);
+  beginRemoveRows(IndexOf(store_.GetParentItem(node)), row, row);
+}
+
+void TreeModel::AfterDelete(HTREEITEM, int) {
+  endRemoveRows();
+}
+
+void TreeModel::TextChanged(HTREEITEM node) {
+  QModelIndex index = IndexOf(node);
+  emit dataChanged(index, index, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void TreeModel::BeforeReset() {
+  beginResetModel();
+  dropHighlight_ = nullptr;
+}
+
+void TreeModel::AfterReset() {
+  endResetModel();
+}
+
+}  // namespace lorelist

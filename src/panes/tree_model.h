@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QAbstractItemModel>
+
+#include "db/tree_store.h"
+
+namespace lorelist {
+
+// A lazy item model over one tree store: it reads the store as the view asks
+// and is told of every change by the store, so no copy of the tree exists.
+// It also carries the tree's drop-target highlight: the node the commands
+// work on, painted as selected whether or not the tree has the focus.
+class TreeModel : public QAbstractItemModel, private TreeObserver {
+  Q_OBJECT
+
+ public:
+  // True for the node with the drop-target highlight.
+  static constexpr int kDropHighlightRole = Qt::UserRole + 1;
+
+  explicit TreeModel(TreeStore& store, QObject* parent = nullptr);
+  ~TreeModel() override;
+
+  TreeStore& Store() const { return store_; }
+  QModelIndex IndexOf(HTREEITEM node) const;
+  static HTREEITEM NodeOf(const QModelIndex& index);
+
+  // Around a bulk change such as loading: the view hears of it as one reset.
+  void SuspendUpdates();
+  void ResumeUpdates();
+
+  void SetDropHighlight(HTREEITEM node);
+  HTREEITEM DropHighlight() const { return dropHighlight_; }
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  bool hasChildren(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ private:
+  void BeforeInsert(HTREEITEM parent, int row) override;
+  void AfterInsert(HTREEITEM node) override;
+  void BeforeDelete(HTREEITEM node) override;
+  void AfterDelete(HTREEITEM parent, int row) override;
+  void TextChanged(HTREEITEM node) override;
+  void BeforeReset() override;
+  void AfterReset() override;
+
+  TreeStore& store_;
+  HTREEITEM dropHighlight_ = nullptr;
+};
+
+}  // namespace lorelist

@@ -1,0 +1,94 @@
+#include "tree_views.h"
+
+#include <QMouseEvent>
+#include <QStyleFactory>
+
+#include "pane_set.h"
+
+namespace lorelist {
+
+namespace {
+
+// The classic style draws the dotted connecting lines and the boxed expand
+// buttons of a tree control.
+QStyle* LinesStyle() {
+  static QStyle* style = QStyleFactory::create(QStringLiteral("Windows"));
+  return style;
+}
+
+}  // namespace
+
+TreeView::TreeView(TreeStore& store, PaneSet& panes, QWidget* parent)
+    : QTreeView(parent), panes_(panes), model_(new TreeModel(store, this)) {
+  if (QStyle* style = LinesStyle()) setStyle(style);
+  setModel(model_);
+  setHeaderHidden(true);
+  setRootIsDecorated(true);
+  setItemsExpandable(true);
+  setExpandsOnDoubleClick(true);
+  setUniformRowHeights(true);  // keeps a million rows fast
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // The control's own selection shows only while the tree has the focus; the
+  // drop-target highlight marks the selected node at all times.
+  QPalette p = palette();
+  p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
+  p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+             p.color(QPalette::Inactive, QPalette::Text));
+  setPalette(p);
+  connect(this, &QTreeView::collapsed, this, &TreeView::CollapsedBranch);
+}
+
+void TreeView::SelectItem(HTREEITEM node) {
+  if (!node) return;
+  for (HTREEITEM p = Store().GetParentItem(node); p; p = Store().GetParentItem(p))
+    expand(model_->IndexOf(p));
+  const QModelIndex index = model_->IndexOf(node);
+  setCurrentIndex(index);
+  scrollTo(index);
+}
+
+void TreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTreeView::currentChanged(current, previous);
+  if (current != previous) OnSelectionChanged();
+}
+
+void TreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) OnDoubleClick();
+  QTreeView::mouseDoubleClickEvent(event);
+}
+
+// Collapsing the branch that holds the current node makes the collapsed node
+// current, as a tree control does.
+void TreeView::CollapsedBranch(const QModelIndex& index) {
+  HTREEITEM collapsed = TreeModel::NodeOf(index);
+  for (HTREEITEM n = GetCurrentItem(); n; n = Store().GetParentItem(n)) {
+    if (n == collapsed) {
+      if (GetCurrentItem() != collapsed) setCurrentIndex(index);
+      return;
+    }
+  }
+}
+
+void QuoteTree::ShowQuotationNode(HTREEITEM node) {
+  panes_.ShowQuotationNode(node);
+}
+void QuoteTree::OnSelectionChanged() {
+  panes_.QuotationSelectionChanged();
+}
+void QuoteTree::OnDoubleClick() {
+  panes_.QuotationDoubleClick();
+}
+
+void CCatTree::ShowCategoryReferences(HTREEITEM category) {
+  panes_.ShowCategoryReferences(category);
+}
+void CCatTree::OnSelectionChanged() {
+  panes_.CategorySelectionChanged();
+}
+void CCatTree::OnDoubleClick() {
+  panes_.CategoryDoubleClick();
+}
+
+}  // namespace lorelist

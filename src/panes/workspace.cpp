@@ -1,0 +1,58 @@
+#include "workspace.h"
+
+#include <QKeyEvent>
+
+namespace lorelist {
+
+CReference::CReference(QWidget* parent) : QPlainTextEdit(parent) {
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setTabChangesFocus(false);
+}
+
+void CReference::Load(const QString& text, WorkspaceSource source) {
+  setPlainText(text);
+  source_ = source;
+}
+
+void CReference::SetText(const QString& text) {
+  setPlainText(text);
+}
+
+void CReference::ReplaceSelection(const QString& text) {
+  // Turning undo off and on forgets the history: the insertion cannot be undone.
+  setUndoRedoEnabled(false);
+  insertPlainText(text);
+  setUndoRedoEnabled(true);
+}
+
+void CReference::SelectAllCommand() {
+  setFocus(Qt::ShortcutFocusReason);
+  selectAll();
+  ensureCursorVisible();
+}
+
+AcceleratorGuard& AcceleratorGuard::Instance() {
+  static AcceleratorGuard guard;
+  return guard;
+}
+
+void AcceleratorGuard::Guard(QWidget* widget) {
+  widget->installEventFilter(this);
+}
+
+bool AcceleratorGuard::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    QKeySequence sequence(key->keyCombination());
+    if (IsAccelerator(sequence)) {
+      // Not accepted: the widget does not take the key, the shortcut runs.
+      event->ignore();
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace lorelist

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "app/main_frame.h"
+#include "scripted_modal.h"
+#include "support/temp_dir.h"
+
+namespace lorelist::test {
+
+// A small database with a node three levels deep, references into a
+// collapsed branch and Windows-1252 characters.
+inline const std::string kGuiSample = CrLf({
+    "@Q1 Montaigne",
+    "@Q1.1 Essais",
+    "@Q1.1.1 Que sais-je?",
+    "@Q1.1.1.1 A note three levels deep",
+    "@Q1.1.2 Le monde n'est qu'une branloire p\xE9renne.",
+    "@Q2 Pascal",
+    "@Q2.1 Pens\xE9"
+    "es",
+    "@Q2.1.1 Le c\x9C"
+    "ur a ses raisons \x80 \x81",
+    "@@",
+    "@C1 Doubt",
+    "@Sdoubt",
+    "@Sscepticism",
+    "@R1.1.1 the motto",
+    "@R2.1.1 heart",
+    "@C1.1 Wager",
+    "@Srisk",
+    "@R1.1.1.1 deep",
+    "@C2 Heart",
+    "@SCoeur",
+    "@R2.1.1 reasons",
+});
+
+// A main window on a database of its own, shown on the offscreen platform,
+// with every modal interaction scripted.
+class FrameTest : public ::testing::Test {
+ protected:
+  void Open(const std::string& database = kGuiSample) {
+    if (!database.empty()) WriteFile(dir.File("Florilex.txt"), database);
+    frame = std::make_unique<CMainFrame>(dir.path());
+    frame->resize(1200, 800);
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    Settle();
+  }
+  void TearDown() override {
+    if (frame && frame->isVisible()) {
+      // Close without questions whatever the test left.
+      frame->Db().ClearChanged();
+      frame->close();
+    }
+    frame.reset();
+  }
+
+  // Lets posted events (the proportional layout among them) run.
+  static void Settle() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
+
+  PaneSet& Panes() { return frame->Panes(); }
+  HTREEITEM Quotation(const std::string& code) { return Find(frame->Db().quotations, code); }
+  HTREEITEM Category(const std::string& code) { return Find(frame->Db().categories, code); }
+
+  static HTREEITEM Find(const TreeStore& tree, const std::string& code) {
+    for (HTREEITEM h = tree.GetRootItem(); h;) {
+      if (NodeCode(h) == code) return h;
+      if (NextNode(h, tree) == kEndOfWalk) break;
+    }
+    ADD_FAILURE() << "no node " << code;
+    return nullptr;
+  }
+
+  // Where a node stands in its pane, made visible first as a user would by
+  // expanding its ancestors.
+  static QPoint Reveal(TreeView& tree, HTREEITEM node) {
+    for (HTREEITEM p = tree.Store().GetParentItem(node); p; p = tree.Store().GetParentItem(p))
+      tree.expand(tree.Model().IndexOf(p));
+    const QModelIndex index = tree.Model().IndexOf(node);
+    tree.scrollTo(index);
+    return tree.visualRect(index).center();
+  }
+  static void Click(TreeView& tree, HTREEITEM node) {
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, Reveal(tree, node));
+  }
+  static void DoubleClick(TreeView& tree, HTREEITEM node) {
+    const QPoint at = Reveal(tree, node);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, at);
+  }
+  static void DoubleClickLine(QAbstractItemView& list, int row) {
+    const QModelIndex index = list.model()->index(row, 0);
+    list.scrollTo(index);
+    const QPoint at = list.visualRect(index).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+  }
+
+  TempDir dir;
+  ScriptedModal modal;
+  std::unique_ptr<CMainFrame> frame;
+};
+
+}  // namespace lorelist::test

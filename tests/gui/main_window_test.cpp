@@ -1,0 +1,302 @@
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/command_table.h"
+#include "app/dialogs.h"
+#include "db/save.h"
+#include "frame_fixture.h"
+
+namespace lorelist::test {
+namespace {
+
+const QString kUnchanged = QStringLiteral("Lorelist Version 1.1 - Unchanged");
+const QString kChanged = QStringLiteral("Lorelist Version 1.1");
+
+TEST_F(FrameTest, TitleTellsTheChangedFlagAndSaveBringsItBack) {
+  Open();
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+  frame->Db().MarkChanged();
+  EXPECT_EQ(frame->windowTitle(), kChanged);
+  frame->Db().MarkChanged();
+  EXPECT_EQ(frame->windowTitle(), kChanged);
+  QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+  EXPECT_EQ(ReadFile(dir.File("FlorilexOld.txt")), kGuiSample);
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), kGuiSample);
+  EXPECT_TRUE(modal.shown.empty());
+}
+
+TEST_F(FrameTest, LoadErrorIsShownBeforeTheWindowAndWhatWasReadStays) {
+  bool visibleDuringMessage = true;
+  modal.onMessage = [&](const QString&) { visibleDuringMessage = frame && frame->isVisible(); };
+  Open(CrLf({"@Q1 First", "@Q1.1 Child", "@Q3 wrong", "@Q4 never"}));
+  ASSERT_EQ(modal.Messages().size(), 1u);
+  EXPECT_EQ(modal.Messages()[0], "Final number does not increment by 1: @Q3 wrong");
+  EXPECT_FALSE(modal.shown[0].hadParent);
+  EXPECT_FALSE(visibleDuringMessage);
+  EXPECT_EQ(frame->Db().quotations.GetCount(), 2u);
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+}
+
+TEST_F(FrameTest, SavingAPartlyLoadedDatabaseAsksFirst) {
+  const std::string broken = CrLf({"@Q1 First", "@Q3 wrong", "@Q4 lost if saved"});
+  Open(broken);
+  modal.answers = {Modal::Answer::kNo};
+  frame->OnCommand(cmd::kSave);
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), broken);
+  EXPECT_EQ(modal.shown.back().text,
+            "Florilex.txt was only partly loaded. Saving replaces it with what was loaded. "
+            "Save anyway?");
+  modal.answers = {Modal::Answer::kYes};
+  frame->OnCommand(cmd::kSave);
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), CrLf({"@Q1 First", "@@"}));
+}
+
+TEST_F(FrameTest, MenuFollowsTheCommandTable) {
+  Open();
+  const QList<QAction*> popups = frame->menuBar()->actions();
+  QStringList titles;
+  for (QAction* popup : popups) titles << popup->text();
+  EXPECT_EQ(titles, QStringList({"&File", "&Edit", "Quotations", "Categories", "&View", "&Help"}));
+  QStringList edit;
+  for (QAction* item : popups[1]->menu()->actions())
+    edit << (item->isSeparator() ? QStringLiteral("-") : item->text());
+  EXPECT_EQ(edit, QStringList({"&Undo\tCtrl+Z", "-", "Cu&t\tCtrl+X", "&Copy\tCtrl+C",
+                               "&Paste\tCtrl+V", "-", "Special Character\tCtrl+Y"}));
+  QStringList help;
+  for (QAction* item : popups[5]->menu()->actions())
+    help << (item->isSeparator() ? QStringLiteral("-") : item->text());
+  EXPECT_EQ(help, QStringList({"&Help Topics", "-", "&About Lorelist..."}));
+  EXPECT_EQ(popups[4]->menu()->actions()[0]->text(), "&Toolbar");
+
+  // 23 buttons with their tooltips and images, in six groups.
+  int buttons = 0, separators = 0;
+  for (QAction* action : frame->ToolBar().actions()) {
+    if (action->isSeparator()) {
+      ++separators;
+      continue;
+    }
+    ++buttons;
+    EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+    EXPECT_FALSE(action->toolTip().isEmpty());
+  }
+  EXPECT_EQ(buttons, 23);
+  EXPECT_EQ(separators, 5);
+  EXPECT_EQ(frame->Action(cmd::kSearch)->toolTip(), "Search");
+  EXPECT_EQ(frame->Action(cmd::kAddReference)->toolTip(), "Add reference");
+}
+
+TEST_F(FrameTest, CtrlZRunsAddReferenceEvenInTheWorkspace) {
+  Open();
+  int addReference = 0, addSubject = 0;
+  frame->SetHandler(cmd::kAddReference, [&] { ++addReference; });
+  frame->SetHandler(cmd::kAddSubject, [&] { ++addSubject; });
+  CReference& workspace = Panes().Workspace();
+  QTest::mouseClick(workspace.viewport(), Qt::LeftButton);
+  QTest::keyClicks(&workspace, "abc");
+  QTest::keyClick(&workspace, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(addReference, 1);
+  EXPECT_EQ(workspace.GetText(), "abc");  // not undone
+  // Undo is on Alt+Backspace.
+  QTest::keyClick(&workspace, Qt::Key_Backspace, Qt::AltModifier);
+  EXPECT_EQ(workspace.GetText(), "");
+  // The subject index's edit field gives way too.
+  QLineEdit& edit = Panes().Subjects().Edit();
+  QTest::mouseClick(&edit, Qt::LeftButton);
+  QTest::keyClick(&edit, Qt::Key_B, Qt::ControlModifier);
+  QTest::keyClick(&edit, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(addSubject, 1);
+  EXPECT_EQ(addReference, 2);
+  EXPECT_FALSE(frame->Db().IsChanged());
+}
+
+TEST_F(FrameTest, CtrlAFromATreeSelectsTheWholeWorkspace) {
+  Open();
+  DoubleClick(Panes().Quotations(), Quotation("1.1.2"));
+  QTest::keyClick(&Panes().Quotations(), Qt::Key_A, Qt::ControlModifier);
+  CReference& workspace = Panes().Workspace();
+  EXPECT_TRUE(workspace.hasFocus());
+  EXPECT_EQ(workspace.textCursor().selectedText(), workspace.GetText());
+  EXPECT_FALSE(workspace.GetText().isEmpty());
+}
+
+TEST_F(FrameTest, EditGroupIsAvailableOnlyInTheWorkspace) {
+  Open();
+  QAction* cut = frame->Action(cmd::kCut);
+  QAction* copy = frame->Action(cmd::kCopy);
+  QAction* undo = frame->Action(cmd::kUndo);
+  EXPECT_FALSE(cut->isEnabled());  // right after start no pane is active
+  EXPECT_FALSE(copy->isEnabled());
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_TRUE(frame->Action(cmd::kSearch)->isEnabled());
+
+  CReference& workspace = Panes().Workspace();
+  QTest::mouseClick(workspace.viewport(), Qt::LeftButton);
+  QTest::keyClicks(&workspace, "words");
+  QTest::keyClick(&workspace, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(cut->isEnabled());
+  EXPECT_TRUE(copy->isEnabled());
+  EXPECT_TRUE(undo->isEnabled());
+  QTest::keyClick(&workspace, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(&workspace, Qt::Key_End);
+  QTest::keyClick(&workspace, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(workspace.GetText(), "wordswords");
+
+  Click(Panes().Quotations(), Quotation("1"));
+  EXPECT_FALSE(cut->isEnabled());
+  EXPECT_FALSE(frame->Action(cmd::kPaste)->isEnabled());
+  // The toolbar's buttons follow their commands.
+  auto* button = qobject_cast<QToolButton*>(frame->ToolBar().widgetForAction(cut));
+  ASSERT_NE(button, nullptr);
+  EXPECT_FALSE(button->isEnabled());
+}
+
+class CloseGuardTest : public FrameTest {
+ protected:
+  void Change() {
+    HTREEITEM first = Quotation("1");
+    frame->Db().quotations.SetItemText(first, "Changed");
+    frame->Db().MarkChanged();
+  }
+};
+
+TEST_F(CloseGuardTest, CancelKeepsEverythingAndAsksAgain) {
+  Open();
+  Change();
+  modal.answers = {Modal::Answer::kCancel};
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(frame->windowTitle(), kChanged);
+  EXPECT_EQ(frame->Db().quotations.GetItemText(Quotation("1")), "Changed");
+  EXPECT_EQ(modal.shown.back().text,
+            "Changes have been made. Do you want to save them before exiting?");
+  modal.answers = {Modal::Answer::kCancel};
+  frame->OnCommand(cmd::kExit);  // File Exit asks the same
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(modal.shown.size(), 2u);
+}
+
+TEST_F(CloseGuardTest, NoClosesWithoutTouchingAnyFile) {
+  Open();
+  Change();
+  modal.answers = {Modal::Answer::kNo};
+  frame->OnCommand(cmd::kExit);
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), kGuiSample);
+  EXPECT_FALSE(Exists(dir.File("FlorilexOld.txt")));
+}
+
+TEST_F(CloseGuardTest, YesSavesWithTheBackupThenCloses) {
+  Open();
+  Change();
+  modal.answers = {Modal::Answer::kYes};
+  frame->close();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(ReadFile(dir.File("FlorilexOld.txt")), kGuiSample);
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")).rfind("@Q1 Changed\r\n", 0), 0u);
+}
+
+TEST_F(CloseGuardTest, AFailedSaveKeepsTheWindowOpen) {
+  Open();
+  Change();
+  ASSERT_EQ(::mkdir(dir.File("LorTemp.BK!").c_str(), 0755), 0);
+  modal.answers = {Modal::Answer::kYes};
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"Cannot open file LorTemp.BK!"});
+  EXPECT_TRUE(frame->Db().IsChanged());
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), kGuiSample);
+}
+
+TEST_F(CloseGuardTest, AnUnchangedDatabaseClosesAtOnce) {
+  Open();
+  frame->close();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_TRUE(modal.shown.empty());
+}
+
+TEST_F(FrameTest, PanesKeepTheirProportionsAfterEveryResize) {
+  Open();
+  frame->showNormal();
+  frame->resize(1000, 700);
+  Settle();
+  auto* outer = qobject_cast<QSplitter*>(frame->centralWidget());
+  ASSERT_NE(outer, nullptr);
+  QList<int> columns = outer->sizes();
+  EXPECT_EQ(columns[0], 200);
+  EXPECT_EQ(columns[1], 200);
+  EXPECT_GT(columns[2], 500);
+  const int captionHeight = CTitle::CaptionHeight();
+  EXPECT_EQ(Panes().Captions()[0]->height(), captionHeight);
+
+  // A bar dragged by the user holds until the next resize.
+  outer->setSizes({100, 300, columns[2]});
+  Settle();
+  EXPECT_EQ(outer->sizes()[0], 100);
+  frame->resize(1000, 701);
+  Settle();
+  EXPECT_EQ(outer->sizes()[0], 200);
+
+  frame->resize(500, 400);
+  Settle();
+  EXPECT_EQ(outer->sizes()[0], 100);
+  EXPECT_EQ(Panes().Captions()[1]->height(), captionHeight);
+}
+
+TEST_F(FrameTest, FontCommandOpensOnTheStartupFontAndSetsTheNinePanes) {
+  Open();
+  QFont bold(QStringLiteral("DejaVu Sans"));
+  bold.setPixelSize(12);
+  bold.setBold(true);
+  modal.fonts = {bold, std::nullopt};
+  const QFont captionFont = Panes().Captions()[0]->font();
+  QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
+  for (QWidget* window : Panes().FontBearingWindows()) {
+    EXPECT_EQ(window->font().pixelSize(), 12) << window->metaObject()->className();
+    EXPECT_TRUE(window->font().bold());
+  }
+  for (CTitle* caption : Panes().Captions()) EXPECT_EQ(caption->font(), captionFont);
+  // Cancel changes nothing, and the chooser opened on the start-up font both times.
+  QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(Panes().Workspace().font().bold());
+  ASSERT_EQ(modal.fontInitials.size(), 2u);
+  for (const QFont& initial : modal.fontInitials) {
+    EXPECT_EQ(initial.family(), "Times New Roman");
+    EXPECT_EQ(initial.pixelSize(), 16);
+    EXPECT_EQ(initial.weight(), QFont::Normal);
+  }
+}
+
+TEST_F(FrameTest, AboutAndHelpShowTheirDialogs) {
+  Open();
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto* about = qobject_cast<CAboutDlg*>(&dialog);
+    ASSERT_NE(about, nullptr);
+    QTest::mouseClick(&about->OkButton(), Qt::LeftButton);
+  });
+  frame->OnCommand(cmd::kAbout);
+  EXPECT_EQ(modal.shown.back().text, "About Lorelist");
+
+  QStringList keys;
+  modal.dialogScripts.push_back([&](QDialog& dialog) {
+    auto* help = qobject_cast<CHelpDlg*>(&dialog);
+    ASSERT_NE(help, nullptr);
+    for (int row = 0; row < help->Table().rowCount(); ++row)
+      keys << help->Table().item(row, 0)->text() + "=" + help->Table().item(row, 1)->text();
+  });
+  QTest::keyClick(frame.get(), Qt::Key_F1);
+  EXPECT_TRUE(keys.contains("Categories > Add Reference=Ctrl+Z"));
+  EXPECT_TRUE(keys.contains("Edit > Undo=Alt+Backspace"));
+  EXPECT_TRUE(keys.contains("Edit > Copy=Ctrl+C, Ctrl+Ins"));
+  EXPECT_TRUE(keys.contains("Select the whole Workspace text=Ctrl+A"));
+  EXPECT_EQ(keys.size(), 29);
+}
+
+}  // namespace
+}  // namespace lorelist::test

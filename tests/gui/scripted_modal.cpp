@@ -1,0 +1,59 @@
+#include "scripted_modal.h"
+
+#include <gtest/gtest.h>
+
+namespace lorelist::test {
+
+void ScriptedModal::Message(QWidget* parent, const QString& text, Icon) {
+  shown.push_back({"message", text, parent != nullptr});
+  if (onMessage) onMessage(text);
+}
+
+Modal::Answer ScriptedModal::Ask(QWidget* parent, const QString& text, bool withCancel) {
+  shown.push_back({"question", text, parent != nullptr});
+  if (answers.empty()) {
+    ADD_FAILURE() << "unexpected question: " << text.toStdString();
+    return withCancel ? Answer::kCancel : Answer::kNo;
+  }
+  Answer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+int ScriptedModal::Run(QDialog& dialog) {
+  shown.push_back({"dialog", dialog.windowTitle(), dialog.parentWidget() != nullptr});
+  dialog.setResult(QDialog::Rejected);
+  dialog.show();
+  if (dialogScripts.empty()) {
+    ADD_FAILURE() << "unexpected dialog: " << dialog.windowTitle().toStdString();
+  } else {
+    auto script = std::move(dialogScripts.front());
+    dialogScripts.pop_front();
+    script(dialog);
+  }
+  if (dialog.isVisible()) dialog.reject();
+  return dialog.result();
+}
+
+bool ScriptedModal::ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) {
+  shown.push_back({"font", initial.family(), parent != nullptr});
+  fontInitials.push_back(initial);
+  if (fonts.empty()) {
+    ADD_FAILURE() << "unexpected font chooser";
+    return false;
+  }
+  std::optional<QFont> font = fonts.front();
+  fonts.pop_front();
+  if (!font) return false;
+  chosen = *font;
+  return true;
+}
+
+std::vector<QString> ScriptedModal::Messages() const {
+  std::vector<QString> texts;
+  for (const Shown& s : shown)
+    if (s.kind == "message") texts.push_back(s.text);
+  return texts;
+}
+
+}  // namespace lorelist::test

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "panes/modal.h"
+
+namespace lorelist::test {
+
+// Answers every modal interaction from a script, records what was shown, and
+// never blocks. Installed for its lifetime.
+class ScriptedModal : public Modal {
+ public:
+  struct Shown {
+    std::string kind;  // "message", "question", "dialog", "font"
+    QString text;      // the message, question or dialog title
+    bool hadParent;
+  };
+
+  ScriptedModal() { Modal::Install(this); }
+  ~ScriptedModal() override { Modal::Install(nullptr); }
+
+  std::vector<Shown> shown;
+  std::deque<Answer> answers;
+  // Each runs on a shown dialog: fills it, clicks its buttons. A dialog still
+  // open afterwards is rejected.
+  std::deque<std::function<void(QDialog&)>> dialogScripts;
+  // Each is the font chosen in the font chooser, or nullopt for Cancel.
+  std::deque<std::optional<QFont>> fonts;
+  std::vector<QFont> fontInitials;
+  // Runs when a message is shown.
+  std::function<void(const QString&)> onMessage;
+
+  void Message(QWidget* parent, const QString& text, Icon icon) override;
+  Answer Ask(QWidget* parent, const QString& text, bool withCancel) override;
+  int Run(QDialog& dialog) override;
+  bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override;
+
+  // The texts of the messages shown so far.
+  std::vector<QString> Messages() const;
+};
+
+}  // namespace lorelist::test
