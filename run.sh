@@ -1,19 +1,28 @@
 #!/usr/bin/env bash
-# Builds what is needed and checks the database of the current directory, or
-# the bundled sample when the current directory has none.
+# Builds what is needed and starts the editor on the Florilex.txt of the
+# current directory, or, when there is none, in a folder of your own that
+# starts as a copy of the bundled sample database.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 
 ensure_packages "${LORELIST_PACKAGES[@]}"
 build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
 
-database=Florilex.txt
-if [ ! -f "$database" ]; then
-  database="$lorelist_root/examples/Florilex.txt"
-  echo "No Florilex.txt here: using the sample database $database"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "Lorelist is a desktop program and there is no display here (DISPLAY is not set)." >&2
+  echo "Run it in a desktop session, or under a virtual one: xvfb-run ./run.sh" >&2
+  exit 1
 fi
-tool="$lorelist_root/build/src/cli/lorelist-db"
-if "$tool" check "$database"; then
-  echo "$database loads completely."
+
+if [ ! -f Florilex.txt ]; then
+  folder="${XDG_DATA_HOME:-$HOME/.local/share}/Lorelist"
+  if [ ! -f "$folder/Florilex.txt" ]; then
+    mkdir -p "$folder"
+    cp "$lorelist_root/examples/Florilex.txt" "$folder/Florilex.txt"
+    echo "No Florilex.txt here: starting on a copy of the sample database in $folder"
+  else
+    echo "No Florilex.txt here: starting on the database in $folder"
+  fi
+  cd "$folder"
 fi
-"$tool" stats "$database"
+exec "$lorelist_root/build/src/app/lorelist" "$@"

@@ -3,7 +3,7 @@
 
 # Debian packages the project builds, tests and runs with.
 LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev
-                   fonts-dejavu-core xvfb xauth time)
+                   fonts-dejavu-core fonts-liberation xvfb xauth time)
 
 lorelist_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

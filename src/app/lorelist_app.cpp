@@ -1,5 +1,7 @@
 #include "lorelist_app.h"
 
+#include <QScreen>
+
 #include "app/main_frame.h"
 #include "tools/splash.h"
 
@@ -27,6 +29,8 @@ bool CLorelistApp::InitInstance() {
   CSplashWnd::InstallApplicationHook();
   frame_ = std::make_unique<CMainFrame>(".");
   setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+  // Where no window manager maximises it, the window still fills the screen.
+  if (QScreen* screen = primaryScreen()) frame_->resize(screen->availableGeometry().size());
   frame_->showMaximized();
   return true;
 }

@@ -1,7 +1,5 @@
 #include "tree_model.h"
 
-#include <QColor>
-
 #include "text.h"
 
 namespace lorelist {
@@ -42,7 +40,7 @@ void TreeModel::SetDropHighlight(HTREEITEM node) {
   for (HTREEITEM changed : {previous, node}) {
     if (!changed) continue;
     QModelIndex index = IndexOf(changed);
-    emit dataChanged(index, index, {kDropHighlightRole, Qt::BackgroundRole, Qt::ForegroundRole});
+    emit dataChanged(index, index, {kDropHighlightRole});
   }
 }
 
@@ -79,12 +77,6 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
       return FromDb(store_.GetItemText(node));
     case kDropHighlightRole:
       return node == dropHighlight_;
-    case Qt::BackgroundRole:
-      if (node == dropHighlight_) return QColor(0, 0, 128);
-      return {};
-    case Qt::ForegroundRole:
-      if (node == dropHighlight_) return QColor(Qt::white);
-      return {};
     default:
       return {};
   }

@@ -1,6 +1,8 @@
 #include "tree_views.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 #include <QStyleFactory>
 
 #include "pane_set.h"
@@ -16,12 +18,32 @@ QStyle* LinesStyle() {
   return style;
 }
 
+// Paints the drop-target node as selected in navy and white, whether or not
+// the tree has the focus.
+class DropHighlightDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!index.data(TreeModel::kDropHighlightRole).toBool()) return;
+    option->state |= QStyle::State_Selected;
+    option->backgroundBrush = Qt::NoBrush;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+      option->palette.setColor(group, QPalette::Highlight, QColor(0, 0, 128));
+      option->palette.setColor(group, QPalette::HighlightedText, Qt::white);
+    }
+  }
+};
+
 }  // namespace
 
 TreeView::TreeView(TreeStore& store, PaneSet& panes, QWidget* parent)
     : QTreeView(parent), panes_(panes), model_(new TreeModel(store, this)) {
   if (QStyle* style = LinesStyle()) setStyle(style);
   setModel(model_);
+  setItemDelegate(new DropHighlightDelegate(this));
   setHeaderHidden(true);
   setRootIsDecorated(true);
   setItemsExpandable(true);
@@ -29,7 +51,11 @@ TreeView::TreeView(TreeStore& store, PaneSet& panes, QWidget* parent)
   setUniformRowHeights(true);  // keeps a million rows fast
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Whole texts, never elided: long ones scroll sideways.
+  setTextElideMode(Qt::ElideNone);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header()->setStretchLastSection(false);
   // The control's own selection shows only while the tree has the focus; the
   // drop-target highlight marks the selected node at all times.
   QPalette p = palette();

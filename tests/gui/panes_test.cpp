@@ -126,7 +126,13 @@ TEST_F(FrameTest, HighlightsStayWhenTheFocusMoves) {
   EXPECT_FALSE(Panes().Quotations().hasFocus());
   const QModelIndex index = Panes().Quotations().Model().IndexOf(quotation);
   EXPECT_TRUE(index.data(TreeModel::kDropHighlightRole).toBool());
-  EXPECT_EQ(index.data(Qt::BackgroundRole).value<QColor>(), QColor(0, 0, 128));
+  // And it is painted so: navy behind the node's text.
+  QuoteTree& tree = Panes().Quotations();
+  const QImage shot = tree.viewport()->grab().toImage();
+  const QRect rect = tree.visualRect(index);
+  EXPECT_EQ(QColor(shot.pixel(rect.right() - 2, rect.center().y())), QColor(0, 0, 128));
+  const QRect other = tree.visualRect(tree.Model().IndexOf(Quotation("2")));
+  EXPECT_NE(QColor(shot.pixel(other.right() - 2, other.center().y())), QColor(0, 0, 128));
   EXPECT_TRUE(Panes()
                   .Categories()
                   .Model()
