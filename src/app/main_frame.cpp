@@ -264,6 +264,11 @@ void CMainFrame::changeEvent(QEvent* event) {
 
 void CMainFrame::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  if (!shownBefore_) {
+    shownBefore_ = true;
+    // No pane has the focus until the user picks one.
+    setFocus(Qt::OtherFocusReason);
+  }
   RequestLayout();
 }
 

@@ -74,6 +74,7 @@ class CMainFrame : public QMainWindow {
   LoadResult loadResult_;
   bool layoutPending_ = false;
   bool closing_ = false;
+  bool shownBefore_ = false;
 };
 
 }  // namespace lorelist

@@ -2,8 +2,8 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
 #include <QStyleFactory>
+#include <QStyledItemDelegate>
 
 #include "pane_set.h"
 

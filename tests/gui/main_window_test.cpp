@@ -126,6 +126,24 @@ TEST_F(FrameTest, CtrlAFromATreeSelectsTheWholeWorkspace) {
   EXPECT_FALSE(workspace.GetText().isEmpty());
 }
 
+TEST_F(FrameTest, AtStartTypingReachesNoPaneButAcceleratorsWork) {
+  Open();
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  QTest::keyClicks(focus, "typed");
+  EXPECT_EQ(Panes().Workspace().GetText(), "");
+  EXPECT_EQ(Panes().Subjects().Edit().text(), "");
+  EXPECT_EQ(Panes().ActivePane(), PaneSet::Pane::kNone);
+  int statistics = 0;
+  frame->SetHandler(cmd::kStatistics, [&] { ++statistics; });
+  QTest::keyClick(focus, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(statistics, 1);
+  // A caption takes no click and does not become the active pane.
+  QTest::mouseClick(Panes().Captions()[3], Qt::LeftButton);
+  EXPECT_EQ(Panes().ActivePane(), PaneSet::Pane::kNone);
+  EXPECT_FALSE(Panes().Workspace().hasFocus());
+}
+
 TEST_F(FrameTest, EditGroupIsAvailableOnlyInTheWorkspace) {
   Open();
   QAction* cut = frame->Action(cmd::kCut);
