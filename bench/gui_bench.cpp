@@ -6,10 +6,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <cstdio>
+#include <functional>
 
+#include "app/command_table.h"
 #include "app/main_frame.h"
+#include "commands/dialogs.h"
+#include "panes/modal.h"
 
 using namespace lorelist;
 
@@ -30,6 +38,36 @@ double Timed(QWidget& painted, Action action) {
   return Ms(timer);
 }
 
+// Answers the editing dialogs at once: a text and OK, or the first entry.
+class BenchModal : public Modal {
+ public:
+  int messages = 0;
+  void Message(QWidget*, const QString& text, Icon) override {
+    ++messages;
+    std::fprintf(stderr, "unexpected message: %s\n", text.toUtf8().constData());
+  }
+  Answer Ask(QWidget*, const QString&, bool) override { return Answer::kNo; }
+  int Run(QDialog& dialog) override {
+    dialog.show();
+    if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog)) {
+      quote->Edit().setPlainText(QStringLiteral("A new quotation"));
+      quote->OkButton().click();
+    } else if (auto* cat = dynamic_cast<CNewCat*>(&dialog)) {
+      cat->Edit().setText(QStringLiteral("A new category"));
+      cat->OkButton().click();
+    } else if (auto* add = dynamic_cast<CNewSubj*>(&dialog)) {
+      add->Edit().setText(QStringLiteral("a new subject entry"));
+      add->OkButton().click();
+    } else if (auto* del = dynamic_cast<CDelSubj*>(&dialog)) {
+      del->List().setCurrentRow(0);
+      del->OkButton().click();
+    }
+    if (dialog.isVisible()) dialog.reject();
+    return dialog.result();
+  }
+  bool ChooseFont(QWidget*, const QFont&, QFont&) override { return false; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,6 +79,7 @@ int main(int argc, char** argv) {
   total.start();
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  const double started = Ms(total);
   CMainFrame frame(argv[1]);
   const double built = Ms(total);
   frame.resize(1280, 900);
@@ -49,6 +88,7 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
   frame.repaint();
   const double shown = Ms(total);
+  std::printf("application started               %8.1f ms\n", started);
   std::printf("window built (database loaded)   %8.1f ms\n", built);
   std::printf("window shown and painted          %8.1f ms\n", shown);
 
@@ -74,6 +114,46 @@ int main(int argc, char** argv) {
   std::printf("expand a node (worst of 20)       %8.1f ms\n", worstExpand);
   std::printf("move the selection (worst of 40)  %8.1f ms\n", worstSelect);
   std::printf("double-click a node (worst of 20) %8.1f ms\n", worstDouble);
+
+  // Every editing command, through its accelerator, on the big database.
+  BenchModal modal;
+  Modal::Install(&modal);
+  PaneSet& panes = frame.Panes();
+  CCatTree& categories = panes.Categories();
+  const int topCategories = categories.Store().GetChildCount(nullptr);
+  HTREEITEM category = categories.Store().GetChildAt(nullptr, topCategories / 2);
+  categories.SelectItem(category);
+  tree.SelectItem(tree.Store().GetChildAt(nullptr, authors / 2));
+  QCoreApplication::processEvents();
+  struct Step {
+    const char* name;
+    int id;
+    std::function<void()> before;
+  };
+  const Step steps[] = {
+      {"New Node (quotations)", cmd::kNewQuotation, {}},
+      {"Update Node (quotations)", cmd::kUpdateQuotation,
+       [&] { panes.ShowQuotationNode(panes.selectedQuotation); }},
+      {"Add Reference", cmd::kAddReference, {}},
+      {"Delete Reference", cmd::kDeleteReference,
+       [&] { panes.References().SetCurSel(panes.References().GetCount() - 1); }},
+      {"Delete Node (quotations)", cmd::kDeleteQuotation, {}},
+      {"New Node (categories)", cmd::kNewCategory, {}},
+      {"Update Node (categories)", cmd::kUpdateCategory,
+       [&] { panes.Workspace().Load(QStringLiteral("Renamed"), WorkspaceSource::kCategory); }},
+      {"Add Subject", cmd::kAddSubject, {}},
+      {"Delete Subject", cmd::kDeleteSubject, {}},
+      {"Delete Node (categories)", cmd::kDeleteCategory, {}},
+  };
+  QWidget& window = frame;
+  std::printf("subject index entries: %d\n", frame.Db().subjects.GetCount());
+  for (const Step& step : steps) {
+    if (step.before) step.before();
+    QCoreApplication::processEvents();
+    const double ms = Timed(window, [&] { frame.OnCommand(step.id); });
+    std::printf("%-33s %8.1f ms\n", step.name, ms);
+  }
+  Modal::Install(nullptr);
   frame.Db().ClearChanged();
-  return 0;
+  return modal.messages == 0 ? 0 : 1;
 }

@@ -76,6 +76,22 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
           &CMainFrame::UpdateEditActions);
   UpdateEditActions();
 
+  editing_ = std::make_unique<EditingCommands>(db_, *panes_, this);
+  const std::pair<int, void (EditingCommands::*)()> editing[] = {
+      {cmd::kNewQuotation, &EditingCommands::NewQuotationNode},
+      {cmd::kNewCategory, &EditingCommands::NewCategoryNode},
+      {cmd::kUpdateQuotation, &EditingCommands::UpdateQuotationNode},
+      {cmd::kUpdateCategory, &EditingCommands::UpdateCategoryNode},
+      {cmd::kDeleteQuotation, &EditingCommands::DeleteQuotationNode},
+      {cmd::kDeleteCategory, &EditingCommands::DeleteCategoryNode},
+      {cmd::kAddReference, &EditingCommands::AddReference},
+      {cmd::kDeleteReference, &EditingCommands::DeleteReference},
+      {cmd::kAddSubject, &EditingCommands::AddSubject},
+      {cmd::kDeleteSubject, &EditingCommands::DeleteSubject},
+  };
+  for (const auto& [id, command] : editing)
+    SetHandler(id, [this, command = command] { (editing_.get()->*command)(); });
+
   CSplashWnd::ShowSplashScreen(this);
   LoadDatabaseFile();
 

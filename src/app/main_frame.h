@@ -4,8 +4,10 @@
 #include <QMainWindow>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "commands/editing.h"
 #include "db/database.h"
 #include "db/load.h"
 #include "panes/pane_set.h"
@@ -68,6 +70,7 @@ class CMainFrame : public QMainWindow {
   std::string directory_;
   QFont paneFont_;
   PaneSet* panes_ = nullptr;
+  std::unique_ptr<EditingCommands> editing_;
   QToolBar* toolbar_ = nullptr;
   std::map<int, QAction*> actions_;
   std::map<int, std::function<void()>> handlers_;

@@ -23,6 +23,11 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
   setWordWrap(false);
 }
 
+int ListBox::GetCurSel() const {
+  const QListWidgetItem* line = currentItem();
+  return line && line->isSelected() ? currentRow() : -1;
+}
+
 void ListBox::InsertString(int index, const QString& text) {
   insertItem(index, text);
 }

@@ -28,8 +28,8 @@ class ListBox : public QListWidget {
   QString GetText(int index) const;
   void SetItemData(int index, HTREEITEM node);
   HTREEITEM GetItemData(int index) const;
-  // The current line, or -1.
-  int GetCurSel() const { return currentRow(); }
+  // The highlighted line, or -1.
+  int GetCurSel() const;
   void SetCurSel(int index) { setCurrentRow(index); }
 };
 

@@ -56,6 +56,7 @@ TreeView::TreeView(TreeStore& store, PaneSet& panes, QWidget* parent)
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   header()->setStretchLastSection(false);
+  header()->setResizeContentsPrecision(0);  // measure the rows in view only
   // The control's own selection shows only while the tree has the focus; the
   // drop-target highlight marks the selected node at all times.
   QPalette p = palette();

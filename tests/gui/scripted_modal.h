@@ -5,10 +5,16 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "panes/modal.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace lorelist::test {
 

@@ -1,0 +1,252 @@
+#include "dialogs.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "db/collation.h"
+#include "panes/modal.h"
+#include "panes/text.h"
+
+namespace lorelist {
+
+namespace {
+
+constexpr int kMaxLevel = 24;  // a tree holds levels 0 to 24
+constexpr int kBytesRole = Qt::UserRole;
+
+void Say(QWidget* parent, const QString& text) {
+  Modal::Current().Message(parent, text, Modal::Icon::kWarning);
+}
+
+// A sorted list of entries, each line carrying the entry's bytes.
+void FillSorted(QListWidget& list, const std::vector<std::string>& entries) {
+  for (const std::string& entry : SortedEntries(entries)) {
+    auto* line = new QListWidgetItem(FromDb(entry), &list);
+    line->setData(kBytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SortedEntries(const std::vector<std::string>& entries) {
+  std::vector<std::pair<std::string, std::string>> keyed;
+  keyed.reserve(entries.size());
+  for (const std::string& entry : entries) keyed.emplace_back(CollationKey(entry), entry);
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> sorted;
+  sorted.reserve(keyed.size());
+  for (auto& [key, entry] : keyed) sorted.push_back(std::move(entry));
+  return sorted;
+}
+
+bool AcceptText(QWidget* parent, const QString& text, std::string& bytes) {
+  if (text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar::LineSeparator) ||
+      text.contains(QChar::ParagraphSeparator)) {
+    Say(parent, QStringLiteral("A text cannot contain line breaks: the database file keeps each "
+                               "text on one line."));
+    return false;
+  }
+  if (text.endsWith(u'-')) {
+    Say(parent, QStringLiteral("A text cannot end with '-': the database file would read it as "
+                               "continued on the next line."));
+    return false;
+  }
+  QString bad;
+  if (!ToDb(text, bytes, &bad)) {
+    Say(parent, QStringLiteral("The character '%1' cannot be stored in the database.").arg(bad));
+    return false;
+  }
+  return true;
+}
+
+NewNodeDialog::NewNodeDialog(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
+    : QDialog(parent), tree_(tree), selected_(selected) {}
+
+void NewNodeDialog::Build(const QString& label, QWidget* edit, const QString& belowText) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(label, this));
+  layout->addWidget(edit, 1);
+  belowBox_ = new QCheckBox(belowText, this);
+  precedeBox_ = new QCheckBox(
+      QStringLiteral("Check here if the new node is to precede the selected node"), this);
+  layout->addWidget(belowBox_);
+  layout->addWidget(precedeBox_);
+  layout->addWidget(new QLabel(
+      QStringLiteral(
+          "The default is for the new node to follow the selected node on the same level"),
+      this));
+  ok_ = new QPushButton(QStringLiteral("OK"), this);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  ok_->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ok_);
+  buttons->addStretch(1);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
+  connect(ok_, &QPushButton::clicked, this, &NewNodeDialog::Ok);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(belowBox_, &QCheckBox::clicked, this, &NewNodeDialog::BelowClicked);
+  connect(precedeBox_, &QCheckBox::clicked, this, &NewNodeDialog::PrecedeClicked);
+  edit->setFocus();
+}
+
+void NewNodeDialog::BelowClicked() {
+  below_ = belowBox_->checkState() == Qt::Checked;
+  if (below_) {
+    precede_ = false;
+    precedeBox_->setChecked(false);
+  }
+}
+
+void NewNodeDialog::PrecedeClicked() {
+  precede_ = precedeBox_->checkState() == Qt::Checked;
+  if (precede_) {
+    below_ = false;
+    belowBox_->setChecked(false);
+  }
+}
+
+void NewNodeDialog::Ok() {
+  const QString text = EnteredText();
+  if (text.isEmpty()) {
+    Say(this, QString::fromLatin1(EmptyMessage()));
+    return;
+  }
+  std::string bytes;
+  if (!AcceptText(this, text, bytes)) return;
+  if (below_ && selected_ && tree_.GetChildItem(selected_)) {
+    Say(this,
+        QStringLiteral("This category already has nodes below it. First select one of them."));
+    return;
+  }
+  if (below_ && selected_ && tree_.GetLevel(selected_) >= kMaxLevel) {
+    Say(this,
+        QStringLiteral("No node can be placed below this one: a tree holds at most 25 levels."));
+    return;
+  }
+  text_ = std::move(bytes);
+  accept();
+}
+
+CNewQuoteNode::CNewQuoteNode(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
+    : NewNodeDialog(tree, selected, parent), edit_(new QPlainTextEdit(this)) {
+  setWindowTitle(QStringLiteral("New Quotation Node"));
+  edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  edit_->setTabChangesFocus(true);
+  edit_->installEventFilter(this);
+  Build(QStringLiteral("Text for the new node:"), edit_,
+        QStringLiteral("Check here if the new node is to be below the selected node"));
+  resize(480, 340);
+}
+
+QString CNewQuoteNode::EnteredText() const {
+  return edit_->toPlainText();
+}
+
+bool CNewQuoteNode::eventFilter(QObject* watched, QEvent* event) {
+  // As in a dialog's multi-line edit box: Enter presses OK, Ctrl+Enter breaks
+  // the line.
+  if (watched == edit_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      if (key->modifiers() & Qt::ControlModifier)
+        edit_->insertPlainText(QStringLiteral("\n"));
+      else
+        OkButton().click();
+      return true;
+    }
+  }
+  return NewNodeDialog::eventFilter(watched, event);
+}
+
+CNewCat::CNewCat(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
+    : NewNodeDialog(tree, selected, parent), edit_(new QLineEdit(this)) {
+  setWindowTitle(QStringLiteral("New Category Node"));
+  Build(QStringLiteral("Title for new node:"), edit_,
+        QStringLiteral("Check here if the new node is to be below the selected one"));
+  resize(480, 180);
+}
+
+QString CNewCat::EnteredText() const {
+  return edit_->text();
+}
+
+CNewSubj::CNewSubj(const std::vector<std::string>& entries, QWidget* parent)
+    : QDialog(parent),
+      list_(new QListWidget(this)),
+      edit_(new QLineEdit(this)),
+      ok_(new QPushButton(QStringLiteral("OK"), this)) {
+  setWindowTitle(QStringLiteral("New subject entry"));
+  FillSorted(*list_, entries);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  ok_->setDefault(true);
+  auto* left = new QVBoxLayout;
+  left->addWidget(new QLabel(QStringLiteral("Existing entries:"), this));
+  left->addWidget(list_, 1);
+  auto* right = new QVBoxLayout;
+  right->addWidget(new QLabel(QStringLiteral("Type new entry:"), this));
+  right->addWidget(edit_);
+  right->addWidget(ok_, 0, Qt::AlignRight);
+  right->addStretch(1);
+  right->addWidget(cancel, 0, Qt::AlignRight);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(left, 1);
+  layout->addLayout(right, 1);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  edit_->setFocus();
+  resize(480, 320);
+}
+
+QString CNewSubj::EntryText() const {
+  return edit_->text();
+}
+
+CDelSubj::CDelSubj(const std::vector<std::string>& entries, QWidget* parent)
+    : QDialog(parent),
+      list_(new QListWidget(this)),
+      ok_(new QPushButton(QStringLiteral("OK"), this)) {
+  setWindowTitle(QStringLiteral("Delete subject"));
+  FillSorted(*list_, entries);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  ok_->setDefault(true);
+  auto* label =
+      new QLabel(QStringLiteral("Select a subject to be deleted from this category"), this);
+  label->setWordWrap(true);
+  auto* top = new QHBoxLayout;
+  top->addWidget(list_, 1);
+  top->addWidget(label, 1, Qt::AlignTop);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ok_);
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top, 1);
+  layout->addLayout(buttons);
+  connect(ok_, &QPushButton::clicked, this, &CDelSubj::Ok);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  resize(380, 340);
+}
+
+void CDelSubj::Ok() {
+  QListWidgetItem* line = list_->currentItem();
+  if (!line || !line->isSelected()) {
+    Say(this, QStringLiteral("Select one of the subject index entries"));
+    return;
+  }
+  const QByteArray bytes = line->data(kBytesRole).toByteArray();
+  chosen_.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+  accept();
+}
+
+}  // namespace lorelist

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "db/tree_store.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace lorelist {
+
+// The pattern of both New Node dialogs: a text, and where the new node goes
+// relative to the selected node (after it by default, below it, or in front
+// of it). The two check boxes are exclusive.
+class NewNodeDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The checks on OK need the tree and its selected node.
+  NewNodeDialog(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+
+  // After OK: the text as typed (converted to the database's bytes) and the
+  // placement.
+  const std::string& Text() const { return text_; }
+  bool Below() const { return below_; }
+  bool Precede() const { return precede_; }
+
+  QCheckBox& BelowBox() const { return *belowBox_; }
+  QCheckBox& PrecedeBox() const { return *precedeBox_; }
+  QPushButton& OkButton() const { return *ok_; }
+  QPushButton& CancelButton() const { return *cancel_; }
+
+ protected:
+  // Lays the dialog out round the edit box the subclass made.
+  void Build(const QString& label, QWidget* edit, const QString& belowText);
+  virtual QString EnteredText() const = 0;
+  virtual const char* EmptyMessage() const = 0;
+
+ private:
+  void Ok();
+  void BelowClicked();
+  void PrecedeClicked();
+
+  const TreeStore& tree_;
+  HTREEITEM selected_;
+  std::string text_;
+  bool below_ = false;
+  bool precede_ = false;
+  QCheckBox* belowBox_ = nullptr;
+  QCheckBox* precedeBox_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+};
+
+// New Quotation Node: a multi-line text; Enter presses OK.
+class CNewQuoteNode : public NewNodeDialog {
+  Q_OBJECT
+
+ public:
+  CNewQuoteNode(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+  QPlainTextEdit& Edit() const { return *edit_; }
+
+ protected:
+  QString EnteredText() const override;
+  const char* EmptyMessage() const override { return "Give the text for this new node"; }
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QPlainTextEdit* edit_;
+};
+
+// New Category Node: a one-line title.
+class CNewCat : public NewNodeDialog {
+  Q_OBJECT
+
+ public:
+  CNewCat(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+  QLineEdit& Edit() const { return *edit_; }
+
+ protected:
+  QString EnteredText() const override;
+  const char* EmptyMessage() const override { return "Give a title to this new category"; }
+
+ private:
+  QLineEdit* edit_;
+};
+
+// New subject entry: the category's entries, sorted, and a field for the new one.
+class CNewSubj : public QDialog {
+  Q_OBJECT
+
+ public:
+  CNewSubj(const std::vector<std::string>& entries, QWidget* parent);
+  // The text of the edit field, as typed, whether the dialog ended with OK or not.
+  QString EntryText() const;
+  QListWidget& List() const { return *list_; }
+  QLineEdit& Edit() const { return *edit_; }
+  QPushButton& OkButton() const { return *ok_; }
+
+ private:
+  QListWidget* list_;
+  QLineEdit* edit_;
+  QPushButton* ok_;
+};
+
+// Delete subject: pick one of the category's entries.
+class CDelSubj : public QDialog {
+  Q_OBJECT
+
+ public:
+  CDelSubj(const std::vector<std::string>& entries, QWidget* parent);
+  // After OK: the chosen entry's bytes.
+  const std::string& Chosen() const { return chosen_; }
+  QListWidget& List() const { return *list_; }
+  QPushButton& OkButton() const { return *ok_; }
+
+ private:
+  void Ok();
+
+  QListWidget* list_;
+  QPushButton* ok_;
+  std::string chosen_;
+};
+
+// The category's entries in the order of the sorted lists.
+std::vector<std::string> SortedEntries(const std::vector<std::string>& entries);
+
+// Refuses, with its message, a text the database file cannot hold: one with
+// a line break, one ending in "-", or one with a character outside the 8-bit
+// set. Otherwise gives its bytes.
+bool AcceptText(QWidget* parent, const QString& text, std::string& bytes);
+
+}  // namespace lorelist

@@ -1,0 +1,453 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/command_table.h"
+#include "commands/dialogs.h"
+#include "db/file_format.h"
+#include "db/save.h"
+#include "frame_fixture.h"
+
+namespace lorelist::test {
+namespace {
+
+enum class Place { kAfter, kBelow, kPrecede };
+
+// Everything a refused command must leave as it was.
+class EditingTest : public FrameTest {
+ protected:
+  std::string Snapshot() {
+    struct Capture : FileOps {
+      std::string bytes;
+      ssize_t Write(int, const void* data, size_t size) override {
+        bytes.append(static_cast<const char*>(data), size);
+        return static_cast<ssize_t>(size);
+      }
+    } capture;
+    OutputFile out(capture, -1);
+    const Database& db = frame->Db();
+    WriteDatabase(db, out);
+    out.Flush();
+    std::string counts;
+    for (HTREEITEM h = db.quotations.GetRootItem(); h;) {
+      counts += std::to_string(db.quotations.GetItemData(h)) + ",";
+      if (NextNode(h, db.quotations) == kEndOfWalk) break;
+    }
+    return capture.bytes + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+           std::to_string(db.subjectTotal) + "|" + frame->windowTitle().toStdString() + "|" +
+           std::to_string(db.subjects.GetCount());
+  }
+
+  // Runs a command by its keys, as the user does.
+  void Keys(Qt::Key key) { QTest::keyClick(frame.get(), key, Qt::ControlModifier); }
+
+  // A New Node dialog script: types the text, ticks the placement, presses OK.
+  static std::function<void(QDialog&)> NewNode(const QString& text, Place place) {
+    return [text, place](QDialog& dialog) {
+      auto& node = dynamic_cast<NewNodeDialog&>(dialog);
+      if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog))
+        QTest::keyClicks(&quote->Edit(), text);
+      else
+        QTest::keyClicks(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
+      if (place == Place::kBelow) QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
+      if (place == Place::kPrecede) QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
+      QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+    };
+  }
+
+  std::string SavedFile() {
+    Keys(Qt::Key_S);
+    return ReadFile(dir.File("Florilex.txt"));
+  }
+
+  static bool Has(const std::string& file, const std::string& line) {
+    return file.find("\r\n" + line + "\r\n") != std::string::npos;
+  }
+};
+
+TEST_F(EditingTest, InsertingBeforeSiblingsRenumbersThemAndTheirReferences) {
+  Open();
+  Click(Panes().Quotations(), Quotation("1.1.1"));
+  modal.dialogScripts.push_back(NewNode("Nouvelle", Place::kPrecede));
+  Keys(Qt::Key_G);
+  HTREEITEM node = Quotation("1.1.1");
+  EXPECT_EQ(frame->Db().quotations.GetItemText(node), "Nouvelle");
+  EXPECT_EQ(Panes().selectedQuotation, node);
+  EXPECT_EQ(Panes().Quotations().GetCurrentItem(), node);
+  EXPECT_EQ(Panes().Quotations().Model().DropHighlight(), node);
+  EXPECT_EQ(frame->windowTitle(), "Lorelist Version 1.1");
+
+  const std::string saved = SavedFile();
+  EXPECT_TRUE(Has(saved, "@Q1.1.1 Nouvelle"));
+  EXPECT_TRUE(Has(saved, "@Q1.1.2 Que sais-je?"));
+  EXPECT_TRUE(Has(saved, "@Q1.1.2.1 A note three levels deep"));
+  EXPECT_TRUE(Has(saved, "@R1.1.2 the motto"));
+  EXPECT_TRUE(Has(saved, "@R1.1.2.1 deep"));
+  EXPECT_EQ(frame->windowTitle(), "Lorelist Version 1.1 - Unchanged");
+
+  // A restart reads back exactly that.
+  TearDown();
+  Open("");
+  EXPECT_EQ(frame->LoadOutcome().status, LoadResult::kComplete);
+  EXPECT_EQ(frame->Db().quotations.GetItemData(Quotation("1.1.2")), 1u);
+  EXPECT_EQ(SavedFile(), saved);
+}
+
+TEST_F(EditingTest, NewNodePlacesAfterBelowAndBefore) {
+  Open();
+  QuoteTree& tree = Panes().Quotations();
+  Click(tree, Quotation("1"));
+  modal.dialogScripts.push_back(NewNode("First", Place::kPrecede));
+  Keys(Qt::Key_G);
+  EXPECT_EQ(frame->Db().quotations.GetItemText(frame->Db().quotations.GetRootItem()), "First");
+
+  Click(tree, Quotation("3"));  // Pascal, now the last top-level node
+  modal.dialogScripts.push_back(NewNode("Last", Place::kAfter));
+  Keys(Qt::Key_G);
+  EXPECT_EQ(NodeCode(Panes().selectedQuotation), "4");
+
+  tree.collapseAll();
+  Click(tree, Quotation("4"));
+  modal.dialogScripts.push_back(NewNode("Only child", Place::kBelow));
+  Keys(Qt::Key_G);
+  EXPECT_EQ(NodeCode(Panes().selectedQuotation), "4.1");
+  EXPECT_TRUE(tree.isExpanded(tree.Model().IndexOf(Quotation("4"))));
+
+  // Precede on a first child makes the new first child.
+  Click(tree, Quotation("2.1"));
+  modal.dialogScripts.push_back(NewNode("Before the Essais", Place::kPrecede));
+  Keys(Qt::Key_G);
+  EXPECT_EQ(frame->Db().quotations.GetItemText(Quotation("2.1")), "Before the Essais");
+
+  // Categories: a new one has an empty record and can go at once.
+  Click(Panes().Categories(), Category("2"));
+  modal.dialogScripts.push_back(NewNode("Brevity", Place::kBelow));
+  QTest::keyClick(frame.get(), Qt::Key_I, Qt::ControlModifier);
+  HTREEITEM brevity = Category("2.1");
+  ASSERT_NE(frame->Db().Record(brevity), nullptr);
+  EXPECT_EQ(Panes().selectedCategory, brevity);
+  EXPECT_EQ(Panes().References().GetCount(), 0);
+  Keys(Qt::Key_J);
+  EXPECT_EQ(frame->Db().categories.GetChildCount(Category("2")), 0);
+  EXPECT_TRUE(modal.Messages().empty());
+}
+
+TEST_F(EditingTest, CheckBoxesStayExclusive) {
+  Open();
+  Click(Panes().Quotations(), Quotation("1.1.2"));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& node = dynamic_cast<NewNodeDialog&>(dialog);
+    QTest::keyClicks(&dynamic_cast<CNewQuoteNode&>(dialog).Edit(), "x");
+    QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
+    QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
+    EXPECT_FALSE(node.BelowBox().isChecked());
+    EXPECT_TRUE(node.PrecedeBox().isChecked());
+    QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);  // back to the default
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_G);
+  EXPECT_EQ(NodeCode(Panes().selectedQuotation), "1.1.3");
+}
+
+TEST_F(EditingTest, NewNodeRefusalsChangeNothing) {
+  Open();
+  const std::string before = Snapshot();
+  // No selection: no dialog.
+  Keys(Qt::Key_G);
+  Keys(Qt::Key_I);
+  EXPECT_EQ(modal.Messages(),
+            (std::vector<QString>{"First select a quotation node", "First select a category"}));
+  EXPECT_TRUE(modal.dialogScripts.empty());
+
+  Click(Panes().Quotations(), Quotation("1.1"));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& node = dynamic_cast<CNewQuoteNode&>(dialog);
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);  // empty
+    QTest::keyClicks(&node.Edit(), "text");
+    QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
+    QTest::keyClick(&node.Edit(), Qt::Key_Return);  // Enter presses OK: 1.1 has children
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyClick(&node.Edit(), Qt::Key_Return, Qt::ControlModifier);  // a line break
+    QTest::keyClicks(&node.Edit(), "more");
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+    node.Edit().setPlainText("ends with -");
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+    node.Edit().setPlainText(QString::fromUtf8("\u4e2d"));
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::mouseClick(&node.CancelButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_G);
+  EXPECT_EQ(modal.Messages(),
+            (std::vector<QString>{
+                "First select a quotation node", "First select a category",
+                "Give the text for this new node",
+                "This category already has nodes below it. First select one of them.",
+                "A text cannot contain line breaks: the database file keeps each text on one line.",
+                "A text cannot end with '-': the database file would read it as continued on the "
+                "next line.",
+                QString::fromUtf8("The character '\u4e2d' cannot be stored in the database.")}));
+  EXPECT_EQ(Snapshot(), before);
+
+  Click(Panes().Categories(), Category("1"));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& cat = dynamic_cast<CNewCat&>(dialog);
+    QTest::mouseClick(&cat.OkButton(), Qt::LeftButton);
+    QTest::keyClicks(&cat.Edit(), "typed, then cancelled");
+  });
+  Keys(Qt::Key_I);
+  EXPECT_EQ(modal.Messages().back(), "Give a title to this new category");
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(EditingTest, NothingGoesBelowTheTwentyFifthLevel) {
+  std::string file;
+  std::string code = "1";
+  for (int level = 0; level < 25; ++level) {
+    file += "@Q" + code + " level " + std::to_string(level) + "\r\n";
+    code += ".1";
+  }
+  Open(file + "@@\r\n");
+  frame->resize(3200, 800);  // room for 25 levels of indentation
+  Settle();
+  HTREEITEM deepest = Quotation(code.substr(0, code.size() - 2));
+  Click(Panes().Quotations(), deepest);
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    NewNode("too deep", Place::kBelow)(dialog);
+    EXPECT_TRUE(dialog.isVisible());
+    auto& node = dynamic_cast<NewNodeDialog&>(dialog);
+    QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);  // unticked: after it instead
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_G);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"No node can be placed below this one: a tree "
+                                                   "holds at most 25 levels."});
+  EXPECT_EQ(frame->Db().quotations.GetLevel(Panes().selectedQuotation), 24);
+  SavedFile();
+  TearDown();
+  Open("");
+  EXPECT_EQ(frame->LoadOutcome().status, LoadResult::kComplete);
+}
+
+TEST_F(EditingTest, UpdateTakesTheWorkspaceIntoTheSelectedNode) {
+  Open();
+  QTest::keyClick(frame.get(), Qt::Key_K, Qt::ControlModifier);
+  QTest::keyClick(frame.get(), Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(modal.Messages(),
+            (std::vector<QString>{"First select a quotation node", "First select a category"}));
+
+  DoubleClick(Panes().Quotations(), Quotation("1.1.1"));
+  Click(Panes().Quotations(), Quotation("1.1.2"));  // source stays "quotation node"
+  CReference& workspace = Panes().Workspace();
+  workspace.SetText("  edited, blanks kept ");
+  Click(Panes().Categories(), Category("2"));
+  Keys(Qt::Key_L);  // loaded from a quotation: not for a category
+  EXPECT_EQ(modal.Messages().back(), "First select a category");
+  Keys(Qt::Key_K);
+  EXPECT_EQ(frame->Db().quotations.GetItemText(Quotation("1.1.2")), "  edited, blanks kept ");
+  EXPECT_EQ(frame->Db().quotations.GetItemText(Quotation("1.1.1")), "Que sais-je?");
+  EXPECT_TRUE(frame->Db().IsChanged());
+
+  DoubleClick(Panes().Categories(), Category("1.1"));
+  workspace.SetText("");
+  Click(Panes().Quotations(), Quotation("1"));
+  Keys(Qt::Key_K);
+  EXPECT_EQ(modal.Messages().back(), "First select a quotation node");
+  Keys(Qt::Key_L);
+  EXPECT_EQ(frame->Db().categories.GetItemText(Category("1.1")), "");
+}
+
+TEST_F(EditingTest, UpdateRefusesTextsTheFileCannotHold) {
+  Open();
+  DoubleClick(Panes().Quotations(), Quotation("2"));
+  const std::string before = Snapshot();
+  for (const QString& text : {QStringLiteral("two\nlines"), QStringLiteral("dash -"),
+                              QString::fromUtf8("emoji \U0001F600")}) {
+    Panes().Workspace().SetText(text);
+    Keys(Qt::Key_K);
+    EXPECT_EQ(Snapshot(), before);
+  }
+  EXPECT_EQ(modal.Messages().size(), 3u);
+  EXPECT_EQ(modal.Messages().back(),
+            QString::fromUtf8("The character '\U0001F600' cannot be stored in the database."));
+}
+
+TEST_F(EditingTest, DeleteNodeRefusesInOrder) {
+  Open();
+  const std::string before = Snapshot();
+  Keys(Qt::Key_H);
+  Keys(Qt::Key_J);
+  Click(Panes().Quotations(), Quotation("1.1"));
+  Keys(Qt::Key_H);
+  Click(Panes().Quotations(), Quotation("2.1.1"));
+  Keys(Qt::Key_H);
+  Click(Panes().Categories(), Category("1"));
+  Keys(Qt::Key_J);
+  Click(Panes().Categories(), Category("1.1"));
+  Keys(Qt::Key_J);
+  EXPECT_EQ(modal.Messages(),
+            (std::vector<QString>{
+                "First select a quotation", "First select a category",
+                "This node has other nodes at a lower level below it. Delete those first.",
+                "This quotation is referenced 2 times. Remove the references first.",
+                "This category has nodes below it. Delete those first.",
+                "This category has subject index items. Delete those first."}));
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(EditingTest, ReferencesComeOffThenTheNodesGo) {
+  Open();
+  // Empty "Heart" (2): its subject, then its reference, then the category.
+  Click(Panes().Categories(), Category("2"));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& del = dynamic_cast<CDelSubj&>(dialog);
+    QTest::mouseClick(&del.OkButton(), Qt::LeftButton);  // nothing highlighted
+    EXPECT_TRUE(dialog.isVisible());
+    del.List().setCurrentRow(0);
+    QTest::mouseClick(&del.OkButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_E);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"Select one of the subject index entries"});
+  Keys(Qt::Key_J);
+  EXPECT_EQ(modal.Messages().back(), "This category has references. Delete those first.");
+  Panes().References().SetCurSel(0);
+  Keys(Qt::Key_D);
+  EXPECT_EQ(frame->Db().quotations.GetItemData(Quotation("2.1.1")), 1u);
+  Keys(Qt::Key_J);
+  EXPECT_EQ(frame->Db().categories.GetCount(), 2u);
+
+  // Pascal's quotation: its last reference, then the node itself.
+  Click(Panes().Categories(), Category("1"));
+  Panes().References().SetCurSel(1);
+  Keys(Qt::Key_D);
+  EXPECT_EQ(Panes().selectedQuotation, Quotation("2.1.1"));
+  Keys(Qt::Key_H);
+  EXPECT_EQ(frame->Db().quotations.GetChildCount(Quotation("2.1")), 0);
+  EXPECT_EQ(frame->Db().referenceTotal, 2);
+  EXPECT_EQ(frame->Db().subjectTotal, 3);
+  const std::string saved = SavedFile();
+  EXPECT_FALSE(Has(saved, "@C2 Heart"));
+  EXPECT_FALSE(Has(saved,
+                   "@Q2.1.1 Le c\x9C"
+                   "ur a ses raisons \x80 \x81"));
+}
+
+TEST_F(EditingTest, AddReferenceInsertsAfterTheHighlightedLine) {
+  Open();
+  const std::string before = Snapshot();
+  Keys(Qt::Key_Z);
+  Click(Panes().Categories(), Category("1"));
+  Keys(Qt::Key_Z);
+  Click(Panes().Quotations(), Quotation("1.1.2"));
+  Keys(Qt::Key_Z);
+  DoubleClick(Panes().Categories(), Category("1"));  // Workspace now holds a category title
+  Keys(Qt::Key_Z);
+  EXPECT_EQ(
+      modal.Messages(),
+      (std::vector<QString>{"First select a category in which to insert the reference",
+                            "Select a quotation from which to make the reference",
+                            "The reference is null (no characters)", "First select a quotation"}));
+  EXPECT_EQ(Snapshot(), before);
+
+  DoubleClick(Panes().Quotations(), Quotation("1.1.2"));
+  Panes().Workspace().SetText("appended");
+  Keys(Qt::Key_Z);
+  Panes().References().SetCurSel(0);
+  Panes().Workspace().SetText("second");
+  Panes().findReference = {Category("1"), 0};
+  Keys(Qt::Key_Z);
+  EXPECT_TRUE(Panes().findReference.IsClear());
+  QStringList lines;
+  for (int i = 0; i < Panes().References().GetCount(); ++i)
+    lines << Panes().References().GetText(i);
+  EXPECT_EQ(lines, QStringList({"the motto", "second", "heart", "appended"}));
+  EXPECT_EQ(frame->Db().quotations.GetItemData(Quotation("1.1.2")), 2u);
+  EXPECT_EQ(frame->Db().referenceTotal, 6);
+  const std::string saved = SavedFile();
+  EXPECT_NE(
+      saved.find("@R1.1.1 the motto\r\n@R1.1.2 second\r\n@R2.1.1 heart\r\n@R1.1.2 appended\r\n"),
+      std::string::npos);
+}
+
+TEST_F(EditingTest, AReferenceMovesBetweenCategoriesWithCountsIntact) {
+  Open();
+  const HTREEITEM target = Quotation("2.1.1");
+  const uintptr_t count = frame->Db().quotations.GetItemData(target);
+  const int total = frame->Db().referenceTotal;
+  Click(Panes().Categories(), Category("2"));
+  Panes().References().SetCurSel(0);
+  Keys(Qt::Key_D);
+  EXPECT_EQ(Panes().Workspace().GetText(), "reasons");
+  EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kQuotationNode);
+  EXPECT_EQ(Panes().Derivation().GetCount(), 2);
+  EXPECT_EQ(Panes().References().GetCount(), 0);
+  Click(Panes().Categories(), Category("1.1"));
+  Keys(Qt::Key_Z);
+  const CategoryRecord* wager = frame->Db().Record(Category("1.1"));
+  ASSERT_EQ(wager->referenceTexts.size(), 2u);
+  EXPECT_EQ(wager->referenceTexts[1], "reasons");
+  EXPECT_EQ(wager->referenceTargets[1], target);
+  EXPECT_EQ(frame->Db().quotations.GetItemData(target), count);
+  EXPECT_EQ(frame->Db().referenceTotal, total);
+  Keys(Qt::Key_D);  // nothing highlighted after the move
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a reference"});
+}
+
+TEST_F(EditingTest, SubjectsJoinTheIndexInOrderAndLeaveFromTheRightCategory) {
+  Open();
+  const std::string before = Snapshot();
+  Keys(Qt::Key_B);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a category"});
+  Click(Panes().Categories(), Category("1.1"));
+  // Empty entry: dropped without a word. Cancel: nothing.
+  modal.dialogScripts.push_back([](QDialog& d) {
+    QTest::mouseClick(&dynamic_cast<CNewSubj&>(d).OkButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_B);
+  modal.dialogScripts.push_back(
+      [](QDialog& d) { QTest::keyClicks(&dynamic_cast<CNewSubj&>(d).Edit(), "typed"); });
+  Keys(Qt::Key_B);
+  modal.dialogScripts.push_back([](QDialog& d) {
+    QTest::keyClicks(&dynamic_cast<CNewSubj&>(d).Edit(), "odd -");
+    QTest::keyClick(&dynamic_cast<CNewSubj&>(d).Edit(), Qt::Key_Return);
+  });
+  Keys(Qt::Key_B);
+  EXPECT_EQ(modal.Messages().size(), 2u);
+  EXPECT_EQ(Snapshot(), before);
+
+  // "Coeur" now under Wager too: two equal lines, each to its own category.
+  modal.dialogScripts.push_back([](QDialog& d) {
+    auto& add = dynamic_cast<CNewSubj&>(d);
+    EXPECT_EQ(add.List().count(), 1);
+    QTest::keyClicks(&add.Edit(), "Coeur");
+    QTest::keyClick(&add.Edit(), Qt::Key_Return);
+  });
+  Keys(Qt::Key_B);
+  EXPECT_EQ(frame->Db().subjectTotal, 5);
+  const SubjectIndexList& index = frame->Db().subjects;
+  ASSERT_EQ(index.GetCount(), 5);
+  EXPECT_EQ(index.GetLBText(0), "Coeur");
+  EXPECT_EQ(index.GetItemData(0), Category("2"));
+  EXPECT_EQ(index.GetLBText(1), "Coeur");
+  EXPECT_EQ(index.GetItemData(1), Category("1.1"));
+  EXPECT_EQ(frame->Db().Record(Category("1.1"))->subjectEntries,
+            (std::vector<std::string>{"risk", "Coeur"}));
+
+  modal.dialogScripts.push_back([](QDialog& d) {
+    auto& del = dynamic_cast<CDelSubj&>(d);
+    ASSERT_EQ(del.List().count(), 2);
+    EXPECT_EQ(del.List().item(0)->text(), "Coeur");  // sorted
+    del.List().setCurrentRow(0);
+    QTest::mouseClick(&del.OkButton(), Qt::LeftButton);
+  });
+  Keys(Qt::Key_E);
+  ASSERT_EQ(index.GetCount(), 4);
+  EXPECT_EQ(index.GetItemData(0), Category("2"));  // the other category's line stays
+  EXPECT_EQ(frame->Db().Record(Category("1.1"))->subjectEntries, std::vector<std::string>{"risk"});
+  EXPECT_EQ(frame->Db().subjectTotal, 4);
+}
+
+}  // namespace
+}  // namespace lorelist::test
