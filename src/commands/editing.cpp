@@ -49,24 +49,25 @@ void EditingCommands::NewCategoryNode() {
   db_.MarkChanged();
 }
 
-void EditingCommands::UpdateQuotationNode() {
-  HTREEITEM selected = panes_.selectedQuotation;
-  if (!selected || panes_.Workspace().Source() != WorkspaceSource::kQuotationNode)
-    return Say(QStringLiteral("First select a quotation node"));
+void EditingCommands::Update(TreeStore& tree, HTREEITEM selected, WorkspaceSource required,
+                             const char* refusal) {
+  // The text goes to the selected node, whichever node it was loaded from.
+  if (!selected || panes_.Workspace().Source() != required)
+    return Say(QString::fromLatin1(refusal));
   std::string text;
   if (!AcceptText(owner_, panes_.Workspace().GetText(), text)) return;
-  db_.quotations.SetItemText(selected, text);
+  tree.SetItemText(selected, text);
   db_.MarkChanged();
 }
 
+void EditingCommands::UpdateQuotationNode() {
+  Update(db_.quotations, panes_.selectedQuotation, WorkspaceSource::kQuotationNode,
+         "First select a quotation node");
+}
+
 void EditingCommands::UpdateCategoryNode() {
-  HTREEITEM selected = panes_.selectedCategory;
-  if (!selected || panes_.Workspace().Source() != WorkspaceSource::kCategory)
-    return Say(QStringLiteral("First select a category"));
-  std::string text;
-  if (!AcceptText(owner_, panes_.Workspace().GetText(), text)) return;
-  db_.categories.SetItemText(selected, text);
-  db_.MarkChanged();
+  Update(db_.categories, panes_.selectedCategory, WorkspaceSource::kCategory,
+         "First select a category");
 }
 
 void EditingCommands::DeleteCategoryNode() {
@@ -149,12 +150,7 @@ void EditingCommands::DeleteReference() {
   tree.SetDropHighlight(target);
   panes_.ShowQuotationNode(target);
   // Rebuilt from the record, with no line highlighted.
-  references.ResetContent();
-  for (size_t i = 0; i < record->referenceTexts.size(); ++i) {
-    const int j = static_cast<int>(i);
-    references.InsertString(j, FromDb(record->referenceTexts[i]));
-    references.SetItemData(j, record->referenceTargets[i]);
-  }
+  panes_.FillReferences(*record);
   // Hands the text back: Add Reference elsewhere recreates the reference.
   panes_.Workspace().SetText(text);
   db_.MarkChanged();

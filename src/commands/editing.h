@@ -29,6 +29,7 @@ class EditingCommands {
 
  private:
   void Say(const QString& text) const;
+  void Update(TreeStore& tree, HTREEITEM selected, WorkspaceSource required, const char* refusal);
   // Inserts a node with the dialog's text and placement relative to
   // `selected`; returns it.
   HTREEITEM Insert(TreeStore& tree, HTREEITEM selected, const std::string& text, bool below,

@@ -191,17 +191,20 @@ void PaneSet::CategoryDoubleClick() {
 }
 
 void PaneSet::ShowCategoryReferences(HTREEITEM category) {
-  CLocalRef& references = References();
-  references.ResetContent();
+  References().ResetContent();
   Derivation().ResetContent();
   if (!category) return;
   categories_->SetDropHighlight(category);
-  const CategoryRecord* record = db_.Record(category);
-  if (!record) return;
-  for (size_t i = 0; i < record->referenceTexts.size(); ++i) {
+  if (const CategoryRecord* record = db_.Record(category)) FillReferences(*record);
+}
+
+void PaneSet::FillReferences(const CategoryRecord& record) {
+  CLocalRef& references = References();
+  references.ResetContent();
+  for (size_t i = 0; i < record.referenceTexts.size(); ++i) {
     const int line = static_cast<int>(i);
-    references.InsertString(line, FromDb(record->referenceTexts[i]));
-    references.SetItemData(line, record->referenceTargets[i]);
+    references.InsertString(line, FromDb(record.referenceTexts[i]));
+    references.SetItemData(line, record.referenceTargets[i]);
   }
 }
 

@@ -83,6 +83,8 @@ class PaneSet : public QObject {
   void CategorySelectionChanged();
   void CategoryDoubleClick();
   void ShowCategoryReferences(HTREEITEM category);
+  // Refills the References pane from a record, no line highlighted.
+  void FillReferences(const CategoryRecord& record);
   void ReferenceDoubleClick();
   void SubjectDoubleClick();
 
