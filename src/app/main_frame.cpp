@@ -92,6 +92,18 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
   for (const auto& [id, command] : editing)
     SetHandler(id, [this, command = command] { (editing_.get()->*command)(); });
 
+  queries_ = std::make_unique<QueryCommands>(db_, *panes_, this);
+  const std::pair<int, void (QueryCommands::*)()> queries[] = {
+      {cmd::kSearch, &QueryCommands::Search},
+      {cmd::kFindReference, &QueryCommands::FindReference},
+      {cmd::kFindUnreferenced, &QueryCommands::FindUnreferenced},
+      {cmd::kCountReferences, &QueryCommands::CountReferences},
+      {cmd::kStatistics, &QueryCommands::ShowStatistics},
+      {cmd::kSpecialCharacter, &QueryCommands::SpecialCharacter},
+  };
+  for (const auto& [id, command] : queries)
+    SetHandler(id, [this, command = command] { (queries_.get()->*command)(); });
+
   CSplashWnd::ShowSplashScreen(this);
   LoadDatabaseFile();
 

@@ -11,6 +11,7 @@
 #include "db/database.h"
 #include "db/load.h"
 #include "panes/pane_set.h"
+#include "tools/queries.h"
 
 class QAction;
 class QToolBar;
@@ -34,6 +35,7 @@ class CMainFrame : public QMainWindow {
   PaneSet& Panes() { return *panes_; }
   QToolBar& ToolBar() { return *toolbar_; }
   QAction* Action(int id) const;
+  QueryCommands& Queries() { return *queries_; }
   const LoadResult& LoadOutcome() const { return loadResult_; }
   const QFont& PaneFont() const { return paneFont_; }
   static QFont StartupFont();
@@ -71,6 +73,7 @@ class CMainFrame : public QMainWindow {
   QFont paneFont_;
   PaneSet* panes_ = nullptr;
   std::unique_ptr<EditingCommands> editing_;
+  std::unique_ptr<QueryCommands> queries_;
   QToolBar* toolbar_ = nullptr;
   std::map<int, QAction*> actions_;
   std::map<int, std::function<void()>> handlers_;

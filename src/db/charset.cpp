@@ -26,6 +26,23 @@ int UnicodeToCp1252(char32_t ch) {
   return -1;
 }
 
+unsigned char UpperCp1252(unsigned char byte) {
+  if (byte >= 'a' && byte <= 'z') return byte - 0x20;
+  if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) return byte - 0x20;  // à..þ, not ÷
+  switch (byte) {
+    case 0x9A:  // š
+      return 0x8A;
+    case 0x9C:  // œ
+      return 0x8C;
+    case 0x9E:  // ž
+      return 0x8E;
+    case 0xFF:  // ÿ
+      return 0x9F;
+    default:
+      return byte;
+  }
+}
+
 std::u16string DecodeCp1252(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());

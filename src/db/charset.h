@@ -15,4 +15,8 @@ int UnicodeToCp1252(char32_t ch);
 
 std::u16string DecodeCp1252(std::string_view bytes);
 
+// The upper-case form of a byte within the set (the same byte where the set
+// has none): a-z, the accented small letters, š, œ, ž and ÿ.
+unsigned char UpperCp1252(unsigned char byte);
+
 }  // namespace lorelist

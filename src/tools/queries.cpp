@@ -1,0 +1,104 @@
+#include "queries.h"
+
+#include "db/search.h"
+#include "db/statistics.h"
+#include "panes/modal.h"
+#include "panes/text.h"
+
+namespace lorelist {
+
+void QueryCommands::Say(const QString& text) const {
+  Modal::Current().Message(owner_, text, Modal::Icon::kInformation);
+}
+
+void QueryCommands::ShowFound(HTREEITEM node) {
+  QuoteTree& tree = panes_.Quotations();
+  panes_.selectedQuotation = node;
+  tree.SelectItem(node);
+  panes_.ShowQuotationNode(node);
+  tree.SetDropHighlight(node);
+}
+
+void QueryCommands::Search() {
+  HTREEITEM start = panes_.selectedQuotation;
+  if (!start) start = db_.quotations.GetRootItem();
+  CSearch dialog(search_, owner_);
+  if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
+  const bool testStart = search_.newText;
+  search_.newText = false;
+  std::string pattern;
+  HTREEITEM found = nullptr;
+  // A text with characters outside the set occurs in no node.
+  if (ToDb(search_.text, pattern))
+    found =
+        SearchTree(db_.quotations, start, testStart, TextMatcher(pattern, search_.caseSignificant));
+  if (found)
+    ShowFound(found);
+  else
+    Say(QStringLiteral("String not found"));
+}
+
+void QueryCommands::FindReference() {
+  HTREEITEM quotation = panes_.selectedQuotation;
+  if (!quotation) return Say(QStringLiteral("First select a quotation"));
+  FindReferencePosition& position = panes_.findReference;
+  const TreeStore& categories = db_.categories;
+  if (position.IsClear()) {
+    // A fresh pass starts with the first top-level category itself.
+    position.category = categories.GetRootItem();
+    position.index = -1;
+  }
+  while (position.category) {
+    const CategoryRecord* record = db_.Record(position.category);
+    const int n = record ? static_cast<int>(record->referenceTargets.size()) : 0;
+    for (++position.index; position.index < n; ++position.index) {
+      if (record->referenceTargets[static_cast<size_t>(position.index)] != quotation) continue;
+      const FindReferencePosition hit = position;
+      panes_.Categories().SelectItem(hit.category);
+      panes_.findReference = hit;  // selecting a category leaves the position alone
+      panes_.References().SetCurSel(hit.index);
+      return;
+    }
+    HTREEITEM next = position.category;
+    if (NextNode(next, categories) == kEndOfWalk) break;
+    position.category = next;
+    position.index = -1;
+  }
+  position.Clear();
+  Say(QStringLiteral("No more references"));
+}
+
+void QueryCommands::FindUnreferenced() {
+  const TreeStore& tree = db_.quotations;
+  HTREEITEM node = tree.GetRootItem();
+  while (node) {
+    if (!tree.ItemHasChildren(node) && tree.GetItemData(node) == 0) {
+      panes_.selectedQuotation = node;
+      panes_.ShowQuotationNode(node);
+      panes_.Quotations().SetDropHighlight(node);
+      panes_.Quotations().SelectItem(node);
+      return;
+    }
+    if (NextNode(node, tree) == kEndOfWalk) break;
+  }
+  Say(QStringLiteral("No lowest level quotation found without references."));
+}
+
+void QueryCommands::CountReferences() {
+  HTREEITEM quotation = panes_.selectedQuotation;
+  if (!quotation) return Say(QStringLiteral("First select a quotation"));
+  const auto count = static_cast<int>(db_.quotations.GetItemData(quotation));
+  Say(QStringLiteral("Quotations node highlighted has %1 references").arg(count));
+}
+
+void QueryCommands::ShowStatistics() {
+  CStats dialog(CountStatistics(db_), owner_);
+  Modal::Current().Run(dialog);
+}
+
+void QueryCommands::SpecialCharacter() {
+  CSpecial dialog(panes_.Workspace(), owner_);
+  Modal::Current().Run(dialog);
+}
+
+}  // namespace lorelist
