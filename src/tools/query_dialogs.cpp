@@ -100,7 +100,7 @@ CSpecial::CSpecial(CReference& workspace, QWidget* parent)
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // all 26 columns show
   grid_->setFixedSize(26 * kCell + 2 * grid_->frameWidth() + 4,
                       10 * kRowHeight + 2 * grid_->frameWidth() + 4);
   grid_->addItem(QString());

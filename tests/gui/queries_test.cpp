@@ -218,6 +218,13 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
     ASSERT_EQ(special.Grid().count(), 254);
     EXPECT_EQ(special.Grid().item(0)->text(), "");
     EXPECT_EQ(special.Grid().item(0x80)->text(), QString::fromUtf8("\u20ac"));
+    // Code n stands in row n mod 10 of column n div 10, all 26 columns in view.
+    const QRect origin = special.Grid().visualItemRect(special.Grid().item(0));
+    const QRect cell57 = special.Grid().visualItemRect(special.Grid().item(57));
+    EXPECT_EQ(cell57.left() - origin.left(), 5 * origin.width());
+    EXPECT_EQ(cell57.top() - origin.top(), 7 * origin.height());
+    const QRect cell253 = special.Grid().visualItemRect(special.Grid().item(253));
+    EXPECT_TRUE(special.Grid().viewport()->rect().contains(cell253));
     QTest::mouseClick(&special.InsertButton(), Qt::LeftButton);  // nothing selected
     EXPECT_TRUE(dialog.isVisible());
     // A double-click only selects.
