@@ -221,9 +221,9 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
     // Code n stands in row n mod 10 of column n div 10, all 26 columns in view.
     const QRect origin = special.Grid().visualItemRect(special.Grid().item(0));
     const QRect cell57 = special.Grid().visualItemRect(special.Grid().item(57));
-    const QSize cell = special.Grid().gridSize();
-    EXPECT_EQ(cell57.left() - origin.left(), 5 * cell.width());
-    EXPECT_EQ(cell57.top() - origin.top(), 7 * cell.height());
+    const QSize grid = special.Grid().gridSize();
+    EXPECT_EQ(cell57.left() - origin.left(), 5 * grid.width());
+    EXPECT_EQ(cell57.top() - origin.top(), 7 * grid.height());
     const QRect cell253 = special.Grid().visualItemRect(special.Grid().item(253));
     EXPECT_TRUE(special.Grid().viewport()->rect().contains(cell253));
     QTest::mouseClick(&special.InsertButton(), Qt::LeftButton);  // nothing selected
