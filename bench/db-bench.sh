@@ -20,23 +20,10 @@ database="$work/Florilex.txt"
 bytes=$(stat -c %s "$database")
 cat "$database" >/dev/null  # into the page cache, as for wc
 
-# best NAME COMMAND...: the shortest elapsed time (nanosecond clock) and the
-# peak memory of that run.
 best() {
   local name=$1
   shift
-  local best_ns="" best_kb=""
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s%N)
-    /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null
-    end=$(date +%s%N)
-    if [ -z "$best_ns" ] || [ $((end - start)) -lt "$best_ns" ]; then
-      best_ns=$((end - start))
-      best_kb=$(cat "$work/time")
-    fi
-  done
-  printf '%s %s %s\n' "$name" "$(awk -v ns="$best_ns" 'BEGIN{printf "%.4f", ns / 1e9}')" "$best_kb"
+  echo "$name $(best_of "$runs" "$@")"
 }
 
 {

@@ -39,3 +39,25 @@ build() {
   fi
   cmake --build "$dir"
 }
+
+# best_of RUNS COMMAND...: runs the command RUNS times and prints the shortest
+# elapsed time in seconds (nanosecond clock) and that run's peak memory in KB.
+best_of() {
+  local runs=$1
+  shift
+  local best_ns="" best_kb="" measure output
+  measure=$(mktemp)
+  output=$(mktemp)  # not /dev/null: grep stops at the first match when it writes there
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$measure" "$@" >"$output" || true
+    end=$(date +%s%N)
+    if [ -z "$best_ns" ] || [ $((end - start)) -lt "$best_ns" ]; then
+      best_ns=$((end - start))
+      best_kb=$(tail -n 1 "$measure")
+    fi
+  done
+  rm -f "$measure" "$output"
+  awk -v ns="$best_ns" -v kb="$best_kb" 'BEGIN{printf "%.4f %d\n", ns / 1e9, kb}'
+}

@@ -1,6 +1,8 @@
 // lorelist-db: the command-line companion of the editor, on the same
 // database layer. Other tools rely on its output and exit codes.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/export.h"
 #include "cli/generate.h"
+#include "db/charset.h"
 #include "db/database.h"
 #include "db/load.h"
 #include "db/save.h"
+#include "db/scan.h"
+#include "db/search.h"
 #include "db/statistics.h"
 
 using namespace lorelist;
@@ -30,6 +36,10 @@ const char* const kMainUsage =
     "  check [FILE]      check that FILE (default ./Florilex.txt) loads completely\n"
     "  stats [FILE]      print the seven Statistics counts of FILE\n"
     "  rewrite IN OUT    load IN and write OUT exactly as Save writes the database\n"
+    "  search [--case] TEXT [FILE]\n"
+    "                    list the quotation nodes whose text contains TEXT\n"
+    "  export --html|--markdown [FILE] [-o OUT]\n"
+    "                    write the database as a printable dictionary\n"
     "  generate --quotations N [--seed S] OUT\n"
     "                    write a synthetic database of N quotation nodes\n"
     "\n"
@@ -53,6 +63,21 @@ const char* const kRewriteUsage =
     "Loads IN and writes OUT exactly as Save writes the database, without a\n"
     "backup. On a load error writes nothing and exits 1; exits 2 when IN cannot\n"
     "be opened or OUT cannot be written.\n";
+
+const char* const kSearchUsage =
+    "Usage: lorelist-db search [--case] TEXT [FILE]\n"
+    "Lists every quotation node of FILE (default ./Florilex.txt) whose text\n"
+    "contains TEXT, in tree order, one a line: its code, a blank, its text in\n"
+    "UTF-8. Case is ignored unless --case is given. Exits 0 when something was\n"
+    "found, 1 when nothing was or FILE does not load (the error on standard\n"
+    "error), 2 when FILE cannot be opened.\n";
+
+const char* const kExportUsage =
+    "Usage: lorelist-db export --html|--markdown [FILE] [-o OUT]\n"
+    "Writes FILE (default ./Florilex.txt) as a printable dictionary: one UTF-8\n"
+    "HTML document, or CommonMark, to OUT (default standard output). When FILE\n"
+    "does not load, writes nothing, prints the error and exits 1; exits 2 when\n"
+    "FILE cannot be opened or OUT cannot be written.\n";
 
 const char* const kGenerateUsage =
     "Usage: lorelist-db generate --quotations N [--seed S] OUT\n"
@@ -163,6 +188,177 @@ int Rewrite(const std::vector<std::string>& args) {
   return kOk;
 }
 
+// Loads FILE for a command that needs all of it; prints why not and gives
+// the exit code when it does not load.
+bool LoadWhole(Database& db, const std::string& file, int& exitCode) {
+  LoadResult result = LoadDatabase(db, file);
+  if (result.status == LoadResult::kCannotOpen) {
+    std::fprintf(stderr, "Cannot open file %s\n", file.c_str());
+    exitCode = kFileError;
+    return false;
+  }
+  if (result.status == LoadResult::kStopped) {
+    std::fprintf(stderr, "%s\n", ErrorLine(file, result).c_str());
+    exitCode = kLoadError;
+    return false;
+  }
+  return true;
+}
+
+int Search(const std::vector<std::string>& args) {
+  bool caseSignificant = false;
+  std::vector<std::string> plain;
+  for (const std::string& arg : args) {
+    if (IsHelp(arg)) {
+      std::fputs(kSearchUsage, stdout);
+      return kOk;
+    }
+    if (arg == "--case")
+      caseSignificant = true;
+    else if (arg.size() > 1 && arg[0] == '-')
+      return Usage(kSearchUsage, "unknown option '" + arg + "'");
+    else
+      plain.push_back(arg);
+  }
+  if (plain.empty() || plain.size() > 2)
+    return Usage(kSearchUsage, "expects TEXT and at most one FILE");
+  if (plain[0].empty()) return Usage(kSearchUsage, "TEXT must not be empty");
+  const std::string file = plain.size() == 2 ? plain[1] : kDatabaseFile;
+
+  // The text as the file's bytes; text that is not UTF-8 is taken as it stands.
+  std::string pattern;
+  bool matchable = true;
+  switch (Utf8ToCp1252(plain[0], pattern)) {
+    case Utf8Conversion::kDone:
+      break;
+    case Utf8Conversion::kNotUtf8:
+      pattern = plain[0];
+      break;
+    case Utf8Conversion::kOutsideTheSet:
+      matchable = false;  // no node can hold it
+      break;
+  }
+  const TextMatcher matcher(pattern, caseSignificant);
+  auto wanted = [&](std::string_view text) { return matchable && matcher.Matches(text); };
+  std::string found;
+  size_t hits = 0;
+  auto show = [&](std::string_view code, std::string_view text) {
+    ++hits;
+    found.append(code).append(" ");
+    AppendCp1252AsUtf8(found, text);
+    found += '\n';
+  };
+  // One pass over the file, without building the database.
+  if (!ScanDatabase(file, wanted, show)) {
+    found.clear();
+    hits = 0;
+    // The scan only tells that the file does not load; loading tells why.
+    int code = kLoadError;
+    Database& db = NewDatabase();
+    if (!LoadWhole(db, file, code)) return code;
+    // It loads after all (it changed meanwhile): search what was loaded.
+    const TreeStore& tree = db.quotations;
+    if (HTREEITEM node = tree.GetRootItem()) {
+      CodeWalker codes;
+      for (;;) {
+        if (wanted(tree.GetItemText(node))) show(codes.Code(), tree.GetItemText(node));
+        const int step = NextNode(node, tree);
+        if (step == kEndOfWalk) break;
+        codes.Step(step);
+      }
+    }
+  }
+  std::fwrite(found.data(), 1, found.size(), stdout);
+  return hits ? kOk : kLoadError;
+}
+
+// Writes to standard output, or to a file through a temporary one beside it,
+// renamed into place only when complete.
+class FileSink : public ExportSink {
+ public:
+  explicit FileSink(std::FILE* file) : file_(file) {}
+  void Write(std::string_view text) override {
+    if (!failed_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+      failed_ = true;
+      error_ = errno;
+    }
+  }
+  bool Finish() {
+    if (std::fflush(file_) != 0 && !failed_) {
+      failed_ = true;
+      error_ = errno;
+    }
+    return !failed_;
+  }
+  int Error() const { return error_; }
+
+ private:
+  std::FILE* file_;
+  bool failed_ = false;
+  int error_ = 0;
+};
+
+int Export(const std::vector<std::string>& args) {
+  enum { kNone, kHtml, kMarkdown } format = kNone;
+  std::string out;
+  std::vector<std::string> plain;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (IsHelp(arg)) {
+      std::fputs(kExportUsage, stdout);
+      return kOk;
+    }
+    if (arg == "--html" || arg == "--markdown") {
+      if (format != kNone) return Usage(kExportUsage, "give one of --html and --markdown");
+      format = arg == "--html" ? kHtml : kMarkdown;
+    } else if (arg == "-o") {
+      if (i + 1 == args.size()) return Usage(kExportUsage, "-o needs a file");
+      out = args[++i];
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage(kExportUsage, "unknown option '" + arg + "'");
+    } else {
+      plain.push_back(arg);
+    }
+  }
+  if (format == kNone) return Usage(kExportUsage, "give --html or --markdown");
+  if (plain.size() > 1) return Usage(kExportUsage, "too many arguments");
+  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
+  Database& db = NewDatabase();
+  int code = kOk;
+  if (!LoadWhole(db, file, code)) return code;
+
+  const std::string temporary = out.empty() ? std::string() : out + ".lorelist-new";
+  std::FILE* target = out.empty() ? stdout : std::fopen(temporary.c_str(), "wb");
+  if (!target) {
+    std::fprintf(stderr, "Cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+    return kFileError;
+  }
+  FileSink sink(target);
+  if (format == kHtml)
+    ExportHtml(db, file, sink);
+  else
+    ExportMarkdown(db, file, sink);
+  bool written = sink.Finish();
+  int error = sink.Error();
+  if (!out.empty()) {
+    if (std::fclose(target) != 0 && written) {
+      written = false;
+      error = errno;
+    }
+    if (written && std::rename(temporary.c_str(), out.c_str()) != 0) {
+      written = false;
+      error = errno;
+    }
+    if (!written) std::remove(temporary.c_str());
+  }
+  if (!written) {
+    std::fprintf(stderr, "Cannot write %s: %s\n", out.empty() ? "standard output" : out.c_str(),
+                 std::strerror(error));
+    return kFileError;
+  }
+  return kOk;
+}
+
 bool ParseCount(const std::string& text, unsigned long long& value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
   errno = 0;
@@ -222,5 +418,7 @@ int main(int argc, char** argv) {
   if (command == "stats") return Stats(args);
   if (command == "rewrite") return Rewrite(args);
   if (command == "generate") return Generate(args);
+  if (command == "search") return Search(args);
+  if (command == "export") return Export(args);
   return Usage(kMainUsage, "unknown command '" + command + "'");
 }

@@ -1,6 +1,7 @@
 #include "charset.h"
 
 #include <array>
+#include <cstdint>
 
 namespace lorelist {
 
@@ -24,6 +25,100 @@ int UnicodeToCp1252(char32_t ch) {
   for (int i = 0; i < 32; ++i)
     if (kHigh[i] == ch) return 0x80 + i;
   return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t ch) {
+  if (ch < 0x80) {
+    out += static_cast<char>(ch);
+  } else if (ch < 0x800) {
+    out += static_cast<char>(0xC0 | (ch >> 6));
+    out += static_cast<char>(0x80 | (ch & 0x3F));
+  } else if (ch < 0x10000) {
+    out += static_cast<char>(0xE0 | (ch >> 12));
+    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (ch & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (ch >> 18));
+    out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (ch & 0x3F));
+  }
+}
+
+void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
+  // Each byte's UTF-8 form, at most three bytes: looked up, not worked out.
+  struct Form {
+    char bytes[3];
+    uint8_t length;
+  };
+  static const auto forms = [] {
+    std::array<Form, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+      std::string form;
+      AppendUtf8(form, Cp1252ToUnicode(static_cast<unsigned char>(b)));
+      table[b].length = static_cast<uint8_t>(form.copy(table[b].bytes, 3));
+    }
+    return table;
+  }();
+  const size_t start = out.size();
+  out.resize(start + bytes.size() * 3);
+  char* w = out.data() + start;
+  for (char c : bytes) {
+    const Form& form = forms[static_cast<unsigned char>(c)];
+    w[0] = form.bytes[0];
+    w[1] = form.bytes[1];
+    w[2] = form.bytes[2];
+    w += form.length;
+  }
+  out.resize(static_cast<size_t>(w - out.data()));
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  AppendCp1252AsUtf8(out, bytes);
+  return out;
+}
+
+Utf8Conversion Utf8ToCp1252(std::string_view utf8, std::string& bytes) {
+  bytes.clear();
+  bool outside = false;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    char32_t ch;
+    size_t length;
+    if (lead < 0x80) {
+      ch = lead;
+      length = 1;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+      ch = lead & 0x1F;
+      length = 2;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      ch = lead & 0x0F;
+      length = 3;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+      ch = lead & 0x07;
+      length = 4;
+    } else {
+      return Utf8Conversion::kNotUtf8;
+    }
+    if (i + length > utf8.size()) return Utf8Conversion::kNotUtf8;
+    for (size_t j = 1; j < length; ++j) {
+      const auto next = static_cast<unsigned char>(utf8[i + j]);
+      if ((next & 0xC0) != 0x80) return Utf8Conversion::kNotUtf8;
+      ch = ch << 6 | (next & 0x3F);
+    }
+    // Overlong forms and surrogates are not valid UTF-8.
+    if ((length == 3 && (ch < 0x800 || (ch >= 0xD800 && ch < 0xE000))) ||
+        (length == 4 && (ch < 0x10000 || ch > 0x10FFFF)))
+      return Utf8Conversion::kNotUtf8;
+    const int byte = UnicodeToCp1252(ch);
+    if (byte < 0)
+      outside = true;
+    else
+      bytes += static_cast<char>(byte);
+    i += length;
+  }
+  return outside ? Utf8Conversion::kOutsideTheSet : Utf8Conversion::kDone;
 }
 
 unsigned char UpperCp1252(unsigned char byte) {

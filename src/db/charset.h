@@ -15,6 +15,17 @@ int UnicodeToCp1252(char32_t ch);
 
 std::u16string DecodeCp1252(std::string_view bytes);
 
+// The text in UTF-8.
+std::string Cp1252ToUtf8(std::string_view bytes);
+void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
+
+// UTF-8 text as Windows-1252 bytes.
+enum class Utf8Conversion { kDone, kNotUtf8, kOutsideTheSet };
+Utf8Conversion Utf8ToCp1252(std::string_view utf8, std::string& bytes);
+
+// Appends a character in UTF-8.
+void AppendUtf8(std::string& out, char32_t ch);
+
 // The upper-case form of a byte within the set (the same byte where the set
 // has none): a-z, the accented small letters, š, œ, ž and ÿ.
 unsigned char UpperCp1252(unsigned char byte);

@@ -11,56 +11,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "code_check.h"
 #include "file_format.h"
 #include "large_block.h"
 
 namespace lorelist {
 
 namespace {
-
-constexpr int kMaxLevels = 25;
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Decimal value of a run of digits, saturating instead of overflowing.
-int ReadNumber(std::string_view digits) {
-  long long n = 0;
-  for (char c : digits) {
-    n = n * 10 + (c - '0');
-    if (n > INT_MAX) return INT_MAX;
-  }
-  return static_cast<int>(n);
-}
-
-// A node line's rest, after the tag: the code up to the first blank, then the
-// text after skipping exactly one more character.
-void SplitNodeLine(std::string_view rest, std::string_view& code, std::string_view& text) {
-  size_t blank = rest.find(' ');
-  if (blank == std::string_view::npos) {
-    code = rest;
-    text = {};
-  } else {
-    code = rest.substr(0, blank);
-    text = rest.substr(blank + 1);
-  }
-}
-
-// True when the code is written as the writer writes codes: numbers without
-// leading zeros, none zero, joined by single dots.
-bool IsCanonicalCode(std::string_view code) {
-  if (code.empty()) return false;
-  size_t i = 0;
-  for (;;) {
-    size_t start = i;
-    while (i < code.size() && IsDigit(code[i])) ++i;
-    if (i == start || code[start] == '0') return false;
-    if (i == code.size()) return true;
-    if (code[i] != '.') return false;
-    ++i;
-  }
-}
 
 // Packs a node code's numbers into 64 bits, each as base-128 groups (low
 // first, high bit: more to come). Numbers are never 0, so distinct codes give
@@ -174,7 +131,7 @@ class Loader {
   std::string_view lineBuffer_;
   std::string_view currentCode_;
   int currentLevel_ = -1;
-  int counters_[kMaxLevels] = {};
+  CodeChecker codes_;
   uint64_t lineNumber_ = 0;
 
   int previousLevel_ = -1;
@@ -209,7 +166,7 @@ uint64_t UntagKey(HTREEITEM target) {
 void Loader::StartSection() {
   currentLevel_ = -1;
   previousLevel_ = -1;
-  counters_[0] = 0;
+  codes_.StartSection();
   parent_ = nullptr;
   last_ = nullptr;
 }
@@ -223,44 +180,13 @@ bool Loader::Fail(const char* fixedText) {
 }
 
 int Loader::CheckCode() {
-  if (currentCode_.empty()) {
-    Fail("Code omitted: ");
+  const CodeVerdict verdict = codes_.Check(currentCode_);
+  if (verdict != CodeVerdict::kAccepted) {
+    Fail(VerdictMessage(verdict));
     return -1;
   }
-  int k = 0;
-  for (;;) {
-    size_t digits = 0;
-    while (digits < currentCode_.size() && IsDigit(currentCode_[digits])) ++digits;
-    const int n = ReadNumber(currentCode_.substr(0, digits));
-    if (n == 0) {
-      Fail("Code has zero component: ");
-      return -1;
-    }
-    currentCode_.remove_prefix(digits);
-    if (currentCode_.empty()) {
-      if (n != counters_[k] + 1) {
-        Fail("Final number does not increment by 1: ");
-        return -1;
-      }
-      counters_[k] = n;
-      if (k < kMaxLevels - 1) counters_[k + 1] = 0;
-      currentLevel_ = k;
-      return 2;
-    }
-    if (n != counters_[k]) {
-      Fail("Code interior moves on: ");
-      return -1;
-    }
-    if (currentCode_.front() != '.') {
-      Fail("Code contains spurious character: ");
-      return -1;
-    }
-    currentCode_.remove_prefix(1);
-    if (++k == kMaxLevels) {
-      Fail("More than 25 levels: ");
-      return -1;
-    }
-  }
+  currentLevel_ = codes_.CurrentLevel();
+  return 2;
 }
 
 HTREEITEM Loader::InsertNode(TreeStore& tree, std::string_view text) {

@@ -15,9 +15,14 @@ class TextMatcher {
   bool Matches(std::string_view text) const;
 
  private:
+  bool RestMatches(const unsigned char* at) const;
+
   std::string pattern_;  // upper-cased unless case is significant
   bool caseSignificant_;
   unsigned char fold_[256];
+  // The bytes that fold to the pattern's first byte: found with memchr.
+  unsigned char firsts_[4];
+  int firstCount_ = 0;
 };
 
 // Walks the tree in pre-order from `start` for a node whose text matches:

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "db/load.h"
+#include "db/search.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -132,6 +134,98 @@ TEST(LorelistDb, RefusesWhatItDoesNotKnow) {
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out.rfind("Usage: lorelist-db", 0), 0u);
   }
+}
+
+const std::string kSearchable =
+    CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@Q01.02 Le monde n'est qu'une branloire p\xE9renne.",
+          "@Q1.3 Que sais-je? -", "continued LIFE", "@Q2 Pascal",
+          "@Q2.1 Pens\xE9"
+          "es",
+          "@Q2.1.1 Le c\x9C"
+          "ur a ses raisons",
+          "@@", "@C1 c", "@R2 author"});
+
+// The codes the editor's Search finds one after the other, from the top.
+std::string EditorFinds(const std::string& file, const std::string& pattern, bool caseSignificant) {
+  Database db;
+  EXPECT_EQ(LoadDatabase(db, file).status, LoadResult::kComplete);
+  const TextMatcher matcher(pattern, caseSignificant);
+  std::string codes;
+  HTREEITEM at = db.quotations.GetRootItem();
+  for (bool first = true; (at = SearchTree(db.quotations, at, first, matcher)); first = false)
+    codes += NodeCode(at) + "\n";
+  return codes;
+}
+
+std::string CodesOf(const std::string& output) {
+  std::string codes;
+  for (size_t at = 0; at < output.size();) {
+    const size_t nl = output.find('\n', at);
+    codes += output.substr(at, output.find(' ', at) - at) + "\n";
+    at = nl + 1;
+  }
+  return codes;
+}
+
+TEST(LorelistDbSearch, FindsWhatTheEditorsSearchFinds) {
+  TempDir dir;
+  WriteFile(dir.File("db.txt"), kSearchable);
+  const std::pair<const char*, const char*> cases[] = {{"e", "e"},
+                                                       {"LIFE", "LIFE"},
+                                                       {"P\xC3\x89RENNE", "P\xC9RENNE"},
+                                                       {"C\xC5\x92UR", "C\x8CUR"},
+                                                       {"sais-je? continued", "sais-je? continued"},
+                                                       {"nowhere", "nowhere"}};
+  for (const auto& [argument, bytes] : cases) {
+    for (bool caseSignificant : {false, true}) {
+      SCOPED_TRACE(std::string(argument) + (caseSignificant ? " --case" : ""));
+      Result run = Lorelist(dir, std::string("search ") + (caseSignificant ? "--case " : "") + "'" +
+                                     argument + "' db.txt");
+      const std::string expected = EditorFinds(dir.File("db.txt"), bytes, caseSignificant);
+      EXPECT_EQ(CodesOf(run.out), expected);
+      EXPECT_EQ(run.code, expected.empty() ? 1 : 0);
+    }
+  }
+  // One line a node: the code as saved (no leading zeros) and UTF-8 text.
+  Result run = Lorelist(dir, "search 'p\xC3\xA9renne' db.txt");
+  EXPECT_EQ(run.out, "1.2 Le monde n'est qu'une branloire p\xC3\xA9renne.\n");
+  // A character the file cannot hold is found nowhere.
+  EXPECT_EQ(Lorelist(dir, "search '\xE4\xB8\xAD' db.txt").code, 1);
+}
+
+TEST(LorelistDbSearch, AFileThatDoesNotLoadGivesItsErrorAndNoLines) {
+  TempDir dir;
+  WriteFile(dir.File("bad.txt"), CrLf({"@Q1 findable", "@@", "@C1 c", "@R5 nowhere"}));
+  Result run = Lorelist(dir, "search findable bad.txt");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "bad.txt:4: Reference to a missing quotation node: @R5 nowhere\n");
+  EXPECT_EQ(Lorelist(dir, "search x nothing.txt").code, 2);
+  EXPECT_EQ(Lorelist(dir, "search").code, 2);
+}
+
+TEST(LorelistDbExport, WritesTheDictionaryOrNothing) {
+  TempDir dir;
+  WriteFile(dir.File("Florilex.txt"), kSearchable);
+  Result html = Lorelist(dir, "export --html -o out.html");
+  EXPECT_EQ(html.code, 0) << html.err;
+  const std::string page = ReadFile(dir.File("out.html"));
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(page.find("Pens\xC3\xA9"
+                      "es"),
+            std::string::npos);
+  Result md = Lorelist(dir, "export --markdown Florilex.txt");
+  EXPECT_EQ(md.code, 0);
+  EXPECT_EQ(md.out.rfind("# Florilex\n", 0), 0u);
+
+  WriteFile(dir.File("bad.txt"), CrLf({"@Q2 wrong"}));
+  Result bad = Lorelist(dir, "export --html bad.txt -o never.html");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.err, "bad.txt:1: Final number does not increment by 1: @Q2 wrong\n");
+  EXPECT_FALSE(Exists(dir.File("never.html")));
+  EXPECT_FALSE(Exists(dir.File("never.html.lorelist-new")));
+  EXPECT_EQ(Lorelist(dir, "export Florilex.txt").code, 2);  // which format?
+  EXPECT_EQ(Lorelist(dir, "export --html --markdown").code, 2);
 }
 
 TEST(LorelistDb, TheBundledSampleLoadsWholeAndRewritesUnchanged) {

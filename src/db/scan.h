@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorelist {
+
+// Reads a database file once, checking it as loading does, without building
+// the database, and shows the quotation nodes whose text `wanted` accepts:
+// once the whole file has been checked, `show` gets each of them in
+// pre-order, with its code (as the writer writes codes) and its text.
+// `wanted` may be called from several threads at once.
+//
+// Returns true only when the whole file would load; false when it cannot be
+// opened, loading would stop at an error, or (rarely, for a file cut into
+// parts inside a line continued over an empty line) the scan cannot tell.
+// LoadDatabase then gives the answer and the message.
+//
+// A large file is scanned in two parts at once, one on another thread; a
+// file over `splitAbove` bytes counts as large.
+bool ScanDatabase(const std::string& path, const std::function<bool(std::string_view text)>& wanted,
+                  const std::function<void(std::string_view code, std::string_view text)>& show,
+                  size_t splitAbove = size_t{4} << 20);
+
+}  // namespace lorelist

@@ -1,0 +1,217 @@
+// The printable dictionary: structure of the HTML and Markdown exports.
+
+#include "cli/export.h"
+
+#include <gtest/gtest.h>
+
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QXmlStreamReader>
+
+#include "db/load.h"
+#include "db/statistics.h"
+#include "support/temp_dir.h"
+
+namespace lorelist {
+namespace {
+
+using test::CrLf;
+using test::TempDir;
+
+// Quotations with markup-like and accented texts, a reference to an author
+// node, an entry shared by two categories, a node cited twice by one category.
+const std::string kEdgeCases = CrLf({
+    "@Q1 Montaigne <b>bold</b> & co",
+    "@Q1.1 Essais",
+    "@Q1.1.1 Que sais-je? \"<script>alert(1)</script>\" p\xE9renne \x9C",
+    "@Q1.1.2 # not a heading *nor emphasis* [nor](a link)",
+    "@Q2 Pascal",
+    "@@",
+    "@C1 Doubt & <i>doubters</i>",
+    "@Sdoubt",
+    "@S<shared>",
+    "@R1.1.1 the <motto>",
+    "@R1 the author himself",
+    "@R1.1.1 again",
+    "@C1.1 Wager",
+    "@C2 Heart",
+    "@S<shared>",
+    "@Sc\x9Cur",
+    "@R1.1.2 ",
+});
+
+Database& Load(Database& db, const std::string& bytes) {
+  TempDir dir;
+  test::WriteFile(dir.File("Florilex.txt"), bytes);
+  EXPECT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
+  return db;
+}
+
+std::string Html(const std::string& bytes) {
+  Database db;
+  StringSink sink;
+  ExportHtml(Load(db, bytes), "Florilex.txt", sink);
+  return sink.Text();
+}
+
+std::string Markdown(const std::string& bytes) {
+  Database db;
+  StringSink sink;
+  ExportMarkdown(Load(db, bytes), "Florilex.txt", sink);
+  return sink.Text();
+}
+
+// The HTML document read as XML: every element with its attributes and the
+// text of the elements of interest.
+struct Document {
+  QStringList elements;  // "tag#id.class" in document order
+  QSet<QString> ids;
+  QStringList links;                // every href
+  QMap<QString, QString> textById;  // text content of elements with an id
+  QStringList indexEntries;         // ul.index > li > a text
+  QStringList counts;               // dd texts of the colophon
+  bool wellFormed = false;
+  QString error;
+};
+
+Document Read(const std::string& html) {
+  Document doc;
+  QXmlStreamReader xml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+  QStringList openIds;
+  QStringList texts;
+  bool inIndex = false, inDd = false, inIndexLink = false;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (xml.isStartElement()) {
+      const QString tag = xml.name().toString();
+      const QString id = xml.attributes().value("id").toString();
+      const QString cls = xml.attributes().value("class").toString();
+      doc.elements << tag + (id.isEmpty() ? "" : "#" + id) + (cls.isEmpty() ? "" : "." + cls);
+      if (!id.isEmpty()) {
+        EXPECT_FALSE(doc.ids.contains(id)) << "duplicate id " << id.toStdString();
+        doc.ids.insert(id);
+      }
+      if (xml.attributes().hasAttribute("href"))
+        doc.links << xml.attributes().value("href").toString();
+      openIds << id;
+      texts << QString();
+      if (tag == "ul" && cls == "index") inIndex = true;
+      if (inIndex && tag == "a") inIndexLink = true;
+      if (tag == "dd") inDd = true;
+    } else if (xml.isCharacters()) {
+      for (QString& t : texts) t += xml.text();
+      if (inIndexLink) doc.indexEntries << xml.text().toString();
+      if (inDd) doc.counts << xml.text().toString();
+    } else if (xml.isEndElement()) {
+      const QString tag = xml.name().toString();
+      const QString id = openIds.takeLast();
+      const QString text = texts.takeLast();
+      if (!id.isEmpty()) doc.textById[id] = text;
+      if (tag == "ul") inIndex = false;
+      if (tag == "a") inIndexLink = false;
+      if (tag == "dd") inDd = false;
+    }
+  }
+  doc.wellFormed = !xml.hasError();
+  doc.error = xml.errorString();
+  return doc;
+}
+
+TEST(ExportHtml, IsAWellFormedDocumentWhoseLinksAllLand) {
+  const Document doc = Read(Html(kEdgeCases));
+  ASSERT_TRUE(doc.wellFormed) << doc.error.toStdString();
+  for (const QString& link : doc.links) {
+    ASSERT_TRUE(link.startsWith('#')) << link.toStdString();  // self-contained
+    EXPECT_TRUE(doc.ids.contains(link.mid(1))) << link.toStdString();
+  }
+  for (const char* id : {"contents", "categories", "subject-index", "quotations", "colophon", "c-1",
+                         "c-1-1", "c-2", "q-1", "q-1-1", "q-1-1-1", "q-1-1-2", "q-2"})
+    EXPECT_TRUE(doc.ids.contains(id)) << id;
+  // Categories nest: 1.1 inside 1, with headings by level.
+  EXPECT_TRUE(doc.elements.contains("section#c-1.category"));
+  const qsizetype c1 = doc.elements.indexOf("section#c-1.category");
+  EXPECT_EQ(doc.elements[c1 + 1], "h3");
+  const qsizetype c11 = doc.elements.indexOf("section#c-1-1.category");
+  EXPECT_EQ(doc.elements[c11 + 1], "h4");
+}
+
+TEST(ExportHtml, NothingFromTheFileBecomesMarkup) {
+  const std::string html = Html(kEdgeCases);
+  const Document doc = Read(html);
+  ASSERT_TRUE(doc.wellFormed);
+  EXPECT_FALSE(doc.elements.contains("script"));
+  EXPECT_FALSE(doc.elements.contains("b"));
+  EXPECT_FALSE(doc.elements.contains("i"));
+  EXPECT_EQ(html.find("<script>"), std::string::npos);
+  EXPECT_NE(html.find("&lt;script&gt;"), std::string::npos);
+  EXPECT_TRUE(doc.textById["q-1-1-1"].contains(
+      QString::fromUtf8("Que sais-je? \"<script>alert(1)</script>\" p\u00e9renne \u0153")));
+  EXPECT_TRUE(doc.textById["c-1"].contains("Doubt & <i>doubters</i>"));
+}
+
+TEST(ExportHtml, CategoriesCarryTheirReferencesWithQuotationAndDerivation) {
+  const Document doc = Read(Html(kEdgeCases));
+  const QString doubt = doc.textById["c-1"];
+  // The reference's own text, the quotation, where it comes from.
+  EXPECT_TRUE(doubt.contains("the <motto>"));
+  EXPECT_TRUE(doubt.contains(QString::fromUtf8("\u2014 Montaigne <b>bold</b> & co, Essais")));
+  // A reference to the author node itself: no derivation, the node's code.
+  EXPECT_TRUE(doubt.contains("the author himself"));
+  EXPECT_TRUE(doubt.contains("Index entries: doubt; <shared>"));
+  // The quotations tree shows who cites each node, each category once.
+  const QString motto = doc.textById["q-1-1-1"];
+  EXPECT_TRUE(motto.contains("cited under Doubt & <i>doubters</i>"));
+  EXPECT_EQ(motto.count("Doubt"), 1);
+  EXPECT_TRUE(doc.textById["q-1-1-2"].contains("cited under Heart"));
+  EXPECT_FALSE(doc.textById["q-2"].contains("cited"));
+}
+
+TEST(ExportHtml, SubjectIndexIsInCollationOrderAndColophonCounts) {
+  Database db;
+  Load(db, kEdgeCases);
+  const Document doc = Read(Html(kEdgeCases));
+  EXPECT_EQ(doc.indexEntries,
+            QStringList({"<shared>", "<shared>", QString::fromUtf8("c\u0153ur"), "doubt"}));
+  const Statistics counts = CountStatistics(db);
+  ASSERT_EQ(doc.counts.size(), kStatisticsRows);
+  for (int row = 0; row < kStatisticsRows; ++row)
+    EXPECT_EQ(doc.counts[row], QString::number(counts.Row(row)));
+}
+
+TEST(ExportHtml, EmptyTreesGiveAnEmptyButWholeDictionary) {
+  const Document doc = Read(Html(CrLf({"@@"})));
+  ASSERT_TRUE(doc.wellFormed);
+  EXPECT_TRUE(doc.ids.contains("categories"));
+  EXPECT_TRUE(doc.ids.contains("colophon"));
+  EXPECT_EQ(doc.counts, QStringList({"0", "0", "0", "0", "0", "0", "0"}));
+}
+
+TEST(ExportMarkdown, EscapesTextsAndLinksLikeTheHtml) {
+  const std::string md = Markdown(kEdgeCases);
+  auto has = [&](const std::string& text) { return md.find(text) != std::string::npos; };
+  EXPECT_TRUE(has("### <a id=\"c-1\"></a>1 Doubt \\& \\<i\\>doubters\\<\\/i\\>\n"));
+  EXPECT_TRUE(has("#### <a id=\"c-1-1\"></a>1.1 Wager\n"));
+  EXPECT_TRUE(has("\\# not a heading \\*nor emphasis\\* \\[nor\\]\\(a link\\)"));
+  EXPECT_TRUE(has("\\\"\\<script\\>alert\\(1\\)\\<\\/script\\>\\\" p\xC3\xA9renne \xC5\x93"));
+  EXPECT_TRUE(has("1. **the \\<motto\\>**\n\n   > Que sais\\-je\\?"));
+  EXPECT_TRUE(has(
+      "   > \xE2\x80\x94 *Montaigne \\<b\\>bold\\<\\/b\\> \\& co, Essais* [1.1.1](#q-1-1-1)\n"));
+  EXPECT_TRUE(has("2. **the author himself**\n\n   > Montaigne"));
+  EXPECT_TRUE(has("   > \xE2\x80\x94 [1](#q-1)\n"));
+  EXPECT_TRUE(has("- [\\<shared\\>](#c-1) \xE2\x80\x94 Doubt"));
+  EXPECT_TRUE(has("- [\\<shared\\>](#c-2) \xE2\x80\x94 Heart"));
+  EXPECT_TRUE(has("*cited under* [Heart](#c-2)"));
+  EXPECT_TRUE(has("- references: 4\n"));
+  // No line of the document starts with text from the file.
+  for (size_t at = 0; at < md.size();) {
+    const size_t nl = md.find('\n', at);
+    const std::string line = md.substr(at, nl - at);
+    EXPECT_NE(line.rfind("<script", 0), 0u);
+    EXPECT_NE(line.rfind("# not", 0), 0u);
+    at = nl + 1;
+  }
+}
+
+}  // namespace
+}  // namespace lorelist

@@ -1,0 +1,158 @@
+#include "db/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "db/load.h"
+#include "support/temp_dir.h"
+
+namespace lorelist {
+namespace {
+
+using test::CrLf;
+using test::TempDir;
+
+struct ScannedNode {
+  std::string code;
+  std::string text;
+};
+
+// What loading makes of a file: whether it loads whole, and every quotation
+// node with its code, in pre-order.
+bool Loaded(const std::string& path, std::vector<ScannedNode>& nodes) {
+  Database db;
+  const bool whole = LoadDatabase(db, path).status == LoadResult::kComplete;
+  nodes.clear();
+  const TreeStore& tree = db.quotations;
+  if (HTREEITEM node = tree.GetRootItem()) {
+    CodeWalker codes;
+    for (;;) {
+      nodes.push_back({std::string(codes.Code()), std::string(tree.GetItemText(node))});
+      const int step = NextNode(node, tree);
+      if (step == kEndOfWalk) break;
+      codes.Step(step);
+    }
+  }
+  return whole;
+}
+
+// The scan must judge every file as loading does and show the same nodes.
+// Cut into many parts it may also give up on a file that loads (a part cut
+// inside a continued line), but never pass one that does not.
+void ExpectScanAgrees(const std::string& bytes, const std::string& what) {
+  TempDir dir;
+  const std::string path = dir.File("Florilex.txt");
+  test::WriteFile(path, bytes);
+  std::vector<ScannedNode> loaded;
+  const bool whole = Loaded(path, loaded);
+  for (size_t splitAbove : {size_t{1} << 30, size_t{0}}) {
+    std::vector<ScannedNode> scanned;
+    const bool ok = ScanDatabase(
+        path, [](std::string_view) { return true; },
+        [&](std::string_view code, std::string_view text) {
+          scanned.push_back({std::string(code), std::string(text)});
+        },
+        splitAbove);
+    if (splitAbove)
+      ASSERT_EQ(ok, whole) << what << " (one part)\n" << bytes;
+    else
+      ASSERT_TRUE(!ok || whole) << what << " (many parts)\n" << bytes;
+    if (!ok) continue;
+    ASSERT_EQ(scanned.size(), loaded.size()) << what;
+    for (size_t i = 0; i < loaded.size(); ++i) {
+      EXPECT_EQ(scanned[i].code, loaded[i].code) << what;
+      EXPECT_EQ(scanned[i].text, loaded[i].text) << what;
+    }
+  }
+}
+
+const std::string kBase = CrLf({"@Q1 Author",
+                                "@Q1.1 Work",
+                                "@Q1.1.1 A quotation long enough to be broken over more than -",
+                                "one physical line of the file.",
+                                "@Q1.1.2 Another",
+                                "@Q01.03 leading zeros",
+                                "@Q2 Second",
+                                "@Q2.1 Child",
+                                "@Q2.1.1 Deep",
+                                "@Q3 Third",
+                                "@@",
+                                "@C1 Cat",
+                                "@Sentry",
+                                "@R1.1.1 ref",
+                                "@R01.03 odd",
+                                "@C1.1 Sub",
+                                "@R2.1.1 deep",
+                                "@Sx",
+                                "@C2 Other",
+                                "@R3 top",
+                                "@R1 author"});
+
+TEST(ScanDatabase, AgreesWithLoadingOnGoodAndBrokenFiles) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"base", kBase},
+      {"empty", ""},
+      {"separator only", CrLf({"@@"})},
+      {"no categories", CrLf({"@Q1 a", "@Q1.1 b"})},
+      {"bad code", CrLf({"@Q1 a", "@Q1.2 b"})},
+      {"missing target", CrLf({"@Q1 a", "@@", "@C1 c", "@R1.1 x"})},
+      {"canonical reference to an odd code",
+       CrLf({"@Q1 a", "@Q01.01 b", "@@", "@C1 c", "@R1.1 x"})},
+      {"subject first", CrLf({"@Q1 a", "@@", "@Sx", "@C1 c"})},
+      {"category among quotations", CrLf({"@Q1 a", "@C1 c", "@@"})},
+      {"second separator", CrLf({"@Q1 a", "@@", "@C1 c", "@@"})},
+      {"not a tag", CrLf({"@Q1 a", "Q2 b"})},
+      {"dash chain over an empty line", "@Q1 a--\r\n\r\n@Q2 b\r\n@@\r\n"},
+      {"deep and long codes",
+       CrLf({"@Q1 a", "@Q1.1 b", "@Q1.1.1 c", "@Q1.1.1.1 d", "@Q1.1.1.1.1 e", "@Q1.1.1.1.1.1 f",
+             "@Q1.1.1.1.1.1.1 g", "@Q1.1.1.1.1.1.1.1 h", "@Q1.1.1.1.1.1.1.1.1 i", "@@", "@C1 c",
+             "@R1.1.1.1.1.1.1.1.1 nine levels", "@R1.1.1.1.1.1.1.1.2 missing"})},
+  };
+  for (const auto& [what, bytes] : cases) ExpectScanAgrees(bytes, what);
+}
+
+// Random damage to a good file, line by line: every result of the scan
+// must be loading's.
+TEST(ScanDatabase, AgreesWithLoadingOnDamagedFiles) {
+  std::mt19937 random(4242);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < kBase.size();) {
+    const size_t nl = kBase.find("\r\n", at);
+    lines.push_back(kBase.substr(at, nl - at));
+    at = nl + 2;
+  }
+  const std::string noise[] = {"@Q1 x", "@Q4 y",     "@C3 z",    "@R2 w",     "@Sv",     "@@", "",
+                               "-",     "@Q1.1.3 -", "@R9 gone", "@C1.2 sub", "@Q2.2 t", "x"};
+  for (int round = 0; round < 600; ++round) {
+    std::vector<std::string> damaged = lines;
+    const int edits = 1 + static_cast<int>(random() % 3);
+    for (int e = 0; e < edits; ++e) {
+      const size_t i = random() % damaged.size();
+      switch (random() % 4) {
+        case 0:
+          damaged.erase(damaged.begin() + static_cast<long>(i));
+          break;
+        case 1:
+          damaged.insert(damaged.begin() + static_cast<long>(i),
+                         noise[random() % std::size(noise)]);
+          break;
+        case 2:
+          std::swap(damaged[i], damaged[random() % damaged.size()]);
+          break;
+        default:
+          damaged[i] += '-';
+          break;
+      }
+      if (damaged.empty()) damaged.push_back("@@");
+    }
+    std::string bytes;
+    for (const std::string& line : damaged) bytes += line + "\r\n";
+    ExpectScanAgrees(bytes, "round " + std::to_string(round));
+  }
+}
+
+}  // namespace
+}  // namespace lorelist
