@@ -40,7 +40,7 @@ QString Tooltip(const Command& command) {
 class MessageBoxReporter : public LoadReporter {
  public:
   void ReportLoadError(const std::string& message, uint64_t) override {
-    Modal::Current().Message(nullptr, FromDb(message), Modal::Icon::kWarning);
+    Modal::Current().Message(nullptr, FromDbShown(message), Modal::Icon::kWarning);
   }
 };
 

@@ -121,7 +121,7 @@ void EditingCommands::AddReference() {
   const int at = highlighted >= 0 ? highlighted + 1 : references.GetCount();
   record->referenceTexts.insert(record->referenceTexts.begin() + at, db_.StoreText(text));
   record->referenceTargets.insert(record->referenceTargets.begin() + at, quotation);
-  references.InsertString(at, FromDb(text));
+  references.InsertString(at, FromDbShown(text, 1000));
   references.SetItemData(at, quotation);
   db_.quotations.SetItemData(quotation, db_.quotations.GetItemData(quotation) + 1);
   ++db_.referenceTotal;
@@ -138,9 +138,10 @@ void EditingCommands::DeleteReference() {
 
   HTREEITEM target = record->referenceTargets[static_cast<size_t>(line)];
   panes_.selectedQuotation = target;
+  // The text as the record holds it: the pane may show a long one cut short.
+  const QString text = FromDb(record->referenceTexts[static_cast<size_t>(line)]);
   record->referenceTexts.erase(record->referenceTexts.begin() + line);
   record->referenceTargets.erase(record->referenceTargets.begin() + line);
-  const QString text = references.GetText(line);
   references.DeleteString(line);
   db_.quotations.SetItemData(target, db_.quotations.GetItemData(target) - 1);
   --db_.referenceTotal;

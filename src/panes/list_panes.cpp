@@ -93,7 +93,7 @@ int SubjectIndexModel::rowCount(const QModelIndex& parent) const {
 
 QVariant SubjectIndexModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.GetCount()) return {};
-  if (role == Qt::DisplayRole) return FromDb(list_.GetLBText(index.row()));
+  if (role == Qt::DisplayRole) return FromDbShown(list_.GetLBText(index.row()), 1000);
   return {};
 }
 

@@ -161,7 +161,7 @@ void PaneSet::ShowQuotationNode(HTREEITEM node) {
   CDerivation& derivation = Derivation();
   derivation.ResetContent();
   for (HTREEITEM p = tree.GetParentItem(node); p; p = tree.GetParentItem(p))
-    derivation.InsertString(0, FromDb(tree.GetItemText(p)));
+    derivation.InsertString(0, FromDbShown(tree.GetItemText(p), 1000));
 }
 
 void PaneSet::CategorySelectionChanged() {
@@ -203,7 +203,7 @@ void PaneSet::FillReferences(const CategoryRecord& record) {
   references.ResetContent();
   for (size_t i = 0; i < record.referenceTexts.size(); ++i) {
     const int line = static_cast<int>(i);
-    references.InsertString(line, FromDb(record.referenceTexts[i]));
+    references.InsertString(line, FromDbShown(record.referenceTexts[i], 1000));
     references.SetItemData(line, record.referenceTargets[i]);
   }
 }

@@ -11,6 +11,12 @@ QString FromDb(std::string_view bytes) {
   return text;
 }
 
+QString FromDbShown(std::string_view bytes, size_t limit) {
+  if (bytes.size() <= limit) return FromDb(bytes);
+  return FromDb(bytes.substr(0, limit)) +
+         QStringLiteral("\u2026 (%1 more characters)").arg(bytes.size() - limit);
+}
+
 bool ToDb(const QString& text, std::string& bytes, QString* bad) {
   bytes.clear();
   bytes.reserve(static_cast<size_t>(text.size()));

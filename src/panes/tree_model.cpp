@@ -73,8 +73,9 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
+      return FromDbShown(store_.GetItemText(node), 1000);
     case Qt::ToolTipRole:
-      return FromDb(store_.GetItemText(node));
+      return FromDbShown(store_.GetItemText(node), 2000);
     case kDropHighlightRole:
       return node == dropHighlight_;
     default:
