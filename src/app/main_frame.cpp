@@ -244,7 +244,7 @@ bool CMainFrame::Save() {
   if (db_.partlyLoaded && Modal::Current().Ask(this, QString::fromLatin1(kPartlyLoadedQuestion),
                                                false) != Modal::Answer::kYes)
     return false;
-  SaveResult result = SaveDatabase(db_, directory_);
+  SaveResult result = SaveDatabase(db_, directory_, *fileOps_);
   if (!result.ok) {
     Modal::Current().Message(this, FromDb(result.message), Modal::Icon::kWarning);
     return false;

@@ -9,6 +9,7 @@
 
 #include "commands/editing.h"
 #include "db/database.h"
+#include "db/file_ops.h"
 #include "db/load.h"
 #include "panes/pane_set.h"
 #include "tools/queries.h"
@@ -47,6 +48,8 @@ class CMainFrame : public QMainWindow {
 
   // Save: true when the database was written in full.
   bool Save();
+  // The file services saving uses (tests make them fail).
+  void SetFileOps(FileOps& ops) { fileOps_ = &ops; }
   // The unsaved-changes guard: true when the window may close.
   bool CanClose();
 
@@ -78,6 +81,7 @@ class CMainFrame : public QMainWindow {
   std::map<int, QAction*> actions_;
   std::map<int, std::function<void()>> handlers_;
   LoadResult loadResult_;
+  FileOps* fileOps_ = &SystemFileOps();
   bool layoutPending_ = false;
   bool closing_ = false;
   bool shownBefore_ = false;

@@ -1,0 +1,371 @@
+#include "fuzz/round_trip.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "db/collation.h"
+#include "db/file_format.h"
+#include "db/load.h"
+#include "db/save.h"
+
+namespace lorelist::test {
+
+namespace {
+
+// Keeps what the writer writes in memory.
+class CaptureOps : public FileOps {
+ public:
+  std::string bytes;
+  ssize_t Write(int, const void* data, size_t size) override {
+    bytes.append(static_cast<const char*>(data), size);
+    return static_cast<ssize_t>(size);
+  }
+};
+
+std::string Written(const Database& db) {
+  CaptureOps ops;
+  OutputFile out(ops, -1);
+  WriteDatabase(db, out);
+  out.Flush();
+  return std::move(ops.bytes);
+}
+
+// Bytes made readable, one way only: backslash and anything unprintable are
+// escaped, so equal texts give equal results and different texts different
+// ones.
+std::string Escaped(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (u < 0x20 || u >= 0x7f) {
+      out += "\\x";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// An escaped text cut to a length a message can show.
+std::string Shown(std::string_view text, size_t limit = 200) {
+  std::string out = Escaped(text);
+  if (out.size() > limit) {
+    out.resize(limit);
+    out += "...";
+  }
+  return out;
+}
+
+// Visits every node of a tree in pre-order by rows, giving each its code from
+// its position ("2.1.4"), and checks that each node's parent and row are the
+// ones it was reached by. The stack is explicit: a faulty tree might be far
+// deeper than a loaded one should be.
+template <typename Visit>
+std::string WalkTree(const TreeStore& tree, const char* name, Visit visit) {
+  struct Frame {
+    HTREEITEM parent;
+    int row;
+    int count;
+    size_t codeLength;
+  };
+  std::vector<Frame> stack{{nullptr, 0, tree.GetChildCount(nullptr), 0}};
+  std::string code;
+  size_t seen = 0;
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.row == frame.count) {
+      stack.pop_back();
+      continue;
+    }
+    const HTREEITEM parent = frame.parent;
+    const int row = frame.row++;
+    code.resize(frame.codeLength);
+    if (!code.empty()) code += '.';
+    code += std::to_string(row + 1);
+    const HTREEITEM node = tree.GetChildAt(parent, row);
+    if (!node) return std::string(name) + " tree: no node at " + code;
+    if (tree.GetParentItem(node) != parent || tree.GetRow(node) != row)
+      return std::string(name) + " tree: node " + code + " names another parent or row";
+    ++seen;
+    visit(node, code);
+    stack.push_back({node, 0, tree.GetChildCount(node), code.size()});
+  }
+  if (seen != tree.GetCount())
+    return std::string(name) + " tree: " + std::to_string(seen) + " nodes reached, " +
+           std::to_string(tree.GetCount()) + " counted";
+  return "";
+}
+
+// A database as a list of plain lines that name nodes by their codes, never
+// by address, so that two databases compare line by line; error tells the
+// first inconsistency found on the way.
+struct Snapshot {
+  std::vector<std::string> lines;
+  std::string error;
+};
+
+Snapshot Take(const Database& db) {
+  Snapshot snap;
+  std::unordered_map<HTREEITEM, size_t> quotationIndex;
+  std::vector<HTREEITEM> quotationNodes;
+  std::vector<std::string> quotationCodes;
+  snap.error = WalkTree(db.quotations, "quotations", [&](HTREEITEM node, const std::string& code) {
+    quotationIndex.emplace(node, quotationNodes.size());
+    quotationNodes.push_back(node);
+    quotationCodes.push_back(code);
+  });
+  if (!snap.error.empty()) return snap;
+
+  // Categories: the nodes in pre-order, each with its record.
+  std::unordered_map<HTREEITEM, std::string> categoryCode;
+  std::vector<std::pair<HTREEITEM, std::string>> categories;
+  snap.error = WalkTree(db.categories, "categories", [&](HTREEITEM node, const std::string& code) {
+    categoryCode.emplace(node, code);
+    categories.emplace_back(node, code);
+  });
+  if (!snap.error.empty()) return snap;
+
+  // Quotation lines come after the counts are known; the counts are checked
+  // on the way.
+  std::vector<uintptr_t> named(quotationNodes.size(), 0);
+  std::vector<std::string> categoryLines;
+  size_t references = 0, entries = 0;
+  for (const auto& [node, code] : categories) {
+    const CategoryRecord* record = db.Record(node);
+    if (!record) {
+      snap.error = "category " + code + " has no record";
+      return snap;
+    }
+    categoryLines.push_back("C " + code + " " + Escaped(db.categories.GetItemText(node)));
+    for (const std::string& entry : record->subjectEntries)
+      categoryLines.push_back("  S " + Escaped(entry));
+    if (record->referenceTexts.size() != record->referenceTargets.size()) {
+      snap.error = "category " + code + " has " + std::to_string(record->referenceTexts.size()) +
+                   " reference texts and " + std::to_string(record->referenceTargets.size()) +
+                   " targets";
+      return snap;
+    }
+    for (size_t i = 0; i < record->referenceTargets.size(); ++i) {
+      // Looked up by address before anything reads through it: a target that
+      // is no node of the tree must be reported, not followed.
+      auto it = quotationIndex.find(record->referenceTargets[i]);
+      if (it == quotationIndex.end()) {
+        snap.error = "category " + code + ": reference " + std::to_string(i + 1) + " (" +
+                     Shown(record->referenceTexts[i]) +
+                     ") names no node of the quotations tree";
+        return snap;
+      }
+      ++named[it->second];
+      categoryLines.push_back("  R " + quotationCodes[it->second] + " " +
+                              Escaped(record->referenceTexts[i]));
+    }
+    references += record->referenceTargets.size();
+    entries += record->subjectEntries.size();
+  }
+
+  for (size_t i = 0; i < quotationNodes.size(); ++i) {
+    const uintptr_t count = db.quotations.GetItemData(quotationNodes[i]);
+    if (count != named[i]) {
+      snap.error = "quotation " + quotationCodes[i] + " counts " + std::to_string(count) +
+                   " references, " + std::to_string(named[i]) + " name it";
+      return snap;
+    }
+    snap.lines.push_back("Q " + quotationCodes[i] + " [" + std::to_string(count) + "] " +
+                         Escaped(db.quotations.GetItemText(quotationNodes[i])));
+  }
+  snap.lines.insert(snap.lines.end(), categoryLines.begin(), categoryLines.end());
+
+  if (db.referenceTotal < 0 || static_cast<size_t>(db.referenceTotal) != references) {
+    snap.error = "referenceTotal is " + std::to_string(db.referenceTotal) + ", the records hold " +
+                 std::to_string(references);
+    return snap;
+  }
+  if (db.subjectTotal < 0 || static_cast<size_t>(db.subjectTotal) != entries) {
+    snap.error = "subjectTotal is " + std::to_string(db.subjectTotal) + ", the records hold " +
+                 std::to_string(entries);
+    return snap;
+  }
+  snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
+  snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
+
+  // The list must hold the records' entries in collation order, equal ones
+  // in the order the file gives them: categories in pre-order, each
+  // category's entries in its own order.
+  struct Expected {
+    std::string key;
+    const std::string* text;
+    HTREEITEM category;
+  };
+  std::vector<Expected> expected;
+  std::string buffer;
+  for (const auto& [node, code] : categories)
+    for (const std::string& entry : db.Record(node)->subjectEntries)
+      expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const Expected& a, const Expected& b) { return a.key < b.key; });
+  if (static_cast<size_t>(db.subjects.GetCount()) != expected.size()) {
+    snap.error = "the subject index list has " + std::to_string(db.subjects.GetCount()) +
+                 " entries, the records " + std::to_string(expected.size());
+    return snap;
+  }
+  for (int i = 0; i < db.subjects.GetCount(); ++i) {
+    const std::string_view text = db.subjects.GetLBText(i);
+    auto it = categoryCode.find(db.subjects.GetItemData(i));
+    if (it == categoryCode.end()) {
+      snap.error = "subject index entry " + std::to_string(i) + " (" + Shown(text) +
+                   ") names no category node";
+      return snap;
+    }
+    const Expected& want = expected[static_cast<size_t>(i)];
+    if (text != *want.text || it->first != want.category) {
+      snap.error = "subject index entry " + std::to_string(i) + " is " + Shown(text) +
+                   " of category " + it->second + ", expected " + Shown(*want.text) +
+                   " of category " + categoryCode[want.category];
+      return snap;
+    }
+    snap.lines.push_back("L " + it->second + " " + Escaped(text));
+  }
+  return snap;
+}
+
+std::string FirstDifference(const Snapshot& a, const Snapshot& b) {
+  const size_t n = std::min(a.lines.size(), b.lines.size());
+  for (size_t i = 0; i < n; ++i)
+    if (a.lines[i] != b.lines[i])
+      return "item " + std::to_string(i) + ": " + Shown(a.lines[i], 300) + " | " +
+             Shown(b.lines[i], 300);
+  if (a.lines.size() != b.lines.size())
+    return "one has " + std::to_string(a.lines.size()) + " items, the other " +
+           std::to_string(b.lines.size()) + "; the first extra: " +
+           Shown(a.lines.size() > n ? a.lines[n] : b.lines[n], 300);
+  return "";
+}
+
+bool WriteScratch(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
+}
+
+// Physical lines of a file as the line reader counts them.
+uint64_t PhysicalLines(std::string_view bytes) {
+  const auto ends = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+  return ends + (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
+}
+
+// The bytes of the physical lines before the given 1-based line.
+std::string_view LinesBefore(std::string_view bytes, uint64_t line) {
+  size_t end = 0;
+  for (uint64_t i = 1; i < line; ++i) end = bytes.find('\n', end) + 1;
+  return bytes.substr(0, end);
+}
+
+// What the result of a load says about itself, checked against the contract
+// of LoadDatabase: a complete load has no message and is not marked partly
+// loaded; a stopped one has both and names a line of the file.
+std::string CheckResult(const LoadResult& result, const Database& db, uint64_t lines) {
+  switch (result.status) {
+    case LoadResult::kCannotOpen:
+      return "cannot open the scratch file: " + result.message;
+    case LoadResult::kComplete:
+      if (!result.message.empty()) return "complete, yet with a message: " + Shown(result.message);
+      if (db.partlyLoaded) return "complete, yet marked partly loaded";
+      return "";
+    case LoadResult::kStopped:
+      if (result.message.empty()) return "stopped without a message";
+      if (!db.partlyLoaded) return "stopped, yet not marked partly loaded";
+      if (result.line < 1 || result.line > lines)
+        return "stopped at line " + std::to_string(result.line) + " of a file of " +
+               std::to_string(lines) + " lines";
+      return "";
+  }
+  return "unknown load status";
+}
+
+}  // namespace
+
+std::string CheckConsistency(const Database& db) {
+  return Take(db).error;
+}
+
+std::string CompareDatabases(const Database& a, const Database& b) {
+  const Snapshot first = Take(a);
+  if (!first.error.empty()) return "the first database: " + first.error;
+  const Snapshot second = Take(b);
+  if (!second.error.empty()) return "the second database: " + second.error;
+  return FirstDifference(first, second);
+}
+
+std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchDir) {
+  // One set of names per process, so parallel fuzzing jobs keep apart.
+  const std::string base = scratchDir + "/lorelist-round-trip-" + std::to_string(::getpid());
+  const std::string inputPath = base + "-input.txt";
+  const std::string prefixPath = base + "-prefix.txt";
+  const std::string writtenPath = base + "-written.txt";
+
+  if (!WriteScratch(inputPath, bytes)) return "cannot write the scratch file " + inputPath;
+  Database first;
+  const LoadResult loaded = LoadDatabase(first, inputPath);
+  if (std::string e = CheckResult(loaded, first, PhysicalLines(bytes)); !e.empty())
+    return "loading the input: " + e;
+  const Snapshot firstSnap = Take(first);
+  if (!firstSnap.error.empty()) return "the loaded database: " + firstSnap.error;
+
+  if (loaded.status == LoadResult::kStopped) {
+    // What was kept must be exactly what the lines before the failing one
+    // give on their own.
+    const std::string_view before = LinesBefore(bytes, loaded.line);
+    if (!WriteScratch(prefixPath, before)) return "cannot write the scratch file " + prefixPath;
+    Database prefix;
+    const LoadResult prefixLoaded = LoadDatabase(prefix, prefixPath);
+    if (prefixLoaded.status != LoadResult::kComplete)
+      return "loading stopped at line " + std::to_string(loaded.line) + " (" +
+             Shown(loaded.message) + "), but the lines before it stop at line " +
+             std::to_string(prefixLoaded.line) + ": " + Shown(prefixLoaded.message);
+    const Snapshot prefixSnap = Take(prefix);
+    if (!prefixSnap.error.empty()) return "the lines before the error: " + prefixSnap.error;
+    if (std::string d = FirstDifference(firstSnap, prefixSnap); !d.empty())
+      return "loading stopped at line " + std::to_string(loaded.line) +
+             ", keeping other than the lines before it give: " + d;
+  }
+
+  const std::string written = Written(first);
+  if (!WriteScratch(writtenPath, written)) return "cannot write the scratch file " + writtenPath;
+  Database second;
+  const LoadResult reloaded = LoadDatabase(second, writtenPath);
+  if (reloaded.status != LoadResult::kComplete)
+    return "the written database does not load completely: line " +
+           std::to_string(reloaded.line) + ": " + Shown(reloaded.message, 300);
+  if (std::string e = CheckResult(reloaded, second, PhysicalLines(written)); !e.empty())
+    return "loading the written database: " + e;
+  const Snapshot secondSnap = Take(second);
+  if (!secondSnap.error.empty()) return "the reloaded database: " + secondSnap.error;
+  if (std::string d = FirstDifference(firstSnap, secondSnap); !d.empty())
+    return "the reloaded database differs (loaded | reloaded): " + d;
+
+  const std::string rewritten = Written(second);
+  if (rewritten != written) {
+    size_t at = 0;
+    while (at < written.size() && at < rewritten.size() && written[at] == rewritten[at]) ++at;
+    const size_t from = at < 40 ? 0 : at - 40;
+    return "writing the reloaded database gives other bytes from offset " + std::to_string(at) +
+           ": " + Shown(std::string_view(written).substr(from, 120)) + " | " +
+           Shown(std::string_view(rewritten).substr(from, 120));
+  }
+  return "";
+}
+
+}  // namespace lorelist::test

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "db/database.h"
+
+namespace lorelist::test {
+
+// Loads the bytes as a database file (all of it, or what comes before its
+// first error), writes that database, loads what was written and writes it
+// again. Returns "" when everything agrees: the second load is complete and
+// gives the same database, both writes are the same bytes, and each database
+// is consistent in itself (totals, reference counts, the subject index list).
+// Otherwise returns what went wrong. scratchDir holds the temporary files the
+// loader reads; they are reused from call to call within one process.
+std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchDir);
+
+// What CheckRoundTrip checks of one database: "" when its trees are linked
+// consistently, every reference names a node of the quotations tree, every
+// quotation node's count is the number of references naming it, both totals
+// match the records, and the subject index list holds exactly the records'
+// entries in collation order (equal ones in reading order).
+std::string CheckConsistency(const Database& db);
+
+// "" when the two databases hold the same trees, records, counts, totals and
+// subject index list; otherwise the first difference.
+std::string CompareDatabases(const Database& a, const Database& b);
+
+}  // namespace lorelist::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "db/file_ops.h"
+#include "db/save.h"
+
+namespace lorelist::test {
+
+// Fails one chosen step of saving, the way a full disk or a broken file
+// system would.
+class InjectedOps : public FileOps {
+ public:
+  enum Step { kNone, kCreate, kWrite, kSync, kClose, kLink, kRename, kRenameBoth };
+  Step step = kNone;
+  size_t bytesBeforeFailure = 0;
+  int error = EIO;
+
+  int CreateForWriting(const std::string& path) override {
+    if (step == kCreate) return Fail();
+    return FileOps::CreateForWriting(path);
+  }
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    if (step == kWrite) {
+      if (bytesBeforeFailure == 0) return Fail();
+      size = std::min(size, bytesBeforeFailure);
+      bytesBeforeFailure -= size;
+    }
+    return FileOps::Write(fd, data, size);
+  }
+  int Sync(int fd) override { return step == kSync ? Fail() : FileOps::Sync(fd); }
+  int Close(int fd) override {
+    int rc = FileOps::Close(fd);
+    return step == kClose ? Fail() : rc;
+  }
+  int Link(const std::string& from, const std::string& to) override {
+    return step == kLink || step == kRenameBoth ? Fail() : FileOps::Link(from, to);
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    bool toDatabase = to.ends_with(kDatabaseFile);
+    if (step == kRenameBoth || (step == kRename && toDatabase)) return Fail();
+    return FileOps::Rename(from, to);
+  }
+
+ private:
+  int Fail() {
+    errno = error;
+    return -1;
+  }
+};
+
+
+}  // namespace lorelist::test
