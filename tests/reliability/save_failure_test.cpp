@@ -58,7 +58,8 @@ TEST_F(SaveFailureTest, EveryStageReportsAndKeepsTheFileTheFlagAndTheTitle) {
   QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
   EXPECT_TRUE(modal.shown.empty());
   EXPECT_EQ(ReadFile(dir.File("FlorilexOld.txt")), kGuiSample);
-  EXPECT_NE(ReadFile(dir.File("Florilex.txt")).find("\r\n@Q2 Pascal, Blaise\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(dir.File("Florilex.txt")).find("\r\n@Q2 Pascal, Blaise\r\n"),
+            std::string::npos);
   EXPECT_FALSE(Exists(dir.File("LorTemp.BK!")));
   EXPECT_EQ(frame->windowTitle(), "Lorelist Version 1.1 - Unchanged");
 }

@@ -51,5 +51,4 @@ class InjectedOps : public FileOps {
   }
 };
 
-
 }  // namespace lorelist::test

@@ -1,0 +1,336 @@
+// Thousands of random steps through the real window: clicks and double-clicks
+// in every pane, every command by its keys, dialogs answered at random (Cancel
+// and texts the file cannot hold included). After every step the database and
+// the panes must agree with themselves; every few hundred steps the database
+// is saved, read into a fresh window and compared whole.
+//
+// The seed is printed; LORELIST_SEED=N replays a run, LORELIST_STEPS=N sets
+// its length.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "app/dialogs.h"
+#include "commands/dialogs.h"
+#include "db/collation.h"
+#include "db/file_format.h"
+#include "db/save.h"
+#include "frame_fixture.h"
+#include "panes/text.h"
+#include "tools/query_dialogs.h"
+
+namespace lorelist::test {
+namespace {
+
+const std::vector<QString> kTexts = {
+    "",
+    "x",
+    "Que",
+    "e",
+    "Quelque chose",
+    " spaces kept ",
+    "ends with -",
+    "-",
+    "two\nlines",
+    QString::fromUtf8("caf\u00e9 \u20ac \u0153"),
+    QString::fromUtf8("\u4e2d"),
+    "Montaigne",
+    "a much longer text that goes on past the width of any pane and wraps round"};
+
+// Answers every dialog and question at random.
+class RandomModal : public Modal {
+ public:
+  explicit RandomModal(std::mt19937& random) : random_(random) { Modal::Install(this); }
+  ~RandomModal() override { Modal::Install(nullptr); }
+
+  void Message(QWidget*, const QString&, Icon) override {}
+  Answer Ask(QWidget*, const QString&, bool withCancel) override {
+    const int pick = static_cast<int>(random_() % (withCancel ? 3 : 2));
+    return pick == 0 ? Answer::kYes : pick == 1 ? Answer::kNo : Answer::kCancel;
+  }
+  bool ChooseFont(QWidget*, const QFont& initial, QFont& chosen) override {
+    if (Chance(50)) return false;
+    chosen = initial;
+    chosen.setPixelSize(10 + static_cast<int>(random_() % 10));
+    return true;
+  }
+  int Run(QDialog& dialog) override {
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    Answer(dialog);
+    if (dialog.isVisible()) dialog.reject();  // a refusal kept it open: give up
+    return dialog.result();
+  }
+
+ private:
+  bool Chance(int percent) { return static_cast<int>(random_() % 100) < percent; }
+  const QString& Text() { return kTexts[random_() % kTexts.size()]; }
+  static void Press(QPushButton& button) { QTest::mouseClick(&button, Qt::LeftButton); }
+
+  void Answer(QDialog& dialog) {
+    if (auto* node = dynamic_cast<NewNodeDialog*>(&dialog)) {
+      if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog)) quote->Edit().setPlainText(Text());
+      if (auto* cat = dynamic_cast<CNewCat*>(&dialog)) cat->Edit().setText(Text());
+      for (int clicks = static_cast<int>(random_() % 3); clicks > 0; --clicks)
+        QTest::mouseClick(Chance(50) ? &node->BelowBox() : &node->PrecedeBox(), Qt::LeftButton);
+      Press(Chance(85) ? node->OkButton() : node->CancelButton());
+    } else if (auto* add = dynamic_cast<CNewSubj*>(&dialog)) {
+      add->Edit().setText(Text());
+      if (Chance(85)) Press(add->OkButton());
+    } else if (auto* del = dynamic_cast<CDelSubj*>(&dialog)) {
+      if (del->List().count() > 0 && Chance(80))
+        del->List().setCurrentRow(static_cast<int>(random_() % del->List().count()));
+      Press(del->OkButton());
+    } else if (auto* search = dynamic_cast<CSearch*>(&dialog)) {
+      if (Chance(60)) search->Edit().setText(Text());
+      if (Chance(30)) search->CaseBox().toggle();
+      if (Chance(90)) Press(search->OkButton());
+    } else if (auto* stats = dynamic_cast<CStats*>(&dialog)) {
+      Press(stats->OkButton());
+    } else if (auto* special = dynamic_cast<CSpecial*>(&dialog)) {
+      if (Chance(80)) special->Grid().setCurrentRow(static_cast<int>(random_() % 254));
+      for (int n = static_cast<int>(random_() % 3); n > 0; --n) Press(special->InsertButton());
+      Press(Chance(50) ? special->InsertAndCloseButton() : special->CloseButton());
+    }
+    // About, Help: closed as they stand.
+  }
+
+  std::mt19937& random_;
+};
+
+// Every node of a tree in pre-order.
+std::vector<HTREEITEM> Nodes(const TreeStore& tree) {
+  std::vector<HTREEITEM> nodes;
+  for (HTREEITEM h = tree.GetRootItem(); h;) {
+    nodes.push_back(h);
+    if (NextNode(h, tree) == kEndOfWalk) break;
+  }
+  return nodes;
+}
+
+std::string Written(const Database& db) {
+  struct Capture : FileOps {
+    std::string bytes;
+    ssize_t Write(int, const void* data, size_t size) override {
+      bytes.append(static_cast<const char*>(data), size);
+      return static_cast<ssize_t>(size);
+    }
+  } capture;
+  OutputFile out(capture, -1);
+  WriteDatabase(db, out);
+  out.Flush();
+  std::string counts;
+  for (HTREEITEM node : Nodes(db.quotations))
+    counts += std::to_string(db.quotations.GetItemData(node)) + ",";
+  return capture.bytes + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+         std::to_string(db.subjectTotal);
+}
+
+class RandomEditingTest : public FrameTest {
+ protected:
+  // What must hold after every step; "" when it does.
+  std::string Broken() {
+    Database& db = frame->Db();
+    PaneSet& panes = Panes();
+    const std::vector<HTREEITEM> quotations = Nodes(db.quotations);
+    const std::vector<HTREEITEM> categories = Nodes(db.categories);
+    const std::set<HTREEITEM> liveQuotations(quotations.begin(), quotations.end());
+    const std::set<HTREEITEM> liveCategories(categories.begin(), categories.end());
+
+    std::map<HTREEITEM, uintptr_t> named;
+    size_t references = 0, entries = 0;
+    std::multiset<std::pair<std::string, HTREEITEM>> expectedIndex;
+    for (HTREEITEM category : categories) {
+      const CategoryRecord* record = db.Record(category);
+      if (!record) return "a category without its record";
+      if (record->referenceTexts.size() != record->referenceTargets.size())
+        return "reference texts and targets out of step";
+      for (HTREEITEM target : record->referenceTargets) {
+        if (!liveQuotations.count(target)) return "a reference to a node that is gone";
+        ++named[target];
+      }
+      references += record->referenceTargets.size();
+      entries += record->subjectEntries.size();
+      for (const std::string& entry : record->subjectEntries)
+        expectedIndex.emplace(entry, category);
+    }
+    for (HTREEITEM node : quotations)
+      if (db.quotations.GetItemData(node) != named[node])
+        return "reference count of " + NodeCode(node) + " is " +
+               std::to_string(db.quotations.GetItemData(node)) + ", references naming it " +
+               std::to_string(named[node]);
+    if (static_cast<size_t>(db.referenceTotal) != references) return "reference total";
+    if (static_cast<size_t>(db.subjectTotal) != entries) return "subject entry total";
+
+    std::multiset<std::pair<std::string, HTREEITEM>> index;
+    std::string previousKey;
+    for (int i = 0; i < db.subjects.GetCount(); ++i) {
+      index.emplace(std::string(db.subjects.GetLBText(i)), db.subjects.GetItemData(i));
+      const std::string key = CollationKey(db.subjects.GetLBText(i));
+      if (i > 0 && key < previousKey) return "subject index out of order at " + std::to_string(i);
+      previousKey = key;
+    }
+    if (index != expectedIndex) return "subject index differs from the records";
+    if (panes.Subjects().GetCount() != db.subjects.GetCount()) return "subject pane line count";
+
+    if (panes.selectedQuotation != panes.Quotations().GetCurrentItem())
+      return "selected quotation node is not the tree's current node";
+    if (panes.selectedCategory != panes.Categories().GetCurrentItem())
+      return "selected category is not the tree's current node";
+    if (panes.selectedQuotation && !liveQuotations.count(panes.selectedQuotation))
+      return "selected quotation node is gone";
+    if (panes.selectedCategory && !liveCategories.count(panes.selectedCategory))
+      return "selected category is gone";
+    if (panes.Quotations().Model().DropHighlight() != panes.selectedQuotation)
+      return "quotation highlight is not on the selected node";
+    if (panes.Categories().Model().DropHighlight() != panes.selectedCategory)
+      return "category highlight is not on the selected node";
+    if (!panes.findReference.IsClear() && !liveCategories.count(panes.findReference.category))
+      return "Find Reference position on a category that is gone";
+
+    const CLocalRef& pane = panes.References();
+    if (panes.selectedCategory) {
+      const CategoryRecord& record = *db.Record(panes.selectedCategory);
+      if (pane.GetCount() != static_cast<int>(record.referenceTexts.size()))
+        return "References pane line count";
+      for (int i = 0; i < pane.GetCount(); ++i)
+        if (pane.GetText(i) != FromDbShown(record.referenceTexts[static_cast<size_t>(i)], 1000) ||
+            pane.GetItemData(i) != record.referenceTargets[static_cast<size_t>(i)])
+          return "References pane line " + std::to_string(i);
+    } else if (pane.GetCount() != 0) {
+      return "References pane shows lines with no category selected";
+    }
+    if (frame->windowTitle() != QString::fromStdString(db.Title())) return "title";
+    if (frame->windowTitle().endsWith(" - Unchanged") == db.IsChanged()) return "title tells";
+    return "";
+  }
+
+  // One random thing a user does; returns what, for the failure report.
+  std::string Step(std::mt19937& random) {
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    PaneSet& panes = Panes();
+    switch (pick(12)) {
+      case 0:
+      case 1: {
+        const bool quote = pick(2) == 0;
+        TreeView& tree = quote ? static_cast<TreeView&>(panes.Quotations())
+                               : static_cast<TreeView&>(panes.Categories());
+        const std::vector<HTREEITEM> nodes = Nodes(tree.Store());
+        if (nodes.empty()) {
+          QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+          return "double-click in an empty tree";
+        }
+        HTREEITEM node = nodes[pick(nodes.size())];
+        const bool twice = pick(2) == 0;
+        (twice ? DoubleClick : Click)(tree, node);
+        return std::string(twice ? "double-click " : "click ") +
+               (quote ? "quotation " : "category ") + NodeCode(node);
+      }
+      case 2: {
+        CLocalRef& list = panes.References();
+        if (list.GetCount() == 0) return "nothing in References";
+        const int row = static_cast<int>(pick(static_cast<size_t>(list.GetCount())));
+        if (pick(2)) {
+          DoubleClickLine(list, row);
+          return "double-click reference " + std::to_string(row);
+        }
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                          list.visualItemRect(list.item(row)).center());
+        return "click reference " + std::to_string(row);
+      }
+      case 3: {
+        CSubjCombo& combo = panes.Subjects();
+        if (combo.GetCount() == 0) return "nothing in the Subject index";
+        const int row = static_cast<int>(pick(static_cast<size_t>(combo.GetCount())));
+        DoubleClickLine(combo.ListView(), row);
+        return "double-click subject " + std::to_string(row);
+      }
+      case 4: {
+        CReference& workspace = panes.Workspace();
+        QTest::mouseClick(workspace.viewport(), Qt::LeftButton);
+        const QString& text = kTexts[pick(kTexts.size())];
+        if (pick(2)) {
+          workspace.SetText(text);
+        } else {
+          workspace.selectAll();
+          workspace.insertPlainText(text);
+        }
+        return "Workspace text '" + text.toStdString() + "'";
+      }
+      default: {
+        static const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+            {Qt::Key_G, Qt::ControlModifier}, {Qt::Key_H, Qt::ControlModifier},
+            {Qt::Key_K, Qt::ControlModifier}, {Qt::Key_Q, Qt::ControlModifier},
+            {Qt::Key_T, Qt::ControlModifier}, {Qt::Key_O, Qt::ControlModifier},
+            {Qt::Key_R, Qt::ControlModifier}, {Qt::Key_I, Qt::ControlModifier},
+            {Qt::Key_J, Qt::ControlModifier}, {Qt::Key_L, Qt::ControlModifier},
+            {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_D, Qt::ControlModifier},
+            {Qt::Key_B, Qt::ControlModifier}, {Qt::Key_E, Qt::ControlModifier},
+            {Qt::Key_N, Qt::ControlModifier}, {Qt::Key_Y, Qt::ControlModifier},
+            {Qt::Key_A, Qt::ControlModifier}, {Qt::Key_F, Qt::ControlModifier},
+            {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
+            {Qt::Key_X, Qt::ControlModifier}, {Qt::Key_Backspace, Qt::AltModifier},
+            {Qt::Key_S, Qt::ControlModifier}, {Qt::Key_F1, Qt::NoModifier}};
+        const auto& [key, modifiers] = keys[pick(std::size(keys))];
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : frame.get();
+        QTest::keyClick(target, key, modifiers);
+        return "keys " + QKeySequence(key | modifiers).toString().toStdString();
+      }
+    }
+  }
+
+  // Saved, read into a fresh window: the same database.
+  std::string ReloadDiffers() {
+    QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
+    if (frame->Db().IsChanged()) return "save did not complete";
+    const std::string before = Written(frame->Db());
+    CMainFrame fresh(dir.path());
+    if (fresh.LoadOutcome().status != LoadResult::kComplete)
+      return "saved file does not load: " + fresh.LoadOutcome().message;
+    return Written(fresh.Db()) == before ? "" : "reloaded database differs";
+  }
+};
+
+TEST_F(RandomEditingTest, EveryStepKeepsTheDatabaseAndThePanesTrue) {
+  const char* seedText = std::getenv("LORELIST_SEED");
+  const char* stepsText = std::getenv("LORELIST_STEPS");
+  const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10))
+                                 : std::random_device{}();
+  const int steps = stepsText ? std::atoi(stepsText) : 10000;
+  std::printf("random editing: seed %u, %d steps (replay: LORELIST_SEED=%u)\n", seed, steps, seed);
+  std::fflush(stdout);
+  std::mt19937 random(seed);
+
+  Open();
+  RandomModal answers(random);  // replaces the fixture's scripted stand-in
+  std::vector<std::string> recent;
+  for (int step = 1; step <= steps; ++step) {
+    recent.push_back(Step(random));
+    if (recent.size() > 8) recent.erase(recent.begin());
+    std::string broken = Broken();
+    if (broken.empty() && step % 400 == 0) broken = ReloadDiffers();
+    if (!broken.empty()) {
+      std::ostringstream last;
+      for (const std::string& what : recent) last << "\n  " << what;
+      FAIL() << "step " << step << ": " << broken << " (seed " << seed
+             << ")\nlast steps:" << last.str();
+    }
+  }
+  EXPECT_EQ(ReloadDiffers(), "");
+  const Database& db = frame->Db();
+  std::printf(
+      "at the end: %zu quotation nodes, %zu categories, %d references, %d subject entries\n",
+      db.quotations.GetCount(), db.categories.GetCount(), db.referenceTotal, db.subjectTotal);
+}
+
+}  // namespace
+}  // namespace lorelist::test
