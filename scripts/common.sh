@@ -4,6 +4,8 @@
 # Debian packages the project builds, tests and runs with.
 LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev
                    fonts-dejavu-core fonts-liberation xvfb xauth time)
+# What the tests add: clang and libFuzzer for fuzzing the loader.
+LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev)
 
 lorelist_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

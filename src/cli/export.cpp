@@ -40,7 +40,7 @@ class OutBuffer {
       if (size_ + n > capacity_) {
         capacity_ = std::max(size_ + n, capacity_ * 2 + (1 << 20));
         auto bigger = std::make_unique_for_overwrite<char[]>(capacity_);
-        std::memcpy(bigger.get(), data_.get(), size_);
+        if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
         data_ = std::move(bigger);
       }
     }
@@ -48,6 +48,7 @@ class OutBuffer {
   }
   void Commit(char* end) { size_ = static_cast<size_t>(end - data_.get()); }
   void Append(std::string_view text) {
+    if (text.empty()) return;  // an empty text may have no data at all
     char* at = Reserve(text.size());
     std::memcpy(at, text.data(), text.size());
     size_ += text.size();
