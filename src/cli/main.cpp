@@ -119,6 +119,13 @@ bool PlainArguments(const std::vector<std::string>& args, const char* usage,
   return true;
 }
 
+// A line of output, whole: a message quotes the file's line, which may hold
+// NUL bytes.
+void PutLine(std::FILE* out, const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), out);
+  std::fputc('\n', out);
+}
+
 std::string ErrorLine(const std::string& file, const LoadResult& result) {
   return file + ":" + std::to_string(result.line) + ": " + result.message;
 }
@@ -136,7 +143,7 @@ int Check(const std::vector<std::string>& args) {
     return kFileError;
   }
   if (result.status == LoadResult::kStopped) {
-    std::printf("%s\n", ErrorLine(file, result).c_str());
+    PutLine(stdout, ErrorLine(file, result));
     return kLoadError;
   }
   return kOk;
@@ -159,7 +166,7 @@ int Stats(const std::vector<std::string>& args) {
     std::printf("%s: %i\n", kStatisticsLabels[row], stats.Row(row));
   if (result.status == LoadResult::kStopped) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", ErrorLine(file, result).c_str());
+    PutLine(stderr, ErrorLine(file, result));
     return kLoadError;
   }
   return kOk;
@@ -177,12 +184,12 @@ int Rewrite(const std::vector<std::string>& args) {
     return kFileError;
   }
   if (result.status == LoadResult::kStopped) {
-    std::fprintf(stderr, "%s\n", ErrorLine(plain[0], result).c_str());
+    PutLine(stderr, ErrorLine(plain[0], result));
     return kLoadError;
   }
   SaveResult saved = WriteDatabaseFile(db, plain[1]);
   if (!saved.ok) {
-    std::fprintf(stderr, "%s\n", saved.message.c_str());
+    PutLine(stderr, saved.message);
     return kFileError;
   }
   return kOk;
@@ -198,7 +205,7 @@ bool LoadWhole(Database& db, const std::string& file, int& exitCode) {
     return false;
   }
   if (result.status == LoadResult::kStopped) {
-    std::fprintf(stderr, "%s\n", ErrorLine(file, result).c_str());
+    PutLine(stderr, ErrorLine(file, result));
     exitCode = kLoadError;
     return false;
   }
@@ -397,7 +404,7 @@ int Generate(const std::vector<std::string>& args) {
   GenerateDatabase(db, static_cast<int64_t>(quotations), seed);
   SaveResult saved = WriteDatabaseFile(db, out);
   if (!saved.ok) {
-    std::fprintf(stderr, "%s\n", saved.message.c_str());
+    PutLine(stderr, saved.message);
     return kFileError;
   }
   return kOk;

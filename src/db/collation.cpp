@@ -30,13 +30,20 @@ std::string_view CollationKey(std::string_view text, std::string& buffer) {
   for (size_t i = 0; i < text.size(); ++i)
     decoded[i] = Cp1252ToUnicode(static_cast<unsigned char>(text[i]));
   const auto length = static_cast<int32_t>(decoded.size());
-  if (buffer.size() < decoded.size() * 3 + 16) buffer.resize(decoded.size() * 3 + 16);
+  // Keys are short for the usual entries; ICU tells the size it needs when a
+  // long one does not fit.
+  if (buffer.size() < 256) buffer.resize(256);
   for (;;) {
-    int32_t needed = ucol_getSortKey(Collator(), decoded.data(), length,
-                                     reinterpret_cast<uint8_t*>(buffer.data()),
-                                     static_cast<int32_t>(buffer.size()));
-    if (needed <= static_cast<int32_t>(buffer.size()))
+    const int32_t needed = ucol_getSortKey(Collator(), decoded.data(), length,
+                                           reinterpret_cast<uint8_t*>(buffer.data()),
+                                           static_cast<int32_t>(buffer.size()));
+    if (needed <= static_cast<int32_t>(buffer.size())) {
+      if (decoded.capacity() > (1 << 20)) {
+        decoded.clear();  // one huge entry must not keep its memory for good
+        decoded.shrink_to_fit();
+      }
       return std::string_view(buffer.data(), needed > 0 ? needed - 1 : 0);  // no final zero
+    }
     buffer.resize(static_cast<size_t>(needed));
   }
 }

@@ -54,6 +54,11 @@ TEST(LorelistDbCheck, IsSilentOnAGoodFileAndNamesTheFailingLine) {
   EXPECT_EQ(bad.out,
             "bad.txt:3: Final number does not increment by 1: @Q1.3 long text over two lines\n");
 
+  // A line with NUL bytes is quoted whole.
+  WriteFile(dir.File("nul.txt"), std::string("@Q1 a\r\nbad\0line\r\n", 17));
+  EXPECT_EQ(Lorelist(dir, "check nul.txt").out,
+            std::string("nul.txt:2: Line does not start with '@': bad\0line\n", 50));
+
   Result missing = Lorelist(dir, "check nothing.txt");
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.out, "Cannot open file nothing.txt\n");
