@@ -1,9 +1,23 @@
 #!/usr/bin/env bash
-# Builds Lorelist and runs every test.
+# Builds Lorelist and runs every test: the suite as built for use, the same
+# suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# minute of fuzzing the loader.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 
-ensure_packages "${LORELIST_PACKAGES[@]}"
-build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
+ensure_packages "${LORELIST_PACKAGES[@]}" "${LORELIST_TEST_PACKAGES[@]}"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$lorelist_root/build" --output-on-failure -j "$(nproc)"
+jobs=$(nproc)
+
+echo "== tests"
+build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
+ctest --test-dir "$lorelist_root/build" --output-on-failure -j "$jobs"
+
+echo "== tests built with AddressSanitizer and UndefinedBehaviorSanitizer"
+build "$lorelist_root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+  -DLORELIST_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$lorelist_root/build-asan" --output-on-failure -j "$jobs"
+
+echo "== fuzzing the loader"
+"$lorelist_root/scripts/fuzz.sh" "${LORELIST_FUZZ_SECONDS:-60}"

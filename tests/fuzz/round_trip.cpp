@@ -163,8 +163,7 @@ Snapshot Take(const Database& db) {
       auto it = quotationIndex.find(record->referenceTargets[i]);
       if (it == quotationIndex.end()) {
         snap.error = "category " + code + ": reference " + std::to_string(i + 1) + " (" +
-                     Shown(record->referenceTexts[i]) +
-                     ") names no node of the quotations tree";
+                     Shown(record->referenceTexts[i]) + ") names no node of the quotations tree";
         return snap;
       }
       ++named[it->second];
@@ -248,8 +247,8 @@ std::string FirstDifference(const Snapshot& a, const Snapshot& b) {
              Shown(b.lines[i], 300);
   if (a.lines.size() != b.lines.size())
     return "one has " + std::to_string(a.lines.size()) + " items, the other " +
-           std::to_string(b.lines.size()) + "; the first extra: " +
-           Shown(a.lines.size() > n ? a.lines[n] : b.lines[n], 300);
+           std::to_string(b.lines.size()) +
+           "; the first extra: " + Shown(a.lines.size() > n ? a.lines[n] : b.lines[n], 300);
   return "";
 }
 
@@ -347,8 +346,8 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
   Database second;
   const LoadResult reloaded = LoadDatabase(second, writtenPath);
   if (reloaded.status != LoadResult::kComplete)
-    return "the written database does not load completely: line " +
-           std::to_string(reloaded.line) + ": " + Shown(reloaded.message, 300);
+    return "the written database does not load completely: line " + std::to_string(reloaded.line) +
+           ": " + Shown(reloaded.message, 300);
   if (std::string e = CheckResult(reloaded, second, PhysicalLines(written)); !e.empty())
     return "loading the written database: " + e;
   const Snapshot secondSnap = Take(second);
