@@ -17,8 +17,8 @@ namespace lorelist {
 namespace {
 
 using test::CrLf;
-using test::InjectedOps;
 using test::Exists;
+using test::InjectedOps;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -138,7 +138,6 @@ TEST(SaveDatabase, ReportsAMissingFolder) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!");
 }
-
 
 struct FailureCase {
   InjectedOps::Step step;
