@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/capture_ops.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -15,15 +16,7 @@ namespace {
 
 using test::TempDir;
 
-// Keeps what is written in memory.
-class CaptureOps : public FileOps {
- public:
-  std::string bytes;
-  ssize_t Write(int, const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-    return static_cast<ssize_t>(size);
-  }
-};
+using test::CaptureOps;
 
 std::string Written(std::string_view logical) {
   CaptureOps ops;

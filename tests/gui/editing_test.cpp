@@ -9,6 +9,7 @@
 #include "db/file_format.h"
 #include "db/save.h"
 #include "frame_fixture.h"
+#include "support/capture_ops.h"
 
 namespace lorelist::test {
 namespace {
@@ -19,23 +20,12 @@ enum class Place { kAfter, kBelow, kPrecede };
 class EditingTest : public FrameTest {
  protected:
   std::string Snapshot() {
-    struct Capture : FileOps {
-      std::string bytes;
-      ssize_t Write(int, const void* data, size_t size) override {
-        bytes.append(static_cast<const char*>(data), size);
-        return static_cast<ssize_t>(size);
-      }
-    } capture;
-    OutputFile out(capture, -1);
-    const Database& db = frame->Db();
-    WriteDatabase(db, out);
-    out.Flush();
     std::string counts;
     for (HTREEITEM h = db.quotations.GetRootItem(); h;) {
       counts += std::to_string(db.quotations.GetItemData(h)) + ",";
       if (NextNode(h, db.quotations) == kEndOfWalk) break;
     }
-    return capture.bytes + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+    return WrittenDatabase(frame->Db()) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
            std::to_string(db.subjectTotal) + "|" + frame->windowTitle().toStdString() + "|" +
            std::to_string(db.subjects.GetCount());
   }

@@ -15,6 +15,7 @@
 #include "cli/generate.h"
 #include "db/load.h"
 #include "db/save.h"
+#include "support/capture_ops.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -32,20 +33,6 @@ void Edit(Database& db) {
   const std::string text(db.quotations.GetItemText(first));
   db.quotations.SetItemText(first, marked ? text.substr(8) : "[saved] " + text);
   db.MarkChanged();
-}
-
-std::string Written(const Database& db) {
-  struct Capture : FileOps {
-    std::string bytes;
-    ssize_t Write(int, const void* data, size_t size) override {
-      bytes.append(static_cast<const char*>(data), size);
-      return static_cast<ssize_t>(size);
-    }
-  } capture;
-  OutputFile out(capture, -1);
-  WriteDatabase(db, out);
-  out.Flush();
-  return capture.bytes;
 }
 
 TEST(CrashDuringSave, TheDatabaseFileIsAlwaysWholeBeforeOrAfter) {
@@ -90,7 +77,7 @@ TEST(CrashDuringSave, TheDatabaseFileIsAlwaysWholeBeforeOrAfter) {
       Database db;
       ASSERT_EQ(LoadDatabase(db, database).status, LoadResult::kComplete);
       Edit(db);
-      after = Written(db);
+      after = test::WrittenDatabase(db);
     }
     const pid_t child = spawn();
     ASSERT_GE(child, 0);

@@ -26,6 +26,7 @@
 #include "db/save.h"
 #include "frame_fixture.h"
 #include "panes/text.h"
+#include "support/capture_ops.h"
 #include "tools/query_dialogs.h"
 
 namespace lorelist::test {
@@ -118,20 +119,10 @@ std::vector<HTREEITEM> Nodes(const TreeStore& tree) {
 }
 
 std::string Written(const Database& db) {
-  struct Capture : FileOps {
-    std::string bytes;
-    ssize_t Write(int, const void* data, size_t size) override {
-      bytes.append(static_cast<const char*>(data), size);
-      return static_cast<ssize_t>(size);
-    }
-  } capture;
-  OutputFile out(capture, -1);
-  WriteDatabase(db, out);
-  out.Flush();
   std::string counts;
   for (HTREEITEM node : Nodes(db.quotations))
     counts += std::to_string(db.quotations.GetItemData(node)) + ",";
-  return capture.bytes + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+  return WrittenDatabase(db) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
          std::to_string(db.subjectTotal);
 }
 
