@@ -20,12 +20,13 @@ enum class Place { kAfter, kBelow, kPrecede };
 class EditingTest : public FrameTest {
  protected:
   std::string Snapshot() {
+    const Database& db = frame->Db();
     std::string counts;
     for (HTREEITEM h = db.quotations.GetRootItem(); h;) {
       counts += std::to_string(db.quotations.GetItemData(h)) + ",";
       if (NextNode(h, db.quotations) == kEndOfWalk) break;
     }
-    return WrittenDatabase(frame->Db()) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+    return WrittenDatabase(db) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
            std::to_string(db.subjectTotal) + "|" + frame->windowTitle().toStdString() + "|" +
            std::to_string(db.subjects.GetCount());
   }
