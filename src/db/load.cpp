@@ -64,7 +64,7 @@ class CodeTable {
       if (step == 1) {
         numbers.push_back(1);
       } else {
-        numbers.resize(numbers.size() + step);
+        numbers.resize(numbers.size() - static_cast<size_t>(-step));  // up |step| levels
         ++numbers.back();
       }
     }
