@@ -9,15 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 
 quotations=${1:-1000000}
 runs=${2:-5}
-ensure_packages "${LORELIST_PACKAGES[@]}"
-build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
-tool="$lorelist_root/build/src/cli/lorelist-db"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-database="$work/Florilex.txt"
-"$tool" generate --quotations "$quotations" --seed 1 "$database"
-cat "$database" >/dev/null
+bench_database "$quotations"
 
 best() {
   local name=$1

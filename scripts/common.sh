@@ -63,3 +63,17 @@ best_of() {
   rm -f "$measure" "$output"
   awk -v ns="$best_ns" -v kb="$best_kb" 'BEGIN{printf "%.4f %d\n", ns / 1e9, kb}'
 }
+
+# bench_database QUOTATIONS: builds, generates a database of that many
+# quotation nodes in a temporary folder removed at exit, and reads it once
+# into the page cache. Sets tool, work and database.
+bench_database() {
+  ensure_packages "${LORELIST_PACKAGES[@]}"
+  build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
+  tool="$lorelist_root/build/src/cli/lorelist-db"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  database="$work/Florilex.txt"
+  "$tool" generate --quotations "$1" --seed 1 "$database"
+  cat "$database" >/dev/null
+}

@@ -16,6 +16,7 @@
 
 #include "db/collation.h"
 #include "db/load.h"
+#include "support/loaded.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -43,18 +44,8 @@ constexpr const char* kMessages[] = {kNoAt,
                                      "Line comes before the first category: ",
                                      kMissing};
 
-struct Recorder : LoadReporter {
-  std::vector<std::pair<std::string, uint64_t>> reports;
-  void ReportLoadError(const std::string& message, uint64_t line) override {
-    reports.emplace_back(message, line);
-  }
-};
-
-struct Loaded {
-  Database db;
-  LoadResult result;
-  Recorder reporter;
-};
+using test::Loaded;
+using test::Recorder;
 
 // Loads the bytes from a file in dir; a fresh database each time, since
 // loading wants an empty one.

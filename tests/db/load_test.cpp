@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/loaded.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -13,18 +14,8 @@ namespace {
 using test::CrLf;
 using test::TempDir;
 
-struct Recorder : LoadReporter {
-  std::vector<std::pair<std::string, uint64_t>> reports;
-  void ReportLoadError(const std::string& message, uint64_t line) override {
-    reports.emplace_back(message, line);
-  }
-};
-
-struct Loaded {
-  Database db;
-  LoadResult result;
-  Recorder reporter;
-};
+using test::Loaded;
+using test::Recorder;
 
 void Load(Loaded& l, std::string_view bytes) {
   TempDir dir;
