@@ -13,27 +13,14 @@
 #include "db/file_format.h"
 #include "db/load.h"
 #include "db/save.h"
+#include "support/capture_ops.h"
 
 namespace lorelist::test {
 
 namespace {
 
-// Keeps what the writer writes in memory.
-class CaptureOps : public FileOps {
- public:
-  std::string bytes;
-  ssize_t Write(int, const void* data, size_t size) override {
-    bytes.append(static_cast<const char*>(data), size);
-    return static_cast<ssize_t>(size);
-  }
-};
-
 std::string Written(const Database& db) {
-  CaptureOps ops;
-  OutputFile out(ops, -1);
-  WriteDatabase(db, out);
-  out.Flush();
-  return std::move(ops.bytes);
+  return WrittenDatabase(db);
 }
 
 // Bytes made readable, one way only: backslash and anything unprintable are
