@@ -139,7 +139,7 @@ int Check(const std::vector<std::string>& args) {
   Database& db = NewDatabase();
   LoadResult result = LoadDatabase(db, file);
   if (result.status == LoadResult::kCannotOpen) {
-    std::printf("Cannot open file %s\n", file.c_str());
+    PutLine(stdout, result.message);
     return kFileError;
   }
   if (result.status == LoadResult::kStopped) {
@@ -158,7 +158,7 @@ int Stats(const std::vector<std::string>& args) {
   Database& db = NewDatabase();
   LoadResult result = LoadDatabase(db, file);
   if (result.status == LoadResult::kCannotOpen) {
-    std::fprintf(stderr, "Cannot open file %s\n", file.c_str());
+    PutLine(stderr, result.message);
     return kFileError;
   }
   Statistics stats = CountStatistics(db);
@@ -180,7 +180,7 @@ int Rewrite(const std::vector<std::string>& args) {
   Database& db = NewDatabase();
   LoadResult result = LoadDatabase(db, plain[0]);
   if (result.status == LoadResult::kCannotOpen) {
-    std::fprintf(stderr, "Cannot open file %s\n", plain[0].c_str());
+    PutLine(stderr, result.message);
     return kFileError;
   }
   if (result.status == LoadResult::kStopped) {
@@ -200,7 +200,7 @@ int Rewrite(const std::vector<std::string>& args) {
 bool LoadWhole(Database& db, const std::string& file, int& exitCode) {
   LoadResult result = LoadDatabase(db, file);
   if (result.status == LoadResult::kCannotOpen) {
-    std::fprintf(stderr, "Cannot open file %s\n", file.c_str());
+    PutLine(stderr, result.message);
     exitCode = kFileError;
     return false;
   }

@@ -46,6 +46,7 @@ void Database::Clear() {
   referenceTotal = 0;
   subjectTotal = 0;
   partlyLoaded = false;
+  disk = FileStamp();
 }
 
 }  // namespace lorelist

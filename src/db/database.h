@@ -4,6 +4,7 @@
 #include <string>
 
 #include "category_record.h"
+#include "file_stamp.h"
 #include "subject_index.h"
 #include "tree_store.h"
 
@@ -29,6 +30,9 @@ class Database {
   int subjectTotal = 0;
   // Loading stopped at an error: saving would replace the file with less.
   bool partlyLoaded = false;
+  // The database file as last loaded or saved: Save tells from it whether
+  // someone else changed the file since.
+  FileStamp disk;
 
   static constexpr const char* kBaseCaption = "Lorelist Version 1.1";
 

@@ -40,9 +40,15 @@ bool LineReader::Fill() {
       eof_ = true;
       return false;
     }
+    sum_.Add(buffer_.get() + end_, static_cast<size_t>(got));
     end_ += static_cast<size_t>(got);
     return true;
   }
+}
+
+void LineReader::Drain() {
+  begin_ = end_ = 0;
+  while (Fill()) begin_ = end_ = 0;
 }
 
 bool LineReader::ReadPhysical(std::string_view& line) {
@@ -113,6 +119,7 @@ bool OutputFile::WriteAll(std::string_view bytes) {
       error_ = (wrote < 0 && errno != 0) ? errno : EIO;
       return false;
     }
+    sum_.Add(bytes.data(), static_cast<size_t>(wrote));
     bytes.remove_prefix(static_cast<size_t>(wrote));
   }
   return true;

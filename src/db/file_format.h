@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "checksum.h"
 #include "file_ops.h"
 
 namespace lorelist {
@@ -26,6 +27,10 @@ class LineReader {
   uint64_t FirstLineNumber() const { return firstLine_; }
   // errno of a failed read, 0 when none.
   int Error() const { return error_; }
+  // Reads whatever is left, only to take it into the checksum.
+  void Drain();
+  // Of every byte read so far.
+  const Checksum& Sum() const { return sum_; }
 
  private:
   bool ReadPhysical(std::string_view& line);
@@ -41,6 +46,7 @@ class LineReader {
   uint64_t firstLine_ = 0;
   char tag_ = '\0';
   std::string joined_;
+  Checksum sum_;
 };
 
 // A file written through FileOps with every write checked. After the first
@@ -51,6 +57,8 @@ class OutputFile {
   void Put(std::string_view bytes);
   bool Flush();
   int Error() const { return error_; }
+  // Of every byte written so far.
+  const Checksum& Sum() const { return sum_; }
 
  private:
   bool WriteAll(std::string_view bytes);
@@ -60,6 +68,7 @@ class OutputFile {
   int fd_;
   std::string buffer_;
   int error_ = 0;
+  Checksum sum_;
 };
 
 // Writes a logical line, broken into physical lines of the file: where it is

@@ -1,17 +1,18 @@
 #include "file_ops.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 namespace lorelist {
 
-int FileOps::CreateForWriting(const std::string& path) {
+int FileOps::CreateNew(const std::string& path, mode_t mode) {
   int fd;
-  do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -26,6 +27,14 @@ int FileOps::Sync(int fd) {
 
 int FileOps::Close(int fd) {
   return ::close(fd);
+}
+
+int FileOps::ChangeOwner(int fd, uid_t owner, gid_t group) {
+  return ::fchown(fd, owner, group);
+}
+
+int FileOps::ChangeMode(int fd, mode_t mode) {
+  return ::fchmod(fd, mode);
 }
 
 int FileOps::Remove(const std::string& path) {
@@ -50,11 +59,6 @@ int FileOps::SyncDirectory(const std::string& dir) {
   return rc;
 }
 
-bool FileOps::Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 FileOps& SystemFileOps() {
   static FileOps ops;
   return ops;
@@ -62,6 +66,88 @@ FileOps& SystemFileOps() {
 
 std::string SystemReason(int error) {
   return std::strerror(error);
+}
+
+std::string FileReason(int error) {
+  return error == kNotRegularFile ? "not a regular file" : SystemReason(error);
+}
+
+int OpenRegularFile(const std::string& path, int& error) {
+  // Without blocking: opening a pipe would wait for a writer.
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error = errno;
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    error = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+  } else {
+    // Reads of a regular file never block; clear the flag all the same.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    error = 0;
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  // The system's own limit on links in a row; past it, the path as reached.
+  for (int hops = 0; hops < 40; ++hops) {
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t length = ::readlink(current.c_str(), target.data(), PATH_MAX);
+    if (length < 0) break;  // not a link (or not there): this is the file
+    std::string next(target.data(), static_cast<size_t>(length));
+    if (next.empty()) break;
+    current = next.front() == '/' ? next : JoinPath(DirectoryOf(current), next);
+  }
+  return current;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir == ".") return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  std::vector<char> cwd(PATH_MAX + 1);
+  if (!::getcwd(cwd.data(), cwd.size())) return path;
+  std::string base(cwd.data());
+  if (path.empty() || path == ".") return base;
+  std::string rest = path;
+  while (rest.starts_with("./")) rest.erase(0, 2);
+  return JoinPath(base, rest);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool IsReadOnly(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 &&
+         (errno == EACCES || errno == EPERM || errno == EROFS);
 }
 
 }  // namespace lorelist

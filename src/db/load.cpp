@@ -1,6 +1,6 @@
 #include "load.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -349,15 +349,17 @@ LoadResult Loader::Run(const std::string& path) {
   db_.referenceTotal = 0;
   db_.subjectTotal = 0;
   bool cannotReadExisting = false;
-  int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
+  int error = 0;
+  const int fd = OpenRegularFile(path, error);
   if (fd < 0) {
     result_.status = LoadResult::kCannotOpen;
     result_.message = "Cannot open file " + path;
+    // A missing file is a new database; anything else names its reason.
+    if (error != ENOENT) result_.message += ": " + FileReason(error);
     // A file that exists but cannot be read must not be replaced by an empty
     // database at the next save.
-    cannotReadExisting = errno != ENOENT;
+    cannotReadExisting = error != ENOENT;
+    db_.disk = cannotReadExisting ? FileStamp() : FileStamp::Missing();
   } else {
     LineReader reader(fd);
     StartSection();
@@ -376,6 +378,13 @@ LoadResult Loader::Run(const std::string& path) {
       result_.message = "Cannot read file " + path + ": " + SystemReason(reader.Error());
       result_.line = reader.FirstLineNumber();
     }
+    // The stamp covers the whole file, also past a line that stopped loading.
+    if (!going) reader.Drain();
+    struct stat st;
+    if (!reader.Error() && ::fstat(fd, &st) == 0)
+      db_.disk = FileStamp::Of(st, reader.Sum());
+    else
+      db_.disk = FileStamp();
     ::close(fd);
   }
   db_.subjects.SortAppended();

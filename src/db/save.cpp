@@ -1,6 +1,10 @@
 #include "save.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <memory>
 
 namespace lorelist {
 
@@ -52,83 +56,189 @@ std::string Failure(const std::string& what, const std::string& name, int error)
   return what + name + ": " + SystemReason(error);
 }
 
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+// Why nothing can be saved in dir at all; empty when something can.
+std::string FolderRefusal(const std::string& dir) {
+  struct stat st;
+  int error = 0;
+  if (::stat(dir.c_str(), &st) != 0)
+    error = errno;
+  else if (!S_ISDIR(st.st_mode))
+    error = ENOTDIR;
+  if (!error) return {};
+  return "Cannot save in the folder " + AbsolutePath(dir) + ": " + SystemReason(error) +
+         ". Save Copy As... can keep the database in another file.";
 }
 
-std::string BaseName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// The file a save replaces, symbolic links followed.
+struct Target {
+  std::string path;  // the file itself
+  std::string dir;   // its folder: the temporary file goes there
+  bool exists = false;
+  struct stat st {};
+  int error = 0;  // why it could not be looked at, other than not being there
+};
+
+Target FindTarget(const std::string& path) {
+  Target target;
+  target.path = FollowLinks(path);
+  target.dir = DirectoryOf(target.path);
+  if (::stat(target.path.c_str(), &target.st) == 0)
+    target.exists = true;
+  else if (errno != ENOENT)
+    target.error = errno;
+  return target;
 }
 
-// Writes the whole database to path, synced to disk and closed. name is the
-// file's name in messages. On failure the file is removed again.
-SaveResult WriteSynced(const Database& db, const std::string& path, const std::string& name,
-                       FileOps& ops, bool reasonOnOpen) {
+// Why the file in place must not be replaced; empty when it may.
+std::string Refusal(const Target& target, const std::string& name) {
+  if (target.error) return Failure("Cannot write ", name, target.error);
+  if (!target.exists) return {};
+  if (!S_ISREG(target.st.st_mode))
+    return "Cannot write " + name + ": " +
+           FileReason(S_ISDIR(target.st.st_mode) ? EISDIR : kNotRegularFile);
+  if (IsReadOnly(target.path, target.st)) return "Cannot write " + name + ": the file is read-only";
+  return {};
+}
+
+// Creates path afresh for a file that replaces `like` (nullptr: replaces
+// nothing). Never more open than that file, not even for a moment: it starts
+// with the owner's bits only and gets the rest once its owner and group are
+// those of the file; where the group cannot be kept, the group gets no more
+// than everybody else.
+int CreateLike(FileOps& ops, const std::string& path, const struct stat* like) {
+  if (!like) return ops.CreateNew(path, 0666);
+  const mode_t mode = like->st_mode & 0777;
+  const int fd = ops.CreateNew(path, mode & S_IRWXU);
+  if (fd < 0) return fd;
+  mode_t final = mode;
+  struct stat made;
+  if (::fstat(fd, &made) != 0 || made.st_uid != like->st_uid || made.st_gid != like->st_gid) {
+    const bool kept = ops.ChangeOwner(fd, like->st_uid, like->st_gid) == 0 ||
+                      ops.ChangeOwner(fd, static_cast<uid_t>(-1), like->st_gid) == 0;
+    if (!kept) final = (mode & ~S_IRWXG) | (mode & S_IRWXG & ((mode & S_IRWXO) << 3));
+  }
+  // Should this fail, the file stays closed to all but its owner: safe.
+  ops.ChangeMode(fd, final);
+  return fd;
+}
+
+// Writes a new file whole: a leftover of that name is removed first and a
+// planted link never followed; `fill` writes the bytes (and returns a failure
+// message of its own, or nothing); then it is synced and closed. On failure
+// it is removed again and the message names the file (as `name`) and the
+// reason. stamp, when given, receives the file's stamp.
+template <typename Fill>
+SaveResult WriteNewFile(FileOps& ops, const std::string& path, const std::string& name,
+                        const struct stat* like, Fill fill, FileStamp* stamp) {
   SaveResult result;
-  int fd = ops.CreateForWriting(path);
+  int leftover = 0;
+  if (ops.Remove(path) != 0 && errno != ENOENT) leftover = errno;
+  const int fd = CreateLike(ops, path, like);
   if (fd < 0) {
+    // A leftover that could not be removed (a folder of that name, say) says why.
+    const int error = errno == EEXIST && leftover ? leftover : errno;
     result.ok = false;
-    result.message = "Cannot open file " + name;
-    if (reasonOnOpen) result.message += ": " + SystemReason(errno);
+    result.message = Failure("Cannot open file ", name, error);
     return result;
   }
   OutputFile out(ops, fd);
-  WriteDatabase(db, out);
-  int error = 0;
-  std::string what;
-  if (!out.Flush()) {
-    error = out.Error();
-    what = "Cannot write ";
-  } else if (ops.Sync(fd) != 0) {
-    error = errno;
-    what = "Cannot write ";
+  std::string failure = fill(out);
+  if (failure.empty()) {
+    int error = 0;
+    if (!out.Flush())
+      error = out.Error();
+    else if (ops.Sync(fd) != 0)
+      error = errno;
+    struct stat st;
+    if (!error && stamp && ::fstat(fd, &st) == 0) *stamp = FileStamp::Of(st, out.Sum());
+    if (ops.Close(fd) != 0 && !error) error = errno;
+    if (error) failure = Failure("Cannot write ", name, error);
+  } else {
+    ops.Close(fd);
   }
-  if (ops.Close(fd) != 0 && !error) {
-    error = errno;
-    what = "Cannot write ";
-  }
-  if (error) {
+  if (!failure.empty()) {
     ops.Remove(path);
     result.ok = false;
-    result.message = Failure(what, name, error);
+    result.message = failure;
   }
   return result;
 }
 
+// The bytes of the file at path, as a fill for WriteNewFile.
+auto CopyOf(const std::string& path, const std::string& name) {
+  return [path, name](OutputFile& out) -> std::string {
+    int error = 0;
+    const int fd = OpenRegularFile(path, error);
+    if (fd < 0) return "Cannot open file " + name + ": " + FileReason(error);
+    constexpr size_t kChunk = 1 << 20;
+    auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer.get(), kChunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error = errno;
+      if (got <= 0) break;
+      out.Put(std::string_view(buffer.get(), static_cast<size_t>(got)));
+    }
+    ::close(fd);
+    return error ? Failure("Cannot read ", name, error) : std::string();
+  };
+}
+
 }  // namespace
 
-SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
-  const std::string prefix = dir.empty() || dir == "." ? "" : dir + "/";
-  const std::string database = prefix + kDatabaseFile;
-  const std::string backup = prefix + kBackupFile;
-  const std::string temporary = prefix + kTemporaryFile;
+SaveCheck CheckSave(const Database& db, const std::string& dir) {
+  SaveCheck check;
+  check.refusal = FolderRefusal(dir);
+  if (!check.refusal.empty()) return check;
+  const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
+  check.refusal = Refusal(target, kDatabaseFile);
+  if (!check.refusal.empty()) return check;
+  if (db.partlyLoaded) check.questions.emplace_back(kPartlyLoadedQuestion);
+  if (ChangedSince(db.disk, target.path)) check.questions.emplace_back(kChangedOutsideQuestion);
+  return check;
+}
 
-  SaveResult result = WriteSynced(db, temporary, kTemporaryFile, ops, false);
+SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
+  SaveResult result;
+  result.message = FolderRefusal(dir);
+  const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
+  if (result.message.empty()) result.message = Refusal(target, kDatabaseFile);
+  if (!result.message.empty()) {
+    result.ok = false;
+    return result;
+  }
+  const std::string temporary = JoinPath(target.dir, kTemporaryFile);
+  const std::string keep = JoinPath(dir, kKeepFile);
+  const std::string backup = JoinPath(dir, kBackupFile);
+  const struct stat* like = target.exists ? &target.st : nullptr;
+
+  FileStamp stamp;
+  auto database = [&](OutputFile& out) {
+    WriteDatabase(db, out);
+    return std::string();
+  };
+  result = WriteNewFile(ops, temporary, kTemporaryFile, like, database, &stamp);
   if (!result.ok) return result;
 
-  bool renamedAway = false;
-  if (ops.Exists(database)) {
-    // Keep the previous file under the backup name as a second link, so the
-    // database name stays in place until the rename below replaces it.
-    ops.Remove(backup);
-    if (ops.Link(database, backup) != 0) {
-      // Without hard links, fall back to renaming.
-      if (ops.Rename(database, backup) != 0) {
-        result.ok = false;
-        result.message =
-            Failure(std::string("Cannot rename ") + kDatabaseFile + " to ", kBackupFile, errno);
-        return result;
+  if (target.exists) {
+    // The previous file under a second name, until the new one is in place:
+    // the backup is not touched before then.
+    ops.Remove(keep);  // a leftover of a save cut short
+    if (ops.Link(target.path, keep) != 0) {
+      // No hard links here, or the file lies on another file system behind a
+      // link: a copy keeps it instead.
+      SaveResult copied =
+          WriteNewFile(ops, keep, kKeepFile, like, CopyOf(target.path, kDatabaseFile), nullptr);
+      if (!copied.ok) {
+        ops.Remove(temporary);
+        return copied;
       }
-      renamedAway = true;
     }
   }
-  if (ops.Rename(temporary, database) != 0) {
+  if (ops.Rename(temporary, target.path) != 0) {
     const int error = errno;
-    if (renamedAway) ops.Rename(backup, database);  // put the database back
+    ops.Remove(temporary);
+    if (target.exists) ops.Remove(keep);
     result.ok = false;
     result.message =
         Failure(std::string("Cannot rename ") + kTemporaryFile + " to ", kDatabaseFile, error);
@@ -136,23 +246,49 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
   }
   // Makes the renames durable; the file itself is already on disk, and some
   // file systems cannot sync a folder, so a failure here is not reported.
-  ops.SyncDirectory(dir.empty() ? "." : dir);
+  ops.SyncDirectory(target.dir);
+  db.disk = stamp;
   db.ClearChanged();
+
+  if (target.exists) {
+    if (ops.Rename(keep, backup) != 0) {
+      // The database is saved; only the backup's rotation is behind.
+      result.message = std::string(kDatabaseFile) + " was saved, but the previous database could " +
+                       "not be kept as " + kBackupFile + " (" + SystemReason(errno) +
+                       "): it is in " + kKeepFile + ".";
+    } else {
+      // Still there only when it and the backup were one file under two names.
+      ops.Remove(keep);
+    }
+    if (DirectoryOf(keep) != target.dir) ops.SyncDirectory(dir);
+  }
   return result;
 }
 
 SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOps& ops) {
-  const std::string temporary = path + ".lorelist-new";
-  SaveResult result = WriteSynced(db, temporary, BaseName(temporary), ops, true);
+  SaveResult result;
+  const Target target = FindTarget(path);
+  result.message = Refusal(target, path);
+  if (!result.message.empty()) {
+    result.ok = false;
+    return result;
+  }
+  const std::string temporary = target.path + ".lorelist-new";
+  auto database = [&](OutputFile& out) {
+    WriteDatabase(db, out);
+    return std::string();
+  };
+  result = WriteNewFile(ops, temporary, temporary, target.exists ? &target.st : nullptr, database,
+                        nullptr);
   if (!result.ok) return result;
-  if (ops.Rename(temporary, path) != 0) {
-    int error = errno;
+  if (ops.Rename(temporary, target.path) != 0) {
+    const int error = errno;
     ops.Remove(temporary);
     result.ok = false;
     result.message = Failure("Cannot write ", path, error);
     return result;
   }
-  ops.SyncDirectory(DirectoryOf(path));
+  ops.SyncDirectory(target.dir);
   return result;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "code_check.h"
+#include "file_ops.h"
 
 namespace lorelist {
 
@@ -280,13 +281,12 @@ void Part::Scan(const std::function<bool(std::string_view)>& wanted) {
 class FileBytes {
  public:
   bool Open(const std::string& path) {
-    int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    int error = 0;
+    const int fd = OpenRegularFile(path, error);  // a device or pipe would never end
     if (fd < 0) return false;
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0;
-    if (ok && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (ok && st.st_size > 0) {
       size_ = static_cast<size_t>(st.st_size);
       void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
       if (map != MAP_FAILED) {
@@ -296,7 +296,7 @@ class FileBytes {
         return true;
       }
     }
-    // Not a regular file, or it cannot be mapped: read it through.
+    // It cannot be mapped: read it through.
     size_ = 0;
     for (;;) {
       if (copy_.size() < size_ + (1 << 20)) copy_.resize(size_ + (1 << 20));

@@ -94,7 +94,7 @@ TEST(SaveDatabase, RefusesWhenTheTemporaryFileCannotBeCreated) {
   db.MarkChanged();
   SaveResult result = SaveDatabase(db, dir.path());
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!");
+  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!: Is a directory");
   EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
   EXPECT_FALSE(Exists(dir.File(kBackupFile)));
   EXPECT_TRUE(db.IsChanged());
@@ -105,14 +105,16 @@ TEST(SaveDatabase, RefusesWhenTheTemporaryFileCannotBeCreated) {
 TEST(SaveDatabase, RefusesInAFolderThatCannotBeWritten) {
   TempDir dir;
   WriteFile(dir.File(kDatabaseFile), kSample);
-  ASSERT_EQ(::chmod(dir.File(kDatabaseFile).c_str(), 0644), 0);
+  // The file itself anyone may write: only the folder stands in the way.
+  ASSERT_EQ(::chmod(dir.File(kDatabaseFile).c_str(), 0666), 0);
   ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
   auto attempt = [&] {
     Database db;
     if (!Load(db, dir).empty()) return false;
     db.MarkChanged();
     SaveResult result = SaveDatabase(db, dir.path());
-    return !result.ok && result.message == "Cannot open file LorTemp.BK!" && db.IsChanged();
+    return !result.ok && result.message == "Cannot open file LorTemp.BK!: Permission denied" &&
+           db.IsChanged();
   };
   if (::geteuid() != 0) {
     EXPECT_TRUE(attempt());
@@ -132,11 +134,14 @@ TEST(SaveDatabase, RefusesInAFolderThatCannotBeWritten) {
   EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
 }
 
-TEST(SaveDatabase, ReportsAMissingFolder) {
+TEST(SaveDatabase, ReportsAMissingFolderByItsPath) {
   Database db;
   SaveResult result = SaveDatabase(db, "/nonexistent-lorelist-folder");
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!");
+  EXPECT_EQ(result.message,
+            "Cannot save in the folder /nonexistent-lorelist-folder: No such file or directory. "
+            "Save Copy As... can keep the database in another file.");
+  EXPECT_EQ(CheckSave(db, "/nonexistent-lorelist-folder").refusal, result.message);
 }
 
 struct FailureCase {
@@ -148,15 +153,17 @@ struct FailureCase {
 
 TEST(SaveDatabase, AFailureAtAnyStepLeavesTheDatabaseFileAndTheFlag) {
   const FailureCase cases[] = {
-      {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!"},
+      {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!: Permission denied"},
       {InjectedOps::kWrite, 0, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kWrite, 77, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kSync, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
       {InjectedOps::kClose, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
       {InjectedOps::kRename, 0, EXDEV,
        "Cannot rename LorTemp.BK! to Florilex.txt: Invalid cross-device link"},
+      // No hard links and no renames: the backup is kept by a copy, then the
+      // database cannot be put in place.
       {InjectedOps::kRenameBoth, 0, EPERM,
-       "Cannot rename Florilex.txt to FlorilexOld.txt: Operation not permitted"},
+       "Cannot rename LorTemp.BK! to Florilex.txt: Operation not permitted"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.message);
@@ -188,18 +195,20 @@ TEST(SaveDatabase, AFailureAtAnyStepLeavesTheDatabaseFileAndTheFlag) {
   }
 }
 
-TEST(SaveDatabase, FallsBackToRenamingWhereHardLinksFail) {
+TEST(SaveDatabase, KeepsTheBackupByACopyWhereHardLinksFail) {
   TempDir dir;
   WriteFile(dir.File(kDatabaseFile), kSample);
   WriteFile(dir.File(kBackupFile), "older");
   Database db;
   ASSERT_EQ(Load(db, dir), "");
+  db.quotations.SetItemText(db.quotations.GetRootItem(), "Changed");
   InjectedOps ops;
   ops.step = InjectedOps::kLink;
   ops.error = EPERM;
   ASSERT_TRUE(SaveDatabase(db, dir.path(), ops).ok);
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_NE(ReadFile(dir.File(kDatabaseFile)).find("@Q1 Changed\r\n"), std::string::npos);
   EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
+  EXPECT_FALSE(Exists(dir.File(kKeepFile)));
 }
 
 TEST(WriteDatabaseFile, ReplacesTheTargetWithoutABackup) {
@@ -213,7 +222,9 @@ TEST(WriteDatabaseFile, ReplacesTheTargetWithoutABackup) {
   EXPECT_FALSE(Exists(dir.File(kBackupFile)));
   SaveResult bad = WriteDatabaseFile(db, "/nonexistent-lorelist-folder/out.txt");
   EXPECT_FALSE(bad.ok);
-  EXPECT_EQ(bad.message, "Cannot open file out.txt.lorelist-new: No such file or directory");
+  EXPECT_EQ(bad.message,
+            "Cannot open file /nonexistent-lorelist-folder/out.txt.lorelist-new: No such file or "
+            "directory");
 }
 
 }  // namespace

@@ -13,14 +13,31 @@ namespace lorelist::test {
 // system would.
 class InjectedOps : public FileOps {
  public:
-  enum Step { kNone, kCreate, kWrite, kSync, kClose, kLink, kRename, kRenameBoth };
+  // kRenameBoth: hard links fail too, and every rename.
+  // kRenameBackup: only the rename that makes the backup fails.
+  // kChangeOwner: the owner and group of a new file cannot be set.
+  enum Step {
+    kNone,
+    kCreate,
+    kWrite,
+    kSync,
+    kClose,
+    kLink,
+    kRename,
+    kRenameBoth,
+    kRenameBackup,
+    kChangeOwner
+  };
   Step step = kNone;
   size_t bytesBeforeFailure = 0;
   int error = EIO;
 
-  int CreateForWriting(const std::string& path) override {
+  int CreateNew(const std::string& path, mode_t mode) override {
     if (step == kCreate) return Fail();
-    return FileOps::CreateForWriting(path);
+    return FileOps::CreateNew(path, mode);
+  }
+  int ChangeOwner(int fd, uid_t owner, gid_t group) override {
+    return step == kChangeOwner ? Fail() : FileOps::ChangeOwner(fd, owner, group);
   }
   ssize_t Write(int fd, const void* data, size_t size) override {
     if (step == kWrite) {
@@ -39,8 +56,11 @@ class InjectedOps : public FileOps {
     return step == kLink || step == kRenameBoth ? Fail() : FileOps::Link(from, to);
   }
   int Rename(const std::string& from, const std::string& to) override {
-    bool toDatabase = to.ends_with(kDatabaseFile);
-    if (step == kRenameBoth || (step == kRename && toDatabase)) return Fail();
+    const bool toDatabase = to.ends_with(kDatabaseFile);
+    const bool toBackup = to.ends_with(kBackupFile);
+    if (step == kRenameBoth || (step == kRename && toDatabase) ||
+        (step == kRenameBackup && toBackup))
+      return Fail();
     return FileOps::Rename(from, to);
   }
 
