@@ -52,6 +52,10 @@ class BenchModal : public Modal {
     std::fprintf(stderr, "unexpected message: %s\n", text.toUtf8().constData());
   }
   Answer Ask(QWidget*, const QString&, bool) override { return Answer::kNo; }
+  QString ChooseFileToWrite(QWidget*, const QString&, const QString&, const QString&,
+                            const QString&) override {
+    return {};
+  }
   int Run(QDialog& dialog) override {
     dialog.show();
     if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog)) {

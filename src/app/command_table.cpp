@@ -5,6 +5,10 @@ namespace lorelist {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {cmd::kSave, "&File", "Save\tCtrl+S", "Save all data to disk\nSave", "save.png"},
+      {cmd::kSaveCopyAs, "&File", "Save Copy As...",
+       "Save the whole database to a file of your choice, leaving Florilex.txt as it is\nSave "
+       "copy",
+       nullptr},
       {cmd::kExit, "&File", "E&xit", "Quit the application; prompts to save documents\nExit",
        nullptr},
       {cmd::kUndo, "&Edit", "&Undo\tCtrl+Z", "Undo the last action\nUndo", nullptr},
@@ -68,7 +72,7 @@ const Command* FindCommand(int id) {
 
 const std::vector<Popup>& Menu() {
   static const std::vector<Popup> menu = {
-      {"&File", {cmd::kSave, cmd::kExit}},
+      {"&File", {cmd::kSave, cmd::kSaveCopyAs, 0, cmd::kExit}},
       {"&Edit", {cmd::kUndo, 0, cmd::kCut, cmd::kCopy, cmd::kPaste, 0, cmd::kSpecialCharacter}},
       {"Quotations",
        {cmd::kNewQuotation, cmd::kDeleteQuotation, cmd::kUpdateQuotation, cmd::kSearch,

@@ -36,6 +36,7 @@ constexpr int kHelp = 57670;
 constexpr int kContextHelp = 57669;
 constexpr int kHelpUsing = 57671;
 constexpr int kSelectAll = 32827;
+constexpr int kSaveCopyAs = 32828;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFile>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTimer>
@@ -25,8 +26,6 @@ namespace lorelist {
 
 namespace {
 
-const char* const kPartlyLoadedQuestion =
-    "Florilex.txt was only partly loaded. Saving replaces it with what was loaded. Save anyway?";
 const char* const kCloseQuestion =
     "Changes have been made. Do you want to save them before exiting?";
 
@@ -35,6 +34,12 @@ QString Tooltip(const Command& command) {
   const QString prompt = QString::fromLatin1(command.prompt);
   const qsizetype newline = prompt.indexOf(u'\n');
   return newline < 0 ? prompt : prompt.mid(newline + 1);
+}
+
+// File messages hold paths and file names, in the system's encoding, and
+// never a text of the database.
+QString FromFileMessage(const std::string& message) {
+  return QFile::decodeName(QByteArray::fromStdString(message));
 }
 
 class MessageBoxReporter : public LoadReporter {
@@ -56,7 +61,7 @@ QFont CMainFrame::StartupFont() {
 }
 
 CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
-    : QMainWindow(parent), directory_(directory) {
+    : QMainWindow(parent), directory_(directory), folder_(AbsolutePath(directory)) {
   InitResources();
   setAttribute(Qt::WA_DeleteOnClose, false);
   paneFont_ = StartupFont();
@@ -105,6 +110,9 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
     SetHandler(id, [this, command = command] { (queries_.get()->*command)(); });
 
   CSplashWnd::ShowSplashScreen(this);
+  if (lock_.Acquire(folder_) == FolderLock::State::kHeldElsewhere)
+    Modal::Current().Message(nullptr, QString::fromLatin1(kAlreadyOpenWarning),
+                             Modal::Icon::kWarning);
   LoadDatabaseFile();
 
   db_.SetTitleHook(
@@ -203,6 +211,9 @@ void CMainFrame::OnCommand(int id) {
     case cmd::kSave:
       Save();
       return;
+    case cmd::kSaveCopyAs:
+      SaveCopyAs();
+      return;
     case cmd::kExit:
       close();
       return;
@@ -241,15 +252,35 @@ void CMainFrame::OnCommand(int id) {
 }
 
 bool CMainFrame::Save() {
-  if (db_.partlyLoaded && Modal::Current().Ask(this, QString::fromLatin1(kPartlyLoadedQuestion),
-                                               false) != Modal::Answer::kYes)
-    return false;
-  SaveResult result = SaveDatabase(db_, directory_, *fileOps_);
-  if (!result.ok) {
-    Modal::Current().Message(this, FromDb(result.message), Modal::Icon::kWarning);
+  const SaveCheck check = CheckSave(db_, folder_);
+  if (!check.refusal.empty()) {
+    Modal::Current().Message(this, FromFileMessage(check.refusal), Modal::Icon::kWarning);
     return false;
   }
-  return true;
+  for (const std::string& question : check.questions)
+    if (Modal::Current().Ask(this, QString::fromLatin1(question), false) != Modal::Answer::kYes)
+      return false;
+  const SaveResult result = SaveDatabase(db_, folder_, *fileOps_);
+  if (!result.message.empty())
+    Modal::Current().Message(this, FromFileMessage(result.message), Modal::Icon::kWarning);
+  return result.ok;
+}
+
+void CMainFrame::SaveCopyAs() {
+  const QString chosen = Modal::Current().ChooseFileToWrite(
+      this, QStringLiteral("Save Copy As"), QFile::decodeName(folder_.c_str()),
+      QStringLiteral("Florilex copy.txt"), QStringLiteral("Text files (*.txt);;All files (*)"));
+  if (chosen.isEmpty()) return;
+  const std::string path = QFile::encodeName(chosen).toStdString();
+  if (SameFile(path, JoinPath(folder_, kDatabaseFile))) {
+    Modal::Current().Message(
+        this, QStringLiteral("That is the database file itself: Save writes it, with its backup."),
+        Modal::Icon::kWarning);
+    return;
+  }
+  const SaveResult result = WriteDatabaseFile(db_, path, *fileOps_);
+  if (!result.ok)
+    Modal::Current().Message(this, FromFileMessage(result.message), Modal::Icon::kWarning);
 }
 
 bool CMainFrame::CanClose() {

@@ -10,6 +10,7 @@
 #include "commands/editing.h"
 #include "db/database.h"
 #include "db/file_ops.h"
+#include "db/folder_lock.h"
 #include "db/load.h"
 #include "panes/pane_set.h"
 #include "tools/queries.h"
@@ -27,8 +28,8 @@ class CMainFrame : public QMainWindow {
 
  public:
   // Builds the frame in its order (pane font, panes, toolbar, splash) and
-  // last loads "Florilex.txt" of `directory`; a load error is shown before
-  // the window is.
+  // last loads "Florilex.txt" of `directory`; a load error, and the warning
+  // that another window has the folder open, are shown before the window is.
   explicit CMainFrame(const std::string& directory = ".", QWidget* parent = nullptr);
   ~CMainFrame() override;
 
@@ -48,6 +49,11 @@ class CMainFrame : public QMainWindow {
 
   // Save: true when the database was written in full.
   bool Save();
+  // Save Copy As: writes the database to a file the user picks; where Save
+  // writes and the changed flag stay as they are.
+  void SaveCopyAs();
+  // The folder of the database, by its full path.
+  const std::string& Folder() const { return folder_; }
   // The file services saving uses (tests make them fail).
   void SetFileOps(FileOps& ops) { fileOps_ = &ops; }
   // The unsaved-changes guard: true when the window may close.
@@ -73,6 +79,8 @@ class CMainFrame : public QMainWindow {
 
   Database db_;
   std::string directory_;
+  std::string folder_;
+  FolderLock lock_;
   QFont paneFont_;
   PaneSet* panes_ = nullptr;
   std::unique_ptr<EditingCommands> editing_;

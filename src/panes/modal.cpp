@@ -1,6 +1,8 @@
 #include "modal.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
 
@@ -36,6 +38,15 @@ class RealModal : public Modal {
     if (ok) chosen = font;
     return ok;
   }
+  QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
+                            const QString& suggested, const QString& filter) override {
+    QFileDialog dialog(parent, caption, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(QDir(folder).filePath(suggested));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+  }
 
  private:
   static QMessageBox::Icon ToQt(Icon icon) {
@@ -57,9 +68,13 @@ Modal* installed = nullptr;
 
 }  // namespace
 
-Modal& Modal::Current() {
+Modal& Modal::Real() {
   static RealModal real;
-  return installed ? *installed : real;
+  return real;
+}
+
+Modal& Modal::Current() {
+  return installed ? *installed : Real();
 }
 
 void Modal::Install(Modal* modal) {

@@ -26,11 +26,17 @@ class Modal {
   virtual int Run(QDialog& dialog) = 0;
   // The font chooser, opened on `initial`; false when cancelled.
   virtual bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) = 0;
+  // The file chooser for a file to write, opened in `folder` on the name
+  // `suggested`; the path chosen, or empty when cancelled.
+  virtual QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
+                                    const QString& suggested, const QString& filter) = 0;
 
   // The one in use: the real, blocking one unless a test installed another.
   static Modal& Current();
   // Installs a stand-in (nullptr: back to the real one).
   static void Install(Modal* modal);
+  // The real one, whatever is installed.
+  static Modal& Real();
 };
 
 // The caption of every message box.

@@ -49,6 +49,22 @@ bool ScriptedModal::ChooseFont(QWidget* parent, const QFont& initial, QFont& cho
   return true;
 }
 
+QString ScriptedModal::ChooseFileToWrite(QWidget* parent, const QString& caption,
+                                         const QString& folder, const QString& suggested,
+                                         const QString& filter) {
+  shown.push_back({"file", caption, parent != nullptr});
+  if (realFileChooser)
+    return Modal::Real().ChooseFileToWrite(parent, caption, folder, suggested, filter);
+  if (files.empty()) {
+    ADD_FAILURE() << "unexpected file chooser";
+    return {};
+  }
+  QString path;
+  if (files.front()) path = *files.front();
+  files.pop_front();
+  return path;
+}
+
 std::vector<QString> ScriptedModal::Messages() const {
   std::vector<QString> texts;
   for (const Shown& s : shown)

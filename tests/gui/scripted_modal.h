@@ -23,7 +23,7 @@ namespace lorelist::test {
 class ScriptedModal : public Modal {
  public:
   struct Shown {
-    std::string kind;  // "message", "question", "dialog", "font"
+    std::string kind;  // "message", "question", "dialog", "font", "file"
     QString text;      // the message, question or dialog title
     bool hadParent;
   };
@@ -39,6 +39,10 @@ class ScriptedModal : public Modal {
   // Each is the font chosen in the font chooser, or nullopt for Cancel.
   std::deque<std::optional<QFont>> fonts;
   std::vector<QFont> fontInitials;
+  // Each is the path chosen in a file chooser, or nullopt for Cancel; with
+  // realFileChooser set, the real chooser opens instead (tests drive it).
+  std::deque<std::optional<QString>> files;
+  bool realFileChooser = false;
   // Runs when a message is shown.
   std::function<void(const QString&)> onMessage;
 
@@ -46,6 +50,8 @@ class ScriptedModal : public Modal {
   Answer Ask(QWidget* parent, const QString& text, bool withCancel) override;
   int Run(QDialog& dialog) override;
   bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override;
+  QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
+                            const QString& suggested, const QString& filter) override;
 
   // The texts of the messages shown so far.
   std::vector<QString> Messages() const;

@@ -64,6 +64,10 @@ class RandomModal : public Modal {
     chosen.setPixelSize(10 + static_cast<int>(random_() % 10));
     return true;
   }
+  QString ChooseFileToWrite(QWidget*, const QString&, const QString&, const QString&,
+                            const QString&) override {
+    return {};
+  }
   int Run(QDialog& dialog) override {
     dialog.setResult(QDialog::Rejected);
     dialog.show();

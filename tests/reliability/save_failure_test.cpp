@@ -19,7 +19,7 @@ class SaveFailureTest : public FrameTest {};
 
 TEST_F(SaveFailureTest, EveryStageReportsAndKeepsTheFileTheFlagAndTheTitle) {
   const Failure failures[] = {
-      {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!"},
+      {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!: Permission denied"},
       {InjectedOps::kWrite, 0, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kWrite, 1, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kWrite, 300, EIO, "Cannot write LorTemp.BK!: Input/output error"},
@@ -30,7 +30,7 @@ TEST_F(SaveFailureTest, EveryStageReportsAndKeepsTheFileTheFlagAndTheTitle) {
       {InjectedOps::kRename, 0, EXDEV,
        "Cannot rename LorTemp.BK! to Florilex.txt: Invalid cross-device link"},
       {InjectedOps::kRenameBoth, 0, EROFS,
-       "Cannot rename Florilex.txt to FlorilexOld.txt: Read-only file system"},
+       "Cannot rename LorTemp.BK! to Florilex.txt: Read-only file system"},
   };
   Open();
   DoubleClick(Panes().Quotations(), Quotation("2"));
