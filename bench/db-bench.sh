@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times lorelist-db check and rewrite on a generated database of a million
 # quotation nodes, against wc -l on the same file (reading the bytes once),
-# and records peak memory. Each figure is the best of several runs.
+# and records peak memory; then loading and saving as the editor does (the
+# check before writing, the write, the sync and the backup). Each figure is
+# the best of several runs.
 #
 #   bench/db-bench.sh [QUOTATIONS] [RUNS]
 set -euo pipefail
@@ -34,3 +36,5 @@ awk -v bytes="$bytes" -v q="$quotations" '
       printf "%-8s %6.3f s  %6.1fx wc -l  peak %6.1f MB  (%.2fx the file)\n",
              name[i], t[i], t[i] / floor, kb[i] / 1024, kb[i] * 1024 / bytes
   }' "$work/results"
+echo "as the editor loads and saves (best and median of $runs):"
+"$lorelist_root/build/bench/save_bench" "$database" "$runs"

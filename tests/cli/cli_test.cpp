@@ -1,7 +1,9 @@
 // Runs lorelist-db as other tools do, through its output and exit codes.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -100,6 +102,49 @@ TEST(LorelistDbRewrite, WritesAsSaveDoesAndNothingOnAnError) {
   EXPECT_EQ(bad.code, 1);
   EXPECT_EQ(bad.err, "bad.txt:1: Final number does not increment by 1: @Q2 x\n");
   EXPECT_FALSE(Exists(dir.File("never.txt")));
+}
+
+TEST(LorelistDbRewrite, KeepsAnExistingOutsModeAndLink) {
+  TempDir dir;
+  WriteFile(dir.File("in.txt"), kGood);
+  WriteFile(dir.File("private.txt"), "old");
+  ASSERT_EQ(::chmod(dir.File("private.txt").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("private.txt", dir.File("out.txt").c_str()), 0);
+  Result run = Lorelist(dir, "rewrite in.txt out.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.File("out.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(dir.File("private.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(dir.File("private.txt")), kGood);
+
+  ASSERT_EQ(::chmod(dir.File("private.txt").c_str(), 0400), 0);
+  Result readOnly = Lorelist(dir, "rewrite in.txt out.txt");
+  EXPECT_EQ(readOnly.code, 2);
+  EXPECT_EQ(readOnly.err, "Cannot write out.txt: the file is read-only\n");
+}
+
+// A pipe or a device would block or never end: refused at once, exit 2.
+TEST(LorelistDb, RefusesWhatIsNotARegularFile) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("/dev/zero", dir.File("zero").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+  for (const char* command : {"check", "stats", "search x", "export --html", "rewrite"}) {
+    SCOPED_TRACE(command);
+    const std::string after = std::string(command) == "rewrite" ? " out.txt" : "";
+    Result pipe = Lorelist(dir, std::string(command) + " pipe" + after);
+    EXPECT_EQ(pipe.code, 2);
+    EXPECT_EQ(pipe.out + pipe.err, "Cannot open file pipe: not a regular file\n");
+    Result zero = Lorelist(dir, std::string(command) + " zero" + after);
+    EXPECT_EQ(zero.code, 2);
+    EXPECT_EQ(zero.out + zero.err, "Cannot open file zero: not a regular file\n");
+    Result folder = Lorelist(dir, std::string(command) + " folder" + after);
+    EXPECT_EQ(folder.code, 2);
+    EXPECT_EQ(folder.out + folder.err, "Cannot open file folder: Is a directory\n");
+  }
+  EXPECT_FALSE(Exists(dir.File("out.txt")));
 }
 
 TEST(LorelistDbGenerate, MakesTheSameValidDatabaseForTheSameSeed) {

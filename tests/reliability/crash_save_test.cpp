@@ -1,5 +1,6 @@
 // Saving killed at any moment leaves "Florilex.txt" whole: the database as it
-// was before that save or as it is after it, never a mix, never nothing.
+// was before that save or as it is after it, never a mix, never nothing; and
+// "FlorilexOld.txt", once there, stays there, whole.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -72,6 +73,7 @@ TEST(CrashDuringSave, TheDatabaseFileIsAlwaysWholeBeforeOrAfter) {
   int round = 0;
   for (; killedMidway < 50 && round < 400; ++round) {
     const std::string before = ReadFile(database);
+    const bool backupBefore = Exists(dir.File(kBackupFile));
     std::string after;
     {
       Database db;
@@ -100,12 +102,15 @@ TEST(CrashDuringSave, TheDatabaseFileIsAlwaysWholeBeforeOrAfter) {
     const std::string now = ReadFile(database);
     ASSERT_TRUE(now == before || now == after) << "a mix of two saves";
     if (WIFSIGNALED(status) && now == after) ++killedAfterRename;
-    // A kill while the new file was being written leaves it behind; the next
-    // save starts it afresh.
-    if (WIFSIGNALED(status) && Exists(dir.File(kTemporaryFile))) {
-      ++killedWhileWriting;
-      std::remove(dir.File(kTemporaryFile).c_str());
+    if (backupBefore) {
+      ASSERT_TRUE(Exists(dir.File(kBackupFile))) << "the backup went missing";
+      const std::string backup = ReadFile(dir.File(kBackupFile));
+      // The two contents alternate: a backup is always one of them.
+      ASSERT_TRUE(backup == before || backup == after) << "a damaged backup";
     }
+    // A kill while the new file was being written leaves it behind; the next
+    // save removes it and starts afresh.
+    if (WIFSIGNALED(status) && Exists(dir.File(kTemporaryFile))) ++killedWhileWriting;
     Database check;
     ASSERT_EQ(LoadDatabase(check, database).status, LoadResult::kComplete);
   }
