@@ -244,6 +244,26 @@ TEST_F(SaveSafetyTest, SaveCopyAsThroughTheRealFileChooser) {
   EXPECT_EQ(Database(), kGuiSample);
 }
 
+TEST_F(SaveSafetyTest, APipeOrFolderNamedFlorilexIsRefusedAtOnce) {
+  const std::string database = dir.File(kDatabaseFile);
+  for (bool pipe : {true, false}) {
+    SCOPED_TRACE(pipe ? "pipe" : "folder");
+    ASSERT_EQ(pipe ? ::mkfifo(database.c_str(), 0644) : ::mkdir(database.c_str(), 0755), 0);
+    modal.shown.clear();
+    Open("");  // a pipe without a writer would hold a plain open up for ever
+    const std::string reason = pipe ? "not a regular file" : "Is a directory";
+    EXPECT_EQ(modal.Messages(), std::vector<QString>{QString::fromStdString(
+                                    "Cannot open file " + database + ": " + reason)});
+    EXPECT_TRUE(frame->Db().quotations.IsEmpty());
+    modal.shown.clear();
+    PressSave(*frame);
+    EXPECT_EQ(modal.Messages(),
+              std::vector<QString>{QString::fromStdString("Cannot write Florilex.txt: " + reason)});
+    TearDown();
+    std::filesystem::remove(database);
+  }
+}
+
 // The folder lock held by the real program in another process: this window
 // is warned; once that process is killed outright, a new window is not.
 TEST_F(SaveSafetyTest, TheLockOfAnotherProcessWarnsUntilItDies) {
