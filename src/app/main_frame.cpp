@@ -5,10 +5,12 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontInfo>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
+#include <cmath>
 
 #include "app/command_table.h"
 #include "app/dialogs.h"
@@ -119,8 +121,10 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
       [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); });
   setWindowTitle(QString::fromStdString(db_.Title()));
   // The frame holds the focus until the user picks a pane: typed characters
-  // reach no pane, accelerators work.
-  setFocusPolicy(Qt::StrongFocus);
+  // reach no pane, accelerators work. It takes no focus from a click, so a
+  // click on a caption, a splitter bar or an empty part of the toolbar or
+  // menu bar leaves the focus, and the active pane, where they were.
+  setFocusPolicy(Qt::NoFocus);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -356,10 +360,33 @@ void CMainFrame::UpdateEditActions() {
   actions_.at(cmd::kPaste)->setEnabled(active && workspace.canPaste());
 }
 
+QFont CMainFrame::ChooserStartupFont() const {
+  // The chooser lists installed faces and sizes in points: the start-up font
+  // as this system renders it, the face that stands for it at the size that
+  // gives its pixel height.
+  const QFont startup = StartupFont();
+  const QFontInfo shown(startup);
+  QFont offered(shown.family());
+  offered.setStyleName(shown.styleName());
+  offered.setWeight(startup.weight());
+  offered.setItalic(false);
+  const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+  offered.setPointSizeF(startup.pixelSize() * 72.0 / dpi);
+  return offered;
+}
+
 void CMainFrame::ChangeFont() {
-  QFont chosen;
   // The chooser opens on the start-up font every time.
-  if (!Modal::Current().ChooseFont(this, StartupFont(), chosen)) return;
+  const QFont offered = ChooserStartupFont();
+  QFont chosen;
+  if (!Modal::Current().ChooseFont(this, offered, chosen)) return;
+  // OK on the font offered, unchanged, changes nothing.
+  auto same = [](const QFont& a, const QFont& b) {
+    return a.family() == b.family() && std::abs(a.pointSizeF() - b.pointSizeF()) < 0.05 &&
+           a.weight() == b.weight() && a.italic() == b.italic() && a.underline() == b.underline() &&
+           a.strikeOut() == b.strikeOut();
+  };
+  if (same(chosen, offered)) return;
   paneFont_ = chosen;
   panes_->SetPaneFont(paneFont_);
 }

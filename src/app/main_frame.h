@@ -41,6 +41,9 @@ class CMainFrame : public QMainWindow {
   const LoadResult& LoadOutcome() const { return loadResult_; }
   const QFont& PaneFont() const { return paneFont_; }
   static QFont StartupFont();
+  // The start-up font as the font chooser shows it: the installed face and
+  // the point size that give it here.
+  QFont ChooserStartupFont() const;
 
   // Runs a command as the menu, a toolbar button or an accelerator would.
   void OnCommand(int id);

@@ -1,9 +1,13 @@
 #include <QAction>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -144,6 +148,36 @@ TEST_F(FrameTest, AtStartTypingReachesNoPaneButAcceleratorsWork) {
   EXPECT_FALSE(Panes().Workspace().hasFocus());
 }
 
+// Clicks on what is no pane leave the focus where it was: what is typed next
+// still lands in the pane, and the Edit group still follows it.
+TEST_F(FrameTest, CaptionsBarsAndEmptyBarsKeepTheFocus) {
+  Open();
+  CReference& workspace = Panes().Workspace();
+  QTest::mouseClick(workspace.viewport(), Qt::LeftButton);
+  ASSERT_TRUE(workspace.hasFocus());
+  auto* outer = qobject_cast<QSplitter*>(frame->centralWidget());
+  ASSERT_NE(outer, nullptr);
+  QToolBar& toolbar = frame->ToolBar();
+  const QRect lastButton = toolbar.actionGeometry(toolbar.actions().back());
+  const std::pair<QWidget*, QPoint> places[] = {
+      {Panes().Captions()[3], Panes().Captions()[3]->rect().center()},
+      {Panes().Captions()[0], Panes().Captions()[0]->rect().center()},
+      {outer->handle(1), outer->handle(1)->rect().center()},
+      {&toolbar, QPoint(lastButton.right() + 40, toolbar.height() / 2)},
+      {frame->menuBar(), QPoint(frame->menuBar()->width() - 10, frame->menuBar()->height() / 2)},
+  };
+  QString typed;
+  for (const auto& [widget, at] : places) {
+    SCOPED_TRACE(widget->metaObject()->className());
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+    EXPECT_TRUE(workspace.hasFocus());
+    EXPECT_EQ(Panes().ActivePane(), PaneSet::Pane::kWorkspace);
+    QTest::keyClicks(QApplication::focusWidget(), "x");
+    typed += "x";
+    EXPECT_EQ(workspace.GetText(), typed);
+  }
+}
+
 TEST_F(FrameTest, EditGroupIsAvailableOnlyInTheWorkspace) {
   Open();
   QAction* cut = frame->Action(cmd::kCut);
@@ -267,7 +301,7 @@ TEST_F(FrameTest, PanesKeepTheirProportionsAfterEveryResize) {
   EXPECT_EQ(Panes().Captions()[1]->height(), captionHeight);
 }
 
-TEST_F(FrameTest, FontCommandOpensOnTheStartupFontAndSetsTheNinePanes) {
+TEST_F(FrameTest, FontCommandSetsTheNinePanesAndCancelChangesNothing) {
   Open();
   QFont bold(QStringLiteral("DejaVu Sans"));
   bold.setPixelSize(12);
@@ -280,15 +314,71 @@ TEST_F(FrameTest, FontCommandOpensOnTheStartupFontAndSetsTheNinePanes) {
     EXPECT_TRUE(window->font().bold());
   }
   for (CTitle* caption : Panes().Captions()) EXPECT_EQ(caption->font(), captionFont);
-  // Cancel changes nothing, and the chooser opened on the start-up font both times.
   QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
   EXPECT_TRUE(Panes().Workspace().font().bold());
+  // Both times the chooser opened on the start-up font, not on the last one.
   ASSERT_EQ(modal.fontInitials.size(), 2u);
-  for (const QFont& initial : modal.fontInitials) {
-    EXPECT_EQ(initial.family(), "Times New Roman");
-    EXPECT_EQ(initial.pixelSize(), 16);
-    EXPECT_EQ(initial.weight(), QFont::Normal);
+  EXPECT_EQ(modal.fontInitials[0], modal.fontInitials[1]);
+}
+
+// The real chooser: it finds the start-up font's face in its list, at the
+// size that is 16 pixels here, and OK without a change leaves every pane.
+TEST_F(FrameTest, TheRealFontChooserOpensOnTheStartupFont) {
+  Open();
+  modal.realFontChooser = true;
+  const QFont startup = CMainFrame::StartupFont();
+  auto fonts = [&] {
+    std::vector<QFont> all;
+    for (QWidget* window : Panes().FontBearingWindows()) all.push_back(window->font());
+    return all;
+  };
+  const std::vector<QFont> before = fonts();
+  ASSERT_EQ(before.front(), startup);
+  QString family, listed;
+  double points = 0;
+  // Looks at the chooser once it is up, then presses Enter, or sets a size first.
+  auto answer = [&](double size) {
+    QTimer::singleShot(0, [&, size] {
+      auto* chooser = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(chooser, nullptr);
+      QTimer::singleShot(20000, chooser, [chooser] { chooser->reject(); });
+      family = chooser->currentFont().family();
+      points = chooser->currentFont().pointSizeF();
+      // The face is picked in the chooser's own list of faces.
+      for (QListView* list : chooser->findChildren<QListView*>())
+        if (list->currentIndex().isValid() && listed.isEmpty())
+          listed = list->currentIndex().data().toString();
+      if (size > 0) {
+        QFont bigger = chooser->currentFont();
+        bigger.setPointSizeF(size);
+        chooser->setCurrentFont(bigger);
+      }
+      QTest::keyClick(chooser, Qt::Key_Return);
+    });
+  };
+  // Ctrl+F as a user presses it, in the window, active again once a chooser closed.
+  auto pressCtrlF = [&](double size) {
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    family.clear();
+    answer(size);
+    QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_FALSE(family.isEmpty()) << "the chooser did not open";
+  };
+  for (int round = 0; round < 2; ++round) {
+    pressCtrlF(0);
+    EXPECT_EQ(family, QFontInfo(startup).family());
+    EXPECT_EQ(listed, family);
+    EXPECT_NE(family, "Sans Serif");
+    EXPECT_NEAR(points * frame->logicalDpiY() / 72.0, 16.0, 0.01);
+    EXPECT_EQ(fonts(), before) << "OK without a change changes nothing";
   }
+  pressCtrlF(20);
+  EXPECT_EQ(Panes().Workspace().font().pointSizeF(), 20);
+  EXPECT_EQ(Panes().Workspace().font().family(), family);
+  // And the next time it opens on the start-up font again.
+  pressCtrlF(0);
+  EXPECT_NEAR(points * frame->logicalDpiY() / 72.0, 16.0, 0.01);
 }
 
 TEST_F(FrameTest, AboutAndHelpShowTheirDialogs) {

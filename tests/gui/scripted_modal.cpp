@@ -38,6 +38,7 @@ int ScriptedModal::Run(QDialog& dialog) {
 bool ScriptedModal::ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) {
   shown.push_back({"font", initial.family(), parent != nullptr});
   fontInitials.push_back(initial);
+  if (realFontChooser) return Modal::Real().ChooseFont(parent, initial, chosen);
   if (fonts.empty()) {
     ADD_FAILURE() << "unexpected font chooser";
     return false;

@@ -39,6 +39,8 @@ class ScriptedModal : public Modal {
   // Each is the font chosen in the font chooser, or nullopt for Cancel.
   std::deque<std::optional<QFont>> fonts;
   std::vector<QFont> fontInitials;
+  // With realFontChooser set, the real font chooser opens (tests drive it).
+  bool realFontChooser = false;
   // Each is the path chosen in a file chooser, or nullopt for Cancel; with
   // realFileChooser set, the real chooser opens instead (tests drive it).
   std::deque<std::optional<QString>> files;
