@@ -47,7 +47,7 @@ QString FromFileMessage(const std::string& message) {
 class MessageBoxReporter : public LoadReporter {
  public:
   void ReportLoadError(const std::string& message, uint64_t) override {
-    Modal::Current().Message(nullptr, FromDbShown(message), Modal::Icon::kWarning);
+    Warn(nullptr, FromDbShown(message));
   }
 };
 
@@ -113,8 +113,7 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
 
   CSplashWnd::ShowSplashScreen(this);
   if (lock_.Acquire(folder_) == FolderLock::State::kHeldElsewhere)
-    Modal::Current().Message(nullptr, QString::fromLatin1(kAlreadyOpenWarning),
-                             Modal::Icon::kWarning);
+    Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
   LoadDatabaseFile();
 
   db_.SetTitleHook(
@@ -258,15 +257,14 @@ void CMainFrame::OnCommand(int id) {
 bool CMainFrame::Save() {
   const SaveCheck check = CheckSave(db_, folder_);
   if (!check.refusal.empty()) {
-    Modal::Current().Message(this, FromFileMessage(check.refusal), Modal::Icon::kWarning);
+    Warn(this, FromFileMessage(check.refusal));
     return false;
   }
   for (const std::string& question : check.questions)
     if (Modal::Current().Ask(this, QString::fromLatin1(question), false) != Modal::Answer::kYes)
       return false;
   const SaveResult result = SaveDatabase(db_, folder_, *fileOps_);
-  if (!result.message.empty())
-    Modal::Current().Message(this, FromFileMessage(result.message), Modal::Icon::kWarning);
+  if (!result.message.empty()) Warn(this, FromFileMessage(result.message));
   return result.ok;
 }
 
@@ -277,14 +275,12 @@ void CMainFrame::SaveCopyAs() {
   if (chosen.isEmpty()) return;
   const std::string path = QFile::encodeName(chosen).toStdString();
   if (SameFile(path, JoinPath(folder_, kDatabaseFile))) {
-    Modal::Current().Message(
-        this, QStringLiteral("That is the database file itself: Save writes it, with its backup."),
-        Modal::Icon::kWarning);
+    Warn(this,
+         QStringLiteral("That is the database file itself: Save writes it, with its backup."));
     return;
   }
   const SaveResult result = WriteDatabaseFile(db_, path, *fileOps_);
-  if (!result.ok)
-    Modal::Current().Message(this, FromFileMessage(result.message), Modal::Icon::kWarning);
+  if (!result.ok) Warn(this, FromFileMessage(result.message));
 }
 
 bool CMainFrame::CanClose() {

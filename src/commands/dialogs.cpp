@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -22,10 +24,6 @@ namespace {
 constexpr int kMaxLevel = 24;  // a tree holds levels 0 to 24
 constexpr int kBytesRole = Qt::UserRole;
 
-void Say(QWidget* parent, const QString& text) {
-  Modal::Current().Message(parent, text, Modal::Icon::kWarning);
-}
-
 // A sorted list of entries, each line carrying the entry's bytes.
 void FillSorted(QListWidget& list, const std::vector<std::string>& entries) {
   for (const std::string& entry : SortedEntries(entries)) {
@@ -33,6 +31,38 @@ void FillSorted(QListWidget& list, const std::vector<std::string>& entries) {
     line->setData(kBytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
   }
 }
+
+// A multi-line edit box framed as the style frames a one-line edit box, with
+// the same focus frame while it has the focus.
+class FramedTextEdit : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      QPainter painter(this);
+      QStyleOptionFrame frame;
+      frame.initFrom(this);
+      frame.rect = rect();
+      frame.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, this);
+      frame.midLineWidth = 0;
+      frame.state |= QStyle::State_Sunken;
+      if (hasFocus()) frame.state |= QStyle::State_HasFocus;
+      style()->drawPrimitive(QStyle::PE_PanelLineEdit, &frame, &painter, this);
+      return true;
+    }
+    return QPlainTextEdit::event(event);
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QPlainTextEdit::focusInEvent(event);
+    update();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QPlainTextEdit::focusOutEvent(event);
+    update();
+  }
+};
 
 }  // namespace
 
@@ -51,18 +81,18 @@ std::vector<std::string> SortedEntries(const std::vector<std::string>& entries) 
 bool AcceptText(QWidget* parent, const QString& text, std::string& bytes) {
   if (text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar::LineSeparator) ||
       text.contains(QChar::ParagraphSeparator)) {
-    Say(parent, QStringLiteral("A text cannot contain line breaks: the database file keeps each "
-                               "text on one line."));
+    Warn(parent, QStringLiteral("A text cannot contain line breaks: the database file keeps each "
+                                "text on one line."));
     return false;
   }
   if (text.endsWith(u'-')) {
-    Say(parent, QStringLiteral("A text cannot end with '-': the database file would read it as "
-                               "continued on the next line."));
+    Warn(parent, QStringLiteral("A text cannot end with '-': the database file would read it as "
+                                "continued on the next line."));
     return false;
   }
   QString bad;
   if (!ToDb(text, bytes, &bad)) {
-    Say(parent, QStringLiteral("The character '%1' cannot be stored in the database.").arg(bad));
+    Warn(parent, QStringLiteral("The character '%1' cannot be stored in the database.").arg(bad));
     return false;
   }
   return true;
@@ -118,19 +148,19 @@ void NewNodeDialog::PrecedeClicked() {
 void NewNodeDialog::Ok() {
   const QString text = EnteredText();
   if (text.isEmpty()) {
-    Say(this, QString::fromLatin1(EmptyMessage()));
+    Warn(this, QString::fromLatin1(EmptyMessage()));
     return;
   }
   std::string bytes;
   if (!AcceptText(this, text, bytes)) return;
   if (below_ && selected_ && tree_.GetChildItem(selected_)) {
-    Say(this,
-        QStringLiteral("This category already has nodes below it. First select one of them."));
+    Warn(this,
+         QStringLiteral("This category already has nodes below it. First select one of them."));
     return;
   }
   if (below_ && selected_ && tree_.GetLevel(selected_) >= kMaxLevel) {
-    Say(this,
-        QStringLiteral("No node can be placed below this one: a tree holds at most 25 levels."));
+    Warn(this,
+         QStringLiteral("No node can be placed below this one: a tree holds at most 25 levels."));
     return;
   }
   text_ = std::move(bytes);
@@ -138,7 +168,7 @@ void NewNodeDialog::Ok() {
 }
 
 CNewQuoteNode::CNewQuoteNode(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
-    : NewNodeDialog(tree, selected, parent), edit_(new QPlainTextEdit(this)) {
+    : NewNodeDialog(tree, selected, parent), edit_(new FramedTextEdit(this)) {
   setWindowTitle(QStringLiteral("New Quotation Node"));
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit_->setTabChangesFocus(true);
@@ -201,10 +231,16 @@ CNewSubj::CNewSubj(const std::vector<std::string>& entries, QWidget* parent)
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(left, 1);
   layout->addLayout(right, 1);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ok_, &QPushButton::clicked, this, &CNewSubj::Ok);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   edit_->setFocus();
   resize(480, 320);
+}
+
+void CNewSubj::Ok() {
+  // An empty entry closes the dialog and is dropped without a word.
+  if (!edit_->text().isEmpty() && !AcceptText(this, edit_->text(), entry_)) return;
+  accept();
 }
 
 QString CNewSubj::EntryText() const {
@@ -241,7 +277,7 @@ CDelSubj::CDelSubj(const std::vector<std::string>& entries, QWidget* parent)
 void CDelSubj::Ok() {
   QListWidgetItem* line = list_->currentItem();
   if (!line || !line->isSelected()) {
-    Say(this, QStringLiteral("Select one of the subject index entries"));
+    Warn(this, QStringLiteral("Select one of the subject index entries"));
     return;
   }
   const QByteArray bytes = line->data(kBytesRole).toByteArray();

@@ -91,6 +91,7 @@ class CNewCat : public NewNodeDialog {
 };
 
 // New subject entry: the category's entries, sorted, and a field for the new one.
+// OK refuses an entry the file cannot hold, keeping the dialog open with it.
 class CNewSubj : public QDialog {
   Q_OBJECT
 
@@ -98,14 +99,19 @@ class CNewSubj : public QDialog {
   CNewSubj(const std::vector<std::string>& entries, QWidget* parent);
   // The text of the edit field, as typed, whether the dialog ended with OK or not.
   QString EntryText() const;
+  // After OK: the entry's bytes (empty when nothing was typed).
+  const std::string& Entry() const { return entry_; }
   QListWidget& List() const { return *list_; }
   QLineEdit& Edit() const { return *edit_; }
   QPushButton& OkButton() const { return *ok_; }
 
  private:
+  void Ok();
+
   QListWidget* list_;
   QLineEdit* edit_;
   QPushButton* ok_;
+  std::string entry_;
 };
 
 // Delete subject: pick one of the category's entries.

@@ -6,10 +6,6 @@
 
 namespace lorelist {
 
-void EditingCommands::Say(const QString& text) const {
-  Modal::Current().Message(owner_, text, Modal::Icon::kWarning);
-}
-
 HTREEITEM EditingCommands::Insert(TreeStore& tree, HTREEITEM selected, const std::string& text,
                                   bool below, bool precede) {
   if (below) return tree.InsertItem(text, selected, TVI_LAST);
@@ -23,7 +19,7 @@ HTREEITEM EditingCommands::Insert(TreeStore& tree, HTREEITEM selected, const std
 
 void EditingCommands::NewQuotationNode() {
   HTREEITEM selected = panes_.selectedQuotation;
-  if (!selected) return Say(QStringLiteral("First select a quotation node"));
+  if (!selected) return Warn(owner_, QStringLiteral("First select a quotation node"));
   CNewQuoteNode dialog(db_.quotations, selected, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   HTREEITEM node =
@@ -36,7 +32,7 @@ void EditingCommands::NewQuotationNode() {
 
 void EditingCommands::NewCategoryNode() {
   HTREEITEM selected = panes_.selectedCategory;
-  if (!selected) return Say(QStringLiteral("First select a category"));
+  if (!selected) return Warn(owner_, QStringLiteral("First select a category"));
   CNewCat dialog(db_.categories, selected, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   HTREEITEM node =
@@ -53,7 +49,7 @@ void EditingCommands::Update(TreeStore& tree, HTREEITEM selected, WorkspaceSourc
                              const char* refusal) {
   // The text goes to the selected node, whichever node it was loaded from.
   if (!selected || panes_.Workspace().Source() != required)
-    return Say(QString::fromLatin1(refusal));
+    return Warn(owner_, QString::fromLatin1(refusal));
   std::string text;
   if (!AcceptText(owner_, panes_.Workspace().GetText(), text)) return;
   tree.SetItemText(selected, text);
@@ -72,14 +68,15 @@ void EditingCommands::UpdateCategoryNode() {
 
 void EditingCommands::DeleteCategoryNode() {
   HTREEITEM selected = panes_.selectedCategory;
-  if (!selected) return Say(QStringLiteral("First select a category"));
+  if (!selected) return Warn(owner_, QStringLiteral("First select a category"));
   if (db_.categories.GetChildItem(selected))
-    return Say(QStringLiteral("This category has nodes below it. Delete those first."));
+    return Warn(owner_, QStringLiteral("This category has nodes below it. Delete those first."));
   const CategoryRecord* record = db_.Record(selected);
   if (record && !record->subjectEntries.empty())
-    return Say(QStringLiteral("This category has subject index items. Delete those first."));
+    return Warn(owner_,
+                QStringLiteral("This category has subject index items. Delete those first."));
   if (record && !record->referenceTexts.empty())
-    return Say(QStringLiteral("This category has references. Delete those first."));
+    return Warn(owner_, QStringLiteral("This category has references. Delete those first."));
   db_.ReleaseRecord(selected);
   // The tree picks the next current node and its selection change records it.
   db_.categories.DeleteItem(selected);
@@ -89,14 +86,16 @@ void EditingCommands::DeleteCategoryNode() {
 
 void EditingCommands::DeleteQuotationNode() {
   HTREEITEM selected = panes_.selectedQuotation;
-  if (!selected) return Say(QStringLiteral("First select a quotation"));
+  if (!selected) return Warn(owner_, QStringLiteral("First select a quotation"));
   if (db_.quotations.GetChildItem(selected))
-    return Say(
+    return Warn(
+        owner_,
         QStringLiteral("This node has other nodes at a lower level below it. Delete those first."));
   const auto count = static_cast<int>(db_.quotations.GetItemData(selected));
   if (count != 0)
-    return Say(QStringLiteral("This quotation is referenced %1 times. Remove the references first.")
-                   .arg(count));
+    return Warn(owner_, QStringLiteral(
+                            "This quotation is referenced %1 times. Remove the references first.")
+                            .arg(count));
   db_.quotations.DeleteItem(selected);
   if (panes_.selectedQuotation == selected) panes_.QuotationSelectionChanged();
   db_.MarkChanged();
@@ -106,12 +105,14 @@ void EditingCommands::AddReference() {
   HTREEITEM category = panes_.selectedCategory;
   HTREEITEM quotation = panes_.selectedQuotation;
   if (!category)
-    return Say(QStringLiteral("First select a category in which to insert the reference"));
-  if (!quotation) return Say(QStringLiteral("Select a quotation from which to make the reference"));
+    return Warn(owner_, QStringLiteral("First select a category in which to insert the reference"));
+  if (!quotation)
+    return Warn(owner_, QStringLiteral("Select a quotation from which to make the reference"));
   const QString workspace = panes_.Workspace().GetText();
-  if (workspace.isEmpty()) return Say(QStringLiteral("The reference is null (no characters)"));
+  if (workspace.isEmpty())
+    return Warn(owner_, QStringLiteral("The reference is null (no characters)"));
   if (panes_.Workspace().Source() != WorkspaceSource::kQuotationNode)
-    return Say(QStringLiteral("First select a quotation"));
+    return Warn(owner_, QStringLiteral("First select a quotation"));
   std::string text;
   if (!AcceptText(owner_, workspace, text)) return;
 
@@ -134,7 +135,7 @@ void EditingCommands::DeleteReference() {
   const int line = references.GetCurSel();
   CategoryRecord* record = panes_.selectedCategory ? db_.Record(panes_.selectedCategory) : nullptr;
   if (line < 0 || !record || static_cast<size_t>(line) >= record->referenceTargets.size())
-    return Say(QStringLiteral("First select a reference"));
+    return Warn(owner_, QStringLiteral("First select a reference"));
 
   HTREEITEM target = record->referenceTargets[static_cast<size_t>(line)];
   panes_.selectedQuotation = target;
@@ -160,14 +161,12 @@ void EditingCommands::DeleteReference() {
 
 void EditingCommands::AddSubject() {
   HTREEITEM category = panes_.selectedCategory;
-  if (!category) return Say(QStringLiteral("First select a category"));
+  if (!category) return Warn(owner_, QStringLiteral("First select a category"));
   panes_.ShowCategoryReferences(category);
   CNewSubj dialog(db_.Record(category)->subjectEntries, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
-  const QString entry = dialog.EntryText();
-  if (entry.isEmpty()) return;  // an empty entry is dropped without a word
-  std::string text;
-  if (!AcceptText(owner_, entry, text)) return;
+  const std::string text = dialog.Entry();
+  if (text.empty()) return;  // an empty entry is dropped without a word
   db_.Record(category)->subjectEntries.push_back(text);
   const int index = db_.subjects.AddString(text);
   db_.subjects.SetItemData(index, category);
@@ -177,7 +176,7 @@ void EditingCommands::AddSubject() {
 
 void EditingCommands::DeleteSubject() {
   HTREEITEM category = panes_.selectedCategory;
-  if (!category) return Say(QStringLiteral("First select a category"));
+  if (!category) return Warn(owner_, QStringLiteral("First select a category"));
   CategoryRecord* record = db_.Record(category);
   CDelSubj dialog(record->subjectEntries, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;

@@ -28,7 +28,6 @@ class EditingCommands {
   void DeleteSubject();
 
  private:
-  void Say(const QString& text) const;
   void Update(TreeStore& tree, HTREEITEM selected, WorkspaceSource required, const char* refusal);
   // Inserts a node with the dialog's text and placement relative to
   // `selected`; returns it.

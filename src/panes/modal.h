@@ -39,6 +39,16 @@ class Modal {
   static Modal& Real();
 };
 
+// One rule for every message box: a refusal or an error shows a warning, a
+// result (a count, "String not found") an information sign; questions go
+// through Ask.
+inline void Warn(QWidget* parent, const QString& text) {
+  Modal::Current().Message(parent, text, Modal::Icon::kWarning);
+}
+inline void Tell(QWidget* parent, const QString& text) {
+  Modal::Current().Message(parent, text, Modal::Icon::kInformation);
+}
+
 // The caption of every message box.
 inline const char* const kAppTitle = "Lorelist";
 

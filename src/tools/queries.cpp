@@ -7,10 +7,6 @@
 
 namespace lorelist {
 
-void QueryCommands::Say(const QString& text) const {
-  Modal::Current().Message(owner_, text, Modal::Icon::kInformation);
-}
-
 void QueryCommands::ShowFound(HTREEITEM node) {
   QuoteTree& tree = panes_.Quotations();
   panes_.selectedQuotation = node;
@@ -35,12 +31,12 @@ void QueryCommands::Search() {
   if (found)
     ShowFound(found);
   else
-    Say(QStringLiteral("String not found"));
+    Tell(owner_, QStringLiteral("String not found"));
 }
 
 void QueryCommands::FindReference() {
   HTREEITEM quotation = panes_.selectedQuotation;
-  if (!quotation) return Say(QStringLiteral("First select a quotation"));
+  if (!quotation) return Warn(owner_, QStringLiteral("First select a quotation"));
   FindReferencePosition& position = panes_.findReference;
   const TreeStore& categories = db_.categories;
   if (position.IsClear()) {
@@ -65,7 +61,7 @@ void QueryCommands::FindReference() {
     position.index = -1;
   }
   position.Clear();
-  Say(QStringLiteral("No more references"));
+  Tell(owner_, QStringLiteral("No more references"));
 }
 
 void QueryCommands::FindUnreferenced() {
@@ -81,14 +77,14 @@ void QueryCommands::FindUnreferenced() {
     }
     if (NextNode(node, tree) == kEndOfWalk) break;
   }
-  Say(QStringLiteral("No lowest level quotation found without references."));
+  Tell(owner_, QStringLiteral("No lowest level quotation found without references."));
 }
 
 void QueryCommands::CountReferences() {
   HTREEITEM quotation = panes_.selectedQuotation;
-  if (!quotation) return Say(QStringLiteral("First select a quotation"));
+  if (!quotation) return Warn(owner_, QStringLiteral("First select a quotation"));
   const auto count = static_cast<int>(db_.quotations.GetItemData(quotation));
-  Say(QStringLiteral("Quotations node highlighted has %1 references").arg(count));
+  Tell(owner_, QStringLiteral("Quotations node highlighted has %1 references").arg(count));
 }
 
 void QueryCommands::ShowStatistics() {

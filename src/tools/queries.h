@@ -26,7 +26,6 @@ class QueryCommands {
   const SearchState& Searching() const { return search_; }
 
  private:
-  void Say(const QString& text) const;
   // Selects a quotation node found by a query and loads it.
   void ShowFound(HTREEITEM node);
 

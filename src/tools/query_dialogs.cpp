@@ -48,8 +48,7 @@ CSearch::CSearch(SearchState& state, QWidget* parent)
 void CSearch::Ok() {
   const QString text = edit_->text();
   if (text.isEmpty()) {
-    Modal::Current().Message(this, QStringLiteral("Specify the text for which to search"),
-                             Modal::Icon::kWarning);
+    Warn(this, QStringLiteral("Specify the text for which to search"));
     return;
   }
   // Only the text decides whether the search is new; the case box alone does not.

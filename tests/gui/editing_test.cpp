@@ -440,5 +440,63 @@ TEST_F(EditingTest, SubjectsJoinTheIndexInOrderAndLeaveFromTheRightCategory) {
   EXPECT_EQ(frame->Db().subjectTotal, 4);
 }
 
+// An entry the file cannot hold is refused in the dialog, which stays open
+// with the entry as typed, to be put right.
+TEST_F(EditingTest, AddSubjectRefusesABadEntryInItsDialog) {
+  Open();
+  Click(Panes().Categories(), Category("1.1"));
+  modal.dialogScripts.push_back([&](QDialog& d) {
+    auto& add = dynamic_cast<CNewSubj&>(d);
+    QTest::keyClicks(&add.Edit(), "bad-");
+    QTest::keyClick(&add.Edit(), Qt::Key_Return);
+    ASSERT_EQ(modal.Messages().size(), 1u);
+    EXPECT_EQ(modal.shown.back().parent, &d);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(add.Edit().text(), "bad-");
+    QTest::keyClick(&add.Edit(), Qt::Key_Backspace);
+    QTest::keyClick(&add.Edit(), Qt::Key_Return);
+    EXPECT_FALSE(d.isVisible());
+  });
+  Keys(Qt::Key_B);
+  EXPECT_EQ(modal.Messages(),
+            std::vector<QString>{"A text cannot end with '-': the database file would read it as "
+                                 "continued on the next line."});
+  EXPECT_EQ(frame->Db().Record(Category("1.1"))->subjectEntries,
+            (std::vector<std::string>{"risk", "bad"}));
+}
+
+// Both edit boxes of the New Node dialogs show the style's focus frame.
+TEST_F(EditingTest, EveryEditBoxShowsAFocusFrame) {
+  Open();
+  CNewQuoteNode quote(frame->Db().quotations, Quotation("1"), frame.get());
+  CNewCat category(frame->Db().categories, Category("1"), frame.get());
+  for (QWidget* edit :
+       {static_cast<QWidget*>(&quote.Edit()), static_cast<QWidget*>(&category.Edit())}) {
+    SCOPED_TRACE(edit->metaObject()->className());
+    QDialog* dialog = qobject_cast<QDialog*>(edit->window());
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    // The border: the outermost two pixels all round.
+    auto border = [edit] {
+      const QImage image = edit->grab().toImage();
+      std::vector<QRgb> pixels;
+      for (int x = 0; x < image.width(); ++x)
+        for (int y : {0, 1, image.height() - 2, image.height() - 1})
+          pixels.push_back(image.pixel(x, y));
+      return pixels;
+    };
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    edit->setFocus();
+    QTest::qWait(20);
+    const auto focused = border();
+    QTest::keyClick(edit, Qt::Key_Tab);  // on to the check box below it
+    QTest::qWait(20);
+    ASSERT_FALSE(edit->hasFocus());
+    EXPECT_NE(border(), focused);
+    dialog->reject();
+  }
+}
+
 }  // namespace
 }  // namespace lorelist::test

@@ -267,5 +267,31 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
   EXPECT_NE(ReadFile(dir.File("Florilex.txt")).find("\r\n@Q2 \x9C\r\n"), std::string::npos);
 }
 
+// One rule for every message: refusals warn, results inform.
+TEST_F(QueriesTest, RefusalsWarnAndResultsInform) {
+  Open();
+  Run(cmd::kCountReferences);  // nothing selected: refused
+  Run(cmd::kFindReference);
+  Click(Panes().Quotations(), Quotation("2.1.1"));
+  Run(cmd::kCountReferences);  // a count: a result
+  Run(cmd::kFindReference);
+  Run(cmd::kFindReference);
+  Run(cmd::kFindReference);  // "No more references"
+  Search("nowhere at all");  // "String not found"
+  Click(Panes().Categories(), Category("1"));
+  QTest::keyClick(frame.get(), Qt::Key_J, Qt::ControlModifier);  // has nodes below: refused
+  std::vector<std::pair<QString, Modal::Icon>> seen;
+  for (const auto& s : modal.shown)
+    if (s.kind == "message") seen.emplace_back(s.text, s.icon);
+  using I = Modal::Icon;
+  EXPECT_EQ(seen, (std::vector<std::pair<QString, Modal::Icon>>{
+                      {"First select a quotation", I::kWarning},
+                      {"First select a quotation", I::kWarning},
+                      {"Quotations node highlighted has 2 references", I::kInformation},
+                      {"No more references", I::kInformation},
+                      {"String not found", I::kInformation},
+                      {"This category has nodes below it. Delete those first.", I::kWarning}}));
+}
+
 }  // namespace
 }  // namespace lorelist::test

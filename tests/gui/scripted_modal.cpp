@@ -4,8 +4,8 @@
 
 namespace lorelist::test {
 
-void ScriptedModal::Message(QWidget* parent, const QString& text, Icon) {
-  shown.push_back({"message", text, parent != nullptr});
+void ScriptedModal::Message(QWidget* parent, const QString& text, Icon icon) {
+  shown.push_back({"message", text, parent != nullptr, icon, parent});
   if (onMessage) onMessage(text);
 }
 

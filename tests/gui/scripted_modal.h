@@ -26,6 +26,9 @@ class ScriptedModal : public Modal {
     std::string kind;  // "message", "question", "dialog", "font", "file"
     QString text;      // the message, question or dialog title
     bool hadParent;
+    Icon icon = Icon::kQuestion;  // a message's icon
+    // The window the message belongs to: the dialog it refuses in, or the frame.
+    QWidget* parent = nullptr;
   };
 
   ScriptedModal() { Modal::Install(this); }
