@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the database loader for SECONDS (default 60): arbitrary bytes are
-# loaded, written, loaded again and written again, and everything must agree.
+# Fuzzes for SECONDS in all (default 60), split between two fuzzers: the
+# loader's round trip (arbitrary bytes are loaded, written, loaded again and
+# written again, and everything must agree) and the one-pass scan of
+# lorelist-db search against the loader (they must judge every file alike).
 # Inputs that fail are copied to tests/fuzz/regressions/, where db_tests
 # replays them, so a fault once found stays tested.
 #
@@ -14,7 +16,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 
 if ! command -v clang++ >/dev/null || ! command -v clang >/dev/null; then
-  echo "clang++ not found: the load fuzzer is skipped."
+  echo "clang++ not found: the fuzzers are skipped."
   exit 0
 fi
 
@@ -26,37 +28,41 @@ regressions="$root/tests/fuzz/regressions"
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root/tests/fuzz" -B "$build" -G Ninja
 fi
-ninja -C "$build" load_fuzzer
+ninja -C "$build" load_fuzzer scan_fuzzer
 
-# The run grows its own copy of the corpus, so the repository's is never
+# Each run grows its own copy of the corpus, so the repository's is never
 # written; failing inputs land in the artifact folder.
 work=$(mktemp -d "${TMPDIR:-/tmp}/lorelist-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/corpus" "$work/artifacts"
-cp "$corpus"/* "$work/corpus/"
 
-seeds=("$work/corpus")
-# Earlier failures are seeds too; the placeholder file alone is no input.
-if compgen -G "$regressions/[!.]*" >/dev/null; then
-  seeds+=("$regressions")
-fi
-
-status=0
-"$build/load_fuzzer" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-  -dict="$root/tests/fuzz/lorelist.dict" -artifact_prefix="$work/artifacts/" "${seeds[@]}" ||
-  status=$?
-
-if [ "$status" -ne 0 ]; then
-  found=("$work"/artifacts/*)
-  if [ -e "${found[0]}" ]; then
-    mkdir -p "$regressions"
-    cp "${found[@]}" "$regressions/"
-    echo "The load fuzzer failed (exit $status). Failing inputs copied to $regressions:" >&2
-    for file in "${found[@]}"; do echo "  $(basename "$file")" >&2; done
-    echo "Replay one with: $build/load_fuzzer <file>" >&2
-  else
-    echo "The load fuzzer failed (exit $status) and left no input behind." >&2
+share=$(((seconds + 1) / 2))
+failed=0
+for fuzzer in load_fuzzer scan_fuzzer; do
+  mkdir "$work/$fuzzer" "$work/$fuzzer/corpus" "$work/$fuzzer/artifacts"
+  cp "$corpus"/* "$work/$fuzzer/corpus/"
+  seeds=("$work/$fuzzer/corpus")
+  # Earlier failures are seeds too; the placeholder file alone is no input.
+  if compgen -G "$regressions/[!.]*" >/dev/null; then
+    seeds+=("$regressions")
   fi
-  exit 1
-fi
-echo "The load fuzzer ran ${seconds}s without a failure."
+  status=0
+  "$build/$fuzzer" -max_total_time="$share" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+    -dict="$root/tests/fuzz/lorelist.dict" -artifact_prefix="$work/$fuzzer/artifacts/" \
+    "${seeds[@]}" || status=$?
+  if [ "$status" -ne 0 ]; then
+    failed=1
+    found=("$work/$fuzzer"/artifacts/*)
+    if [ -e "${found[0]}" ]; then
+      mkdir -p "$regressions"
+      cp "${found[@]}" "$regressions/"
+      echo "The $fuzzer failed (exit $status). Failing inputs copied to $regressions:" >&2
+      for file in "${found[@]}"; do echo "  $(basename "$file")" >&2; done
+      echo "Replay one with: $build/$fuzzer <file>" >&2
+    else
+      echo "The $fuzzer failed (exit $status) and left no input behind." >&2
+    fi
+  else
+    echo "The $fuzzer ran ${share}s without a failure."
+  fi
+done
+exit "$failed"

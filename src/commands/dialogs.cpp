@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "db/code_check.h"
 #include "db/collation.h"
 #include "panes/modal.h"
 #include "panes/text.h"
@@ -21,7 +22,7 @@ namespace lorelist {
 
 namespace {
 
-constexpr int kMaxLevel = 24;  // a tree holds levels 0 to 24
+constexpr int kMaxLevel = kMaxLevels - 1;  // the deepest level a node can have
 constexpr int kBytesRole = Qt::UserRole;
 
 // A sorted list of entries, each line carrying the entry's bytes.

@@ -45,7 +45,8 @@ CodeVerdict CodeChecker::Check(std::string_view code) {
     if (n == 0) return CodeVerdict::kZeroComponent;
     code.remove_prefix(digits);
     if (code.empty()) {
-      if (n != counters_[k] + 1) return CodeVerdict::kFinalDoesNotIncrement;
+      // n is at least 1 here; a counter may stand at the saturation limit.
+      if (n - 1 != counters_[k]) return CodeVerdict::kFinalDoesNotIncrement;
       counters_[k] = n;
       if (k < kMaxLevels - 1) counters_[k + 1] = 0;
       level_ = k;
@@ -95,7 +96,7 @@ bool CodeChecker::Accepts(const ParsedCode& code) {
   const int k = code.count - 1;
   for (int i = 0; i < k; ++i)
     if (code.numbers[i] != counters_[i]) return false;
-  if (code.numbers[k] != counters_[k] + 1) return false;
+  if (code.numbers[k] - 1 != counters_[k]) return false;  // numbers are at least 1
   counters_[k] = code.numbers[k];
   if (k < kMaxLevels - 1) counters_[k + 1] = 0;
   level_ = k;
@@ -106,27 +107,6 @@ bool CodeChecker::AssumeAccepted(const ParsedCode& code) {
   if (!code.wellFormed) return false;
   const int k = code.count - 1;
   for (int i = 0; i <= k; ++i) counters_[i] = code.numbers[i];
-  if (k < kMaxLevels - 1) counters_[k + 1] = 0;
-  level_ = k;
-  return true;
-}
-
-bool CodeChecker::AssumeAccepted(std::string_view code) {
-  int numbers[kMaxLevels];
-  int k = 0;
-  for (;;) {
-    if (k == kMaxLevels) return false;
-    size_t digits = 0;
-    while (digits < code.size() && IsDigit(code[digits])) ++digits;
-    numbers[k] = ReadNumber(code.substr(0, digits));
-    if (numbers[k] == 0) return false;
-    code.remove_prefix(digits);
-    if (code.empty()) break;
-    if (code.front() != '.') return false;
-    code.remove_prefix(1);
-    ++k;
-  }
-  for (int i = 0; i <= k; ++i) counters_[i] = numbers[i];
   if (k < kMaxLevels - 1) counters_[k + 1] = 0;
   level_ = k;
   return true;

@@ -4,6 +4,7 @@
 
 namespace lorelist {
 
+// A tree holds levels 0 to kMaxLevels - 1.
 constexpr int kMaxLevels = 25;
 
 // What checking a node code makes of it, in the order the tests run.
@@ -39,13 +40,11 @@ class CodeChecker {
  public:
   void StartSection();
   CodeVerdict Check(std::string_view code);
-  // Puts the counters where accepting `code` would leave them, without
+  // For a code read already: Accepts gives only the verdict's yes or no.
+  bool Accepts(const ParsedCode& code);
+  // Puts the counters where accepting the code would leave them, without
   // checking it against what came before; false for a code no counters
   // accept (a missing or zero number, a stray character, over 25 levels).
-  bool AssumeAccepted(std::string_view code);
-  // The same two for a code read already; Accepts gives only the verdict's
-  // yes or no.
-  bool Accepts(const ParsedCode& code);
   bool AssumeAccepted(const ParsedCode& code);
   // The level of the last code accepted (-1 at the start of a section).
   int CurrentLevel() const { return level_; }

@@ -70,8 +70,7 @@ bool LineReader::ReadPhysical(std::string_view& line) {
       start = buffer_.get() + begin_;
       size_t length = end_ - begin_;
       begin_ = end_;
-      // A file cut between CR and LF still ends its line.
-      if (start[length - 1] == '\r') --length;
+      // No line end here: a CR not followed by LF is part of the line.
       line = std::string_view(start, length);
       ++physicalLines_;
       return true;

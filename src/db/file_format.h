@@ -12,7 +12,8 @@ namespace lorelist {
 
 // Reads a database file as logical lines: a physical line ending in "-"
 // continues on the next one, the "-" removed. Line ends are CR LF or LF
-// alone; the last line may have none. Lines have no length limit.
+// alone; a CR not followed by LF is part of the line, also as the file's last
+// byte. The last line may have no line end. Lines have no length limit.
 class LineReader {
  public:
   explicit LineReader(int fd);

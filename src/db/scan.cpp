@@ -115,7 +115,7 @@ class Lines {
         static_cast<const char*>(std::memchr(p_, '\n', static_cast<size_t>(end_ - p_)));
     const char* stop = nl ? nl : end_;
     size_t length = static_cast<size_t>(stop - p_);
-    if (length > 0 && p_[length - 1] == '\r') --length;
+    if (nl && length > 0 && p_[length - 1] == '\r') --length;  // CR LF; a lone CR stays
     line = std::string_view(p_, length);
     p_ = nl ? nl + 1 : end_;
     return true;

@@ -105,9 +105,9 @@ TEST(LineReader, AcceptsCrLfLfAloneAndAMissingLastLineEnd) {
   EXPECT_EQ(
       ReadAll("@Qa\r\n@Qb\n\n@Qc"),
       (std::vector<Logical>{{"@Qa", 1, 'Q'}, {"@Qb", 2, 'Q'}, {"", 3, '\0'}, {"@Qc", 4, 'Q'}}));
-  // A CR not before LF belongs to the line; a file cut after CR ends its line.
+  // A CR not before LF belongs to the line, also as the file's last byte.
   EXPECT_EQ(ReadAll("@Sa\rb\r\n@Sc\r"),
-            (std::vector<Logical>{{"@Sa\rb", 1, 'S'}, {"@Sc", 2, 'S'}}));
+            (std::vector<Logical>{{"@Sa\rb", 1, 'S'}, {"@Sc\r", 2, 'S'}}));
   EXPECT_TRUE(ReadAll("").empty());
   EXPECT_EQ(ReadAll(std::string("@Sa\0b\n", 6)),
             (std::vector<Logical>{{std::string("@Sa\0b", 5), 1, 'S'}}));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fuzz/round_trip.h"
+#include "fuzz/scan_agreement.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -29,22 +30,22 @@ std::vector<std::filesystem::path> Inputs(const char* folder) {
   return files;
 }
 
-void ExpectEachRoundTrips(const std::vector<std::filesystem::path>& files) {
+// Both fuzzers' properties: the round trip, and the scan agreeing with loading.
+void ExpectEachHolds(const std::vector<std::filesystem::path>& files) {
   TempDir dir;
-  for (const auto& file : files)
-    EXPECT_EQ(CheckRoundTrip(test::ReadFile(file.string()), dir.path()), "") << file;
+  for (const auto& file : files) {
+    const std::string bytes = test::ReadFile(file.string());
+    EXPECT_EQ(CheckRoundTrip(bytes, dir.path()), "") << file;
+    EXPECT_EQ(test::CheckScanAgrees(bytes, dir.path()), "") << file;
+  }
 }
 
-TEST(FuzzCorpus, HoldsSeeds) {
-  EXPECT_GE(Inputs("corpus").size(), 10u);
+TEST(FuzzCorpus, EverySeedHoldsBothProperties) {
+  ExpectEachHolds(Inputs("corpus"));
 }
 
-TEST(FuzzCorpus, EverySeedRoundTrips) {
-  ExpectEachRoundTrips(Inputs("corpus"));
-}
-
-TEST(FuzzCorpus, EveryFoundFailureNowRoundTrips) {
-  ExpectEachRoundTrips(Inputs("regressions"));
+TEST(FuzzCorpus, EveryFoundFailureNowHoldsThem) {
+  ExpectEachHolds(Inputs("regressions"));
 }
 
 // A small database built by hand, consistent in every way the check looks at:

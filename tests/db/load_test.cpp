@@ -144,6 +144,19 @@ TEST(LoadDatabase, QuotesAContinuedLineWholeAndNumbersItsFirstLine) {
   EXPECT_EQ(l.result.line, 2u);
 }
 
+// Only CR LF and LF end a line: a CR alone belongs to it, also at the very
+// end of the file, where it keeps a final "-" from continuing the line.
+TEST(LoadDatabase, ALoneCarriageReturnIsPartOfTheLine) {
+  for (const auto& [bytes, text] : std::vector<std::pair<std::string, std::string>>{
+           {"@Q1 a\r", "a\r"}, {"@Q1 a-\r", "a-\r"}, {"@Q1 a\rb\r\n", "a\rb"}}) {
+    Loaded l;
+    Load(l, bytes);
+    EXPECT_EQ(l.result.status, LoadResult::kComplete);
+    ASSERT_EQ(l.db.quotations.GetCount(), 1u);
+    EXPECT_EQ(l.db.quotations.GetItemText(l.db.quotations.GetRootItem()), text);
+  }
+}
+
 TEST(LoadDatabase, EndOfFileBeforeTheSeparatorLeavesNoCategories) {
   Loaded l;
   Load(l, CrLf({"@Q1 a", "@Q1.1 b"}));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/load.h"
+#include "fuzz/scan_agreement.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -15,58 +16,9 @@ namespace {
 using test::CrLf;
 using test::TempDir;
 
-struct ScannedNode {
-  std::string code;
-  std::string text;
-};
-
-// What loading makes of a file: whether it loads whole, and every quotation
-// node with its code, in pre-order.
-bool Loaded(const std::string& path, std::vector<ScannedNode>& nodes) {
-  Database db;
-  const bool whole = LoadDatabase(db, path).status == LoadResult::kComplete;
-  nodes.clear();
-  const TreeStore& tree = db.quotations;
-  if (HTREEITEM node = tree.GetRootItem()) {
-    CodeWalker codes;
-    for (;;) {
-      nodes.push_back({std::string(codes.Code()), std::string(tree.GetItemText(node))});
-      const int step = NextNode(node, tree);
-      if (step == kEndOfWalk) break;
-      codes.Step(step);
-    }
-  }
-  return whole;
-}
-
-// The scan must judge every file as loading does and show the same nodes.
-// Cut into many parts it may also give up on a file that loads (a part cut
-// inside a continued line), but never pass one that does not.
 void ExpectScanAgrees(const std::string& bytes, const std::string& what) {
   TempDir dir;
-  const std::string path = dir.File("Florilex.txt");
-  test::WriteFile(path, bytes);
-  std::vector<ScannedNode> loaded;
-  const bool whole = Loaded(path, loaded);
-  for (size_t splitAbove : {size_t{1} << 30, size_t{0}}) {
-    std::vector<ScannedNode> scanned;
-    const bool ok = ScanDatabase(
-        path, [](std::string_view) { return true; },
-        [&](std::string_view code, std::string_view text) {
-          scanned.push_back({std::string(code), std::string(text)});
-        },
-        splitAbove);
-    if (splitAbove)
-      ASSERT_EQ(ok, whole) << what << " (one part)\n" << bytes;
-    else
-      ASSERT_TRUE(!ok || whole) << what << " (many parts)\n" << bytes;
-    if (!ok) continue;
-    ASSERT_EQ(scanned.size(), loaded.size()) << what;
-    for (size_t i = 0; i < loaded.size(); ++i) {
-      EXPECT_EQ(scanned[i].code, loaded[i].code) << what;
-      EXPECT_EQ(scanned[i].text, loaded[i].text) << what;
-    }
-  }
+  ASSERT_EQ(test::CheckScanAgrees(bytes, dir.path()), "") << what << "\n" << bytes;
 }
 
 const std::string kBase = CrLf({"@Q1 Author",
@@ -106,6 +58,10 @@ TEST(ScanDatabase, AgreesWithLoadingOnGoodAndBrokenFiles) {
       {"second separator", CrLf({"@Q1 a", "@@", "@C1 c", "@@"})},
       {"not a tag", CrLf({"@Q1 a", "Q2 b"})},
       {"dash chain over an empty line", "@Q1 a--\r\n\r\n@Q2 b\r\n@@\r\n"},
+      {"lone CR at the end", "@Q1 a\r\n@Q2 b\r"},
+      {"lone CR after a final dash", "@Q1 a\r\n@Q2 b-\r"},
+      {"saturated code number", CrLf({"@Q2147483647 x", "@Q1 y"})},
+      {"saturated number then its successor", CrLf({"@Q1 a", "@Q99999999999 x", "@Q1 y"})},
       {"deep and long codes",
        CrLf({"@Q1 a", "@Q1.1 b", "@Q1.1.1 c", "@Q1.1.1.1 d", "@Q1.1.1.1.1 e", "@Q1.1.1.1.1.1 f",
              "@Q1.1.1.1.1.1.1 g", "@Q1.1.1.1.1.1.1.1 h", "@Q1.1.1.1.1.1.1.1.1 i", "@@", "@C1 c",

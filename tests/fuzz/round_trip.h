@@ -15,12 +15,17 @@ namespace lorelist::test {
 // loader reads; they are reused from call to call within one process.
 std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchDir);
 
+// Where entries that compare equal stand in the subject index list: in the
+// order a file gives them (as loading leaves them), or in any order (as
+// editing leaves them: each where it was added).
+enum class EntryOrder { kAsLoaded, kAnyAmongEquals };
+
 // What CheckRoundTrip checks of one database: "" when its trees are linked
 // consistently, every reference names a node of the quotations tree, every
 // quotation node's count is the number of references naming it, both totals
 // match the records, and the subject index list holds exactly the records'
-// entries in collation order (equal ones in reading order).
-std::string CheckConsistency(const Database& db);
+// entries in collation order, equal ones in the given order.
+std::string CheckConsistency(const Database& db, EntryOrder order = EntryOrder::kAsLoaded);
 
 // "" when the two databases hold the same trees, records, counts, totals and
 // subject index list; otherwise the first difference.

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace lorelist::test {
+
+// A private folder for a fuzzer's scratch files, in memory where the system
+// offers it, removed again when the run ends normally.
+inline std::string& ScratchDirName() {
+  static std::string name;
+  return name;
+}
+
+inline void RemoveScratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(ScratchDirName(), ignored);
+}
+
+inline const std::string& ScratchDir() {
+  std::string& name = ScratchDirName();
+  if (name.empty()) {
+    const char* tmp = getenv("TMPDIR");
+    std::string parent = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (tmp && *tmp ? tmp : "/tmp");
+    std::string pattern = parent + "/lorelist-fuzz-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+      perror("mkdtemp");
+      abort();
+    }
+    name = pattern;
+    atexit(RemoveScratch);
+  }
+  return name;
+}
+
+}  // namespace lorelist::test
