@@ -126,7 +126,17 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
   setFocusPolicy(Qt::NoFocus);
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+  // The views observe the database: they go first, so that no model ever
+  // touches a store that is gone. Nothing hears of their going.
+  QObject::disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+  QObject::disconnect(&panes_->Workspace(), nullptr, this, nullptr);
+  editing_.reset();
+  queries_.reset();
+  delete panes_;
+  panes_ = nullptr;
+  delete takeCentralWidget();
+}
 
 QAction* CMainFrame::Action(int id) const {
   auto it = actions_.find(id);

@@ -273,6 +273,25 @@ TEST_F(CloseGuardTest, AnUnchangedDatabaseClosesAtOnce) {
   EXPECT_TRUE(modal.shown.empty());
 }
 
+// The views go before the database they observe: when the window is
+// destroyed without closing, each pane still finds the database whole.
+TEST_F(FrameTest, ThePanesGoBeforeTheDatabase) {
+  Open();
+  const size_t nodes = frame->Db().quotations.GetCount();
+  ASSERT_GT(nodes, 0u);
+  std::vector<size_t> seen;
+  for (QObject* view :
+       {static_cast<QObject*>(&Panes().Quotations()), static_cast<QObject*>(&Panes().Categories()),
+        static_cast<QObject*>(&Panes().Subjects())})
+    QObject::connect(view, &QObject::destroyed, [&, db = &frame->Db()] {
+      seen.push_back(db->quotations.GetCount() + db->categories.GetCount());
+    });
+  const size_t all = nodes + frame->Db().categories.GetCount();
+  frame->Db().ClearChanged();
+  frame.reset();
+  EXPECT_EQ(seen, std::vector<size_t>(3, all));
+}
+
 TEST_F(FrameTest, PanesKeepTheirProportionsAfterEveryResize) {
   Open();
   frame->showNormal();
