@@ -19,7 +19,7 @@ bool ShowSplashFromCommandLine(const QStringList& arguments) {
 
 CLorelistApp::CLorelistApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Lorelist"));
-  setApplicationVersion(QStringLiteral("1.1"));
+  setApplicationVersion(QStringLiteral(LORELIST_VERSION));
 }
 
 CLorelistApp::~CLorelistApp() = default;

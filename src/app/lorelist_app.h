@@ -25,6 +25,12 @@ class CLorelistApp : public QApplication {
   std::unique_ptr<CMainFrame> frame_;
 };
 
+// What lorelist --help prints.
+inline constexpr const char* kLorelistUsage =
+    "Usage: lorelist [--help] [--version]\n"
+    "Opens the classified dictionary of quotations Florilex.txt of the current\n"
+    "directory in the editor's window.\n";
+
 // The show-splash setting of a command line: on unless the platform's
 // parsing turns it off (an embedding or automation start).
 bool ShowSplashFromCommandLine(const QStringList& arguments);

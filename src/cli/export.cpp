@@ -178,20 +178,13 @@ struct Citation {
 class Dictionary {
  public:
   explicit Dictionary(const Database& db) : db(db) {
-    const TreeStore& tree = db.categories;
-    if (HTREEITEM node = tree.GetRootItem()) {
-      CodeWalker codes;
-      for (;;) {
-        const auto index = static_cast<uint32_t>(categories.size());
-        categories.push_back({node, std::string(codes.Code()), codes.Level()});
-        ordinal.emplace(node, index);
-        if (const CategoryRecord* record = db.Record(node))
-          for (HTREEITEM target : record->referenceTargets) citations.push_back({target, index});
-        const int step = NextNode(node, tree);
-        if (step == kEndOfWalk) break;
-        codes.Step(step);
-      }
-    }
+    WalkWithCodes(db.categories, [&](HTREEITEM node, std::string_view code, int level) {
+      const auto index = static_cast<uint32_t>(categories.size());
+      categories.push_back({node, std::string(code), level});
+      ordinal.emplace(node, index);
+      if (const CategoryRecord* record = db.Record(node))
+        for (HTREEITEM target : record->referenceTargets) citations.push_back({target, index});
+    });
     std::sort(citations.begin(), citations.end(), [](const Citation& a, const Citation& b) {
       return a.target != b.target ? a.target < b.target : a.category < b.category;
     });
@@ -277,20 +270,6 @@ class Dictionary {
   }
   std::vector<Range> slots_;
 };
-
-// Walks a tree in pre-order with codes and levels.
-template <typename Visit>
-void Walk(const TreeStore& tree, Visit visit) {
-  HTREEITEM node = tree.GetRootItem();
-  if (!node) return;
-  CodeWalker codes;
-  for (;;) {
-    visit(node, std::string(codes.Code()), codes.Level());
-    const int step = NextNode(node, tree);
-    if (step == kEndOfWalk) return;
-    codes.Step(step);
-  }
-}
 
 const char* const kStyle = R"(
 body { font-family: "Times New Roman", Times, "Liberation Serif", serif; font-size: 12pt;
@@ -503,7 +482,8 @@ class HtmlWriter {
   void QuotationsSection() {
     Put("<section id=\"quotations\">\n<h2>Quotations</h2>\n");
     int open = 0;  // node sections open
-    Walk(Q(), [&](HTREEITEM node, const std::string& code, int level) {
+    WalkWithCodes(Q(), [&](HTREEITEM node, std::string_view view, int level) {
+      const std::string code(view);
       for (; open > level; --open) Put("</section>\n");
       if (Q().ItemHasChildren(node)) {
         // A node with nodes below it (an author, a work) heads a section.
@@ -658,7 +638,8 @@ class MarkdownWriter {
 
   void QuotationsSection() {
     Put("## " + Target("quotations") + "Quotations\n\n");
-    Walk(Q(), [&](HTREEITEM node, const std::string& code, int level) {
+    WalkWithCodes(Q(), [&](HTREEITEM node, std::string_view view, int level) {
+      const std::string code(view);
       if (Q().ItemHasChildren(node)) {
         Put(Hashes(level) + " " + Target(Anchor('q', code)) + Markdown(Q().GetItemText(node)) +
             "\n\n");

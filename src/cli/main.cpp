@@ -1,8 +1,6 @@
 // lorelist-db: the command-line companion of the editor, on the same
 // database layer. Other tools rely on its output and exit codes.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/export.h"
 #include "cli/generate.h"
 #include "db/charset.h"
@@ -21,68 +20,13 @@
 #include "db/statistics.h"
 
 using namespace lorelist;
+using namespace lorelist::cli;
 
 namespace {
 
 constexpr int kOk = 0;
 constexpr int kLoadError = 1;
-constexpr int kUsage = 2;
 constexpr int kFileError = 2;
-
-const char* const kMainUsage =
-    "Usage: lorelist-db COMMAND [ARGS]\n"
-    "\n"
-    "Commands:\n"
-    "  check [FILE]      check that FILE (default ./Florilex.txt) loads completely\n"
-    "  stats [FILE]      print the seven Statistics counts of FILE\n"
-    "  rewrite IN OUT    load IN and write OUT exactly as Save writes the database\n"
-    "  search [--case] TEXT [FILE]\n"
-    "                    list the quotation nodes whose text contains TEXT\n"
-    "  export --html|--markdown [FILE] [-o OUT]\n"
-    "                    write the database as a printable dictionary\n"
-    "  generate --quotations N [--seed S] OUT\n"
-    "                    write a synthetic database of N quotation nodes\n"
-    "\n"
-    "Run 'lorelist-db COMMAND --help' for more about a command.\n";
-
-const char* const kCheckUsage =
-    "Usage: lorelist-db check [FILE]\n"
-    "Loads FILE (default ./Florilex.txt) with the editor's loading rules.\n"
-    "Prints nothing and exits 0 when the whole file loads. Otherwise prints\n"
-    "'FILE:N: MESSAGE' (N: the first physical line of the failing line) and\n"
-    "exits 1; exits 2 when FILE cannot be opened.\n";
-
-const char* const kStatsUsage =
-    "Usage: lorelist-db stats [FILE]\n"
-    "Prints the seven Statistics counts of FILE (default ./Florilex.txt), one\n"
-    "'LABEL: N' per line. On a load error prints the counts of what was loaded,\n"
-    "the error on standard error, and exits 1; exits 2 when FILE cannot be opened.\n";
-
-const char* const kRewriteUsage =
-    "Usage: lorelist-db rewrite IN OUT\n"
-    "Loads IN and writes OUT exactly as Save writes the database, without a\n"
-    "backup. On a load error writes nothing and exits 1; exits 2 when IN cannot\n"
-    "be opened or OUT cannot be written.\n";
-
-const char* const kSearchUsage =
-    "Usage: lorelist-db search [--case] TEXT [FILE]\n"
-    "Lists every quotation node of FILE (default ./Florilex.txt) whose text\n"
-    "contains TEXT, in tree order, one a line: its code, a blank, its text in\n"
-    "UTF-8. Case is ignored unless --case is given. Exits 0 when something was\n"
-    "found, 1 when nothing was or FILE does not load (the error on standard\n"
-    "error), 2 when FILE cannot be opened.\n";
-
-const char* const kExportUsage =
-    "Usage: lorelist-db export --html|--markdown [FILE] [-o OUT]\n"
-    "Writes FILE (default ./Florilex.txt) as a printable dictionary: one UTF-8\n"
-    "HTML document, or CommonMark, to OUT (default standard output). When FILE\n"
-    "does not load, writes nothing, prints the error and exits 1; exits 2 when\n"
-    "FILE cannot be opened or OUT cannot be written.\n";
-
-const char* const kGenerateUsage =
-    "Usage: lorelist-db generate --quotations N [--seed S] OUT\n"
-    "Writes to OUT a synthetic database of N quotation nodes, the same for the\n"
-    "same N and S (default seed 1), for benchmarks.\n";
 
 // The process ends right after its one command: leaving the database to the
 // system is much faster than freeing a million nodes one by one. (Held by a
@@ -92,33 +36,6 @@ Database& NewDatabase() {
   return *database;
 }
 
-int Usage(const char* usage, const std::string& complaint) {
-  std::fprintf(stderr, "lorelist-db: %s\n%s", complaint.c_str(), usage);
-  return kUsage;
-}
-
-bool IsHelp(const std::string& arg) {
-  return arg == "--help" || arg == "-h";
-}
-
-// Collects the plain arguments; anything that looks like an option is refused.
-bool PlainArguments(const std::vector<std::string>& args, const char* usage,
-                    std::vector<std::string>& plain, int& exitCode) {
-  for (const std::string& arg : args) {
-    if (IsHelp(arg)) {
-      std::fputs(usage, stdout);
-      exitCode = kOk;
-      return false;
-    }
-    if (arg.size() > 1 && arg[0] == '-') {
-      exitCode = Usage(usage, "unknown option '" + arg + "'");
-      return false;
-    }
-    plain.push_back(arg);
-  }
-  return true;
-}
-
 // A line of output, whole: a message quotes the file's line, which may hold
 // NUL bytes.
 void PutLine(std::FILE* out, const std::string& line) {
@@ -126,68 +43,46 @@ void PutLine(std::FILE* out, const std::string& line) {
   std::fputc('\n', out);
 }
 
-std::string ErrorLine(const std::string& file, const LoadResult& result) {
-  return file + ":" + std::to_string(result.line) + ": " + result.message;
+// Loads FILE, saying on `out` why it did not load whole: the message when
+// it cannot be opened (exit code 2), "FILE:N: MESSAGE" when loading stopped
+// (exit code 1). 0 when it loaded whole.
+int Load(Database& db, const std::string& file, std::FILE* out) {
+  const LoadResult result = LoadDatabase(db, file);
+  switch (result.status) {
+    case LoadResult::kComplete:
+      return kOk;
+    case LoadResult::kCannotOpen:
+      PutLine(out, result.message);
+      return kFileError;
+    case LoadResult::kStopped:
+      PutLine(out, file + ":" + std::to_string(result.line) + ": " + result.message);
+      return kLoadError;
+  }
+  return kLoadError;
 }
 
-int Check(const std::vector<std::string>& args) {
-  std::vector<std::string> plain;
-  int code = kOk;
-  if (!PlainArguments(args, kCheckUsage, plain, code)) return code;
-  if (plain.size() > 1) return Usage(kCheckUsage, "too many arguments");
-  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
-  Database& db = NewDatabase();
-  LoadResult result = LoadDatabase(db, file);
-  if (result.status == LoadResult::kCannotOpen) {
-    PutLine(stdout, result.message);
-    return kFileError;
-  }
-  if (result.status == LoadResult::kStopped) {
-    PutLine(stdout, ErrorLine(file, result));
-    return kLoadError;
-  }
-  return kOk;
+std::string FileOr(const Arguments& args, size_t index, const char* otherwise) {
+  return args.plain.size() > index ? args.plain[index] : otherwise;
 }
 
-int Stats(const std::vector<std::string>& args) {
-  std::vector<std::string> plain;
-  int code = kOk;
-  if (!PlainArguments(args, kStatsUsage, plain, code)) return code;
-  if (plain.size() > 1) return Usage(kStatsUsage, "too many arguments");
-  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
+int Check(const Arguments& args) {
+  return Load(NewDatabase(), FileOr(args, 0, kDatabaseFile), stdout);
+}
+
+int Stats(const Arguments& args) {
   Database& db = NewDatabase();
-  LoadResult result = LoadDatabase(db, file);
-  if (result.status == LoadResult::kCannotOpen) {
-    PutLine(stderr, result.message);
-    return kFileError;
-  }
-  Statistics stats = CountStatistics(db);
+  const int code = Load(db, FileOr(args, 0, kDatabaseFile), stderr);
+  if (code == kFileError) return code;
+  const Statistics stats = CountStatistics(db);
   for (int row = 0; row < kStatisticsRows; ++row)
     std::printf("%s: %i\n", kStatisticsLabels[row], stats.Row(row));
-  if (result.status == LoadResult::kStopped) {
-    std::fflush(stdout);
-    PutLine(stderr, ErrorLine(file, result));
-    return kLoadError;
-  }
-  return kOk;
+  return code;
 }
 
-int Rewrite(const std::vector<std::string>& args) {
-  std::vector<std::string> plain;
-  int code = kOk;
-  if (!PlainArguments(args, kRewriteUsage, plain, code)) return code;
-  if (plain.size() != 2) return Usage(kRewriteUsage, "expects IN and OUT");
+int Rewrite(const Arguments& args) {
   Database& db = NewDatabase();
-  LoadResult result = LoadDatabase(db, plain[0]);
-  if (result.status == LoadResult::kCannotOpen) {
-    PutLine(stderr, result.message);
-    return kFileError;
-  }
-  if (result.status == LoadResult::kStopped) {
-    PutLine(stderr, ErrorLine(plain[0], result));
-    return kLoadError;
-  }
-  SaveResult saved = WriteDatabaseFile(db, plain[1]);
+  if (const int code = Load(db, args.plain[0], stderr)) return code;
+  const SaveResult saved = WriteDatabaseFile(db, args.plain[1]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
     return kFileError;
@@ -195,57 +90,24 @@ int Rewrite(const std::vector<std::string>& args) {
   return kOk;
 }
 
-// Loads FILE for a command that needs all of it; prints why not and gives
-// the exit code when it does not load.
-bool LoadWhole(Database& db, const std::string& file, int& exitCode) {
-  LoadResult result = LoadDatabase(db, file);
-  if (result.status == LoadResult::kCannotOpen) {
-    PutLine(stderr, result.message);
-    exitCode = kFileError;
-    return false;
-  }
-  if (result.status == LoadResult::kStopped) {
-    PutLine(stderr, ErrorLine(file, result));
-    exitCode = kLoadError;
-    return false;
-  }
-  return true;
-}
-
-int Search(const std::vector<std::string>& args) {
-  bool caseSignificant = false;
-  std::vector<std::string> plain;
-  for (const std::string& arg : args) {
-    if (IsHelp(arg)) {
-      std::fputs(kSearchUsage, stdout);
-      return kOk;
-    }
-    if (arg == "--case")
-      caseSignificant = true;
-    else if (arg.size() > 1 && arg[0] == '-')
-      return Usage(kSearchUsage, "unknown option '" + arg + "'");
-    else
-      plain.push_back(arg);
-  }
-  if (plain.empty() || plain.size() > 2)
-    return Usage(kSearchUsage, "expects TEXT and at most one FILE");
-  if (plain[0].empty()) return Usage(kSearchUsage, "TEXT must not be empty");
-  const std::string file = plain.size() == 2 ? plain[1] : kDatabaseFile;
+int Search(const Arguments& args) {
+  if (args.plain[0].empty()) return Refuse(args, "TEXT must not be empty");
+  const std::string file = FileOr(args, 1, kDatabaseFile);
 
   // The text as the file's bytes; text that is not UTF-8 is taken as it stands.
   std::string pattern;
   bool matchable = true;
-  switch (Utf8ToCp1252(plain[0], pattern)) {
+  switch (Utf8ToCp1252(args.plain[0], pattern)) {
     case Utf8Conversion::kDone:
       break;
     case Utf8Conversion::kNotUtf8:
-      pattern = plain[0];
+      pattern = args.plain[0];
       break;
     case Utf8Conversion::kOutsideTheSet:
       matchable = false;  // no node can hold it
       break;
   }
-  const TextMatcher matcher(pattern, caseSignificant);
+  const TextMatcher matcher(pattern, args.Has("--case"));
   auto wanted = [&](std::string_view text) { return matchable && matcher.Matches(text); };
   std::string found;
   size_t hits = 0;
@@ -260,20 +122,12 @@ int Search(const std::vector<std::string>& args) {
     found.clear();
     hits = 0;
     // The scan only tells that the file does not load; loading tells why.
-    int code = kLoadError;
     Database& db = NewDatabase();
-    if (!LoadWhole(db, file, code)) return code;
+    if (const int code = Load(db, file, stderr)) return code;
     // It loads after all (it changed meanwhile): search what was loaded.
-    const TreeStore& tree = db.quotations;
-    if (HTREEITEM node = tree.GetRootItem()) {
-      CodeWalker codes;
-      for (;;) {
-        if (wanted(tree.GetItemText(node))) show(codes.Code(), tree.GetItemText(node));
-        const int step = NextNode(node, tree);
-        if (step == kEndOfWalk) break;
-        codes.Step(step);
-      }
-    }
+    WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
+      if (wanted(db.quotations.GetItemText(node))) show(code, db.quotations.GetItemText(node));
+    });
   }
   std::fwrite(found.data(), 1, found.size(), stdout);
   return hits ? kOk : kLoadError;
@@ -305,34 +159,14 @@ class FileSink : public ExportSink {
   int error_ = 0;
 };
 
-int Export(const std::vector<std::string>& args) {
-  enum { kNone, kHtml, kMarkdown } format = kNone;
-  std::string out;
-  std::vector<std::string> plain;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (IsHelp(arg)) {
-      std::fputs(kExportUsage, stdout);
-      return kOk;
-    }
-    if (arg == "--html" || arg == "--markdown") {
-      if (format != kNone) return Usage(kExportUsage, "give one of --html and --markdown");
-      format = arg == "--html" ? kHtml : kMarkdown;
-    } else if (arg == "-o") {
-      if (i + 1 == args.size()) return Usage(kExportUsage, "-o needs a file");
-      out = args[++i];
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return Usage(kExportUsage, "unknown option '" + arg + "'");
-    } else {
-      plain.push_back(arg);
-    }
-  }
-  if (format == kNone) return Usage(kExportUsage, "give --html or --markdown");
-  if (plain.size() > 1) return Usage(kExportUsage, "too many arguments");
-  const std::string file = plain.empty() ? kDatabaseFile : plain[0];
+int Export(const Arguments& args) {
+  const bool html = args.Has("--html"), markdown = args.Has("--markdown");
+  if (html == markdown)
+    return Refuse(args, html ? "give one of --html and --markdown" : "give --html or --markdown");
+  const std::string file = FileOr(args, 0, kDatabaseFile);
+  const std::string out = args.Value("-o");
   Database& db = NewDatabase();
-  int code = kOk;
-  if (!LoadWhole(db, file, code)) return code;
+  if (const int code = Load(db, file, stderr)) return code;
 
   const std::string temporary = out.empty() ? std::string() : out + ".lorelist-new";
   std::FILE* target = out.empty() ? stdout : std::fopen(temporary.c_str(), "wb");
@@ -341,7 +175,7 @@ int Export(const std::vector<std::string>& args) {
     return kFileError;
   }
   FileSink sink(target);
-  if (format == kHtml)
+  if (html)
     ExportHtml(db, file, sink);
   else
     ExportMarkdown(db, file, sink);
@@ -373,36 +207,20 @@ bool ParseCount(const std::string& text, unsigned long long& value) {
   return errno == 0;
 }
 
-int Generate(const std::vector<std::string>& args) {
+int Generate(const Arguments& args) {
   unsigned long long quotations = 0, seed = 1;
-  bool haveCount = false;
-  std::string out;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (IsHelp(arg)) {
-      std::fputs(kGenerateUsage, stdout);
-      return kOk;
-    }
-    if (arg == "--quotations" || arg == "--seed") {
-      if (i + 1 == args.size()) return Usage(kGenerateUsage, arg + " needs a number");
-      unsigned long long& target = arg == "--seed" ? seed : quotations;
-      if (!ParseCount(args[++i], target))
-        return Usage(kGenerateUsage, arg + " needs a number, not '" + args[i] + "'");
-      if (arg == "--quotations") haveCount = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return Usage(kGenerateUsage, "unknown option '" + arg + "'");
-    } else if (out.empty()) {
-      out = arg;
-    } else {
-      return Usage(kGenerateUsage, "too many arguments");
-    }
+  if (!args.Has("--quotations")) return Refuse(args, "--quotations N is required");
+  for (const char* option : {"--quotations", "--seed"}) {
+    if (!args.Has(option)) continue;
+    unsigned long long& target = std::string(option) == "--seed" ? seed : quotations;
+    if (!ParseCount(args.Value(option), target))
+      return Refuse(args,
+                    std::string(option) + " needs a number, not '" + args.Value(option) + "'");
   }
-  if (!haveCount) return Usage(kGenerateUsage, "--quotations N is required");
-  if (quotations > 50'000'000ULL) return Usage(kGenerateUsage, "at most 50000000 quotations");
-  if (out.empty()) return Usage(kGenerateUsage, "expects OUT");
+  if (quotations > 50'000'000ULL) return Refuse(args, "at most 50000000 quotations");
   Database& db = NewDatabase();
   GenerateDatabase(db, static_cast<int64_t>(quotations), seed);
-  SaveResult saved = WriteDatabaseFile(db, out);
+  const SaveResult saved = WriteDatabaseFile(db, args.plain[0]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
     return kFileError;
@@ -410,22 +228,79 @@ int Generate(const std::vector<std::string>& args) {
   return kOk;
 }
 
+const std::vector<Subcommand>& Subcommands() {
+  static const std::vector<Subcommand> commands = {
+      {"check",
+       "[FILE]",
+       "check that FILE (default ./Florilex.txt) loads completely",
+       "Loads FILE (default ./Florilex.txt) with the editor's loading rules.\n"
+       "Prints nothing and exits 0 when the whole file loads. Otherwise prints\n"
+       "'FILE:N: MESSAGE' (N: the first physical line of the failing line) and\n"
+       "exits 1; exits 2 when FILE cannot be opened.\n",
+       {},
+       0,
+       1,
+       Check},
+      {"stats",
+       "[FILE]",
+       "print the seven Statistics counts of FILE",
+       "Prints the seven Statistics counts of FILE (default ./Florilex.txt), one\n"
+       "'LABEL: N' per line. On a load error prints the counts of what was loaded,\n"
+       "the error on standard error, and exits 1; exits 2 when FILE cannot be opened.\n",
+       {},
+       0,
+       1,
+       Stats},
+      {"rewrite",
+       "IN OUT",
+       "load IN and write OUT exactly as Save writes the database",
+       "Loads IN and writes OUT exactly as Save writes the database, without a\n"
+       "backup, keeping an existing OUT's mode and group, and a symbolic link in\n"
+       "place. On a load error writes nothing and exits 1; exits 2 when IN cannot\n"
+       "be opened or OUT cannot be written.\n",
+       {},
+       2,
+       2,
+       Rewrite},
+      {"search",
+       "[--case] TEXT [FILE]",
+       "list the quotation nodes whose text contains TEXT",
+       "Lists every quotation node of FILE (default ./Florilex.txt) whose text\n"
+       "contains TEXT, in tree order, one a line: its code, a blank, its text in\n"
+       "UTF-8. Case is ignored unless --case is given. Exits 0 when something was\n"
+       "found, 1 when nothing was or FILE does not load (the error on standard\n"
+       "error), 2 when FILE cannot be opened.\n",
+       {{"--case", false}},
+       1,
+       2,
+       Search},
+      {"export",
+       "--html|--markdown [FILE] [-o OUT]",
+       "write the database as a printable dictionary",
+       "Writes FILE (default ./Florilex.txt) as a printable dictionary: one UTF-8\n"
+       "HTML document, or CommonMark, to OUT (default standard output). When FILE\n"
+       "does not load, writes nothing, prints the error and exits 1; exits 2 when\n"
+       "FILE cannot be opened or OUT cannot be written.\n",
+       {{"--html", false}, {"--markdown", false}, {"-o", true}},
+       0,
+       1,
+       Export},
+      {"generate",
+       "--quotations N [--seed S] OUT",
+       "write a synthetic database of N quotation nodes",
+       "Writes to OUT a synthetic database of N quotation nodes, the same for the\n"
+       "same N and S (default seed 1), for benchmarks.\n",
+       {{"--quotations", true}, {"--seed", true}},
+       1,
+       1,
+       Generate},
+  };
+  return commands;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage(kMainUsage, "missing command");
-  const std::string command = args[0];
-  args.erase(args.begin());
-  if (IsHelp(command)) {
-    std::fputs(kMainUsage, stdout);
-    return kOk;
-  }
-  if (command == "check") return Check(args);
-  if (command == "stats") return Stats(args);
-  if (command == "rewrite") return Rewrite(args);
-  if (command == "generate") return Generate(args);
-  if (command == "search") return Search(args);
-  if (command == "export") return Export(args);
-  return Usage(kMainUsage, "unknown command '" + command + "'");
+  return RunCommandLine("lorelist-db", std::vector<std::string>(argv + 1, argv + argc),
+                        Subcommands());
 }

@@ -10,24 +10,12 @@ namespace lorelist {
 
 void WriteDatabase(const Database& db, OutputFile& out) {
   std::string line;
-  auto walk = [&](const TreeStore& tree, auto&& writeNode) {
-    HTREEITEM node = tree.GetRootItem();
-    if (!node) return;
-    CodeWalker codes;
-    for (;;) {
-      writeNode(node, codes.Code());
-      int step = NextNode(node, tree);
-      if (step == kEndOfWalk) return;
-      codes.Step(step);
-    }
-  };
-
-  walk(db.quotations, [&](HTREEITEM node, std::string_view code) {
+  WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
     line.assign("@Q").append(code).append(" ").append(db.quotations.GetItemText(node));
     WriteLogicalLine(out, line);
   });
   out.Put("@@\r\n");
-  walk(db.categories, [&](HTREEITEM node, std::string_view code) {
+  WalkWithCodes(db.categories, [&](HTREEITEM node, std::string_view code, int) {
     line.assign("@C").append(code).append(" ").append(db.categories.GetItemText(node));
     WriteLogicalLine(out, line);
     const CategoryRecord* record = db.Record(node);
@@ -129,7 +117,8 @@ int CreateLike(FileOps& ops, const std::string& path, const struct stat* like) {
 // reason. stamp, when given, receives the file's stamp.
 template <typename Fill>
 SaveResult WriteNewFile(FileOps& ops, const std::string& path, const std::string& name,
-                        const struct stat* like, Fill fill, FileStamp* stamp) {
+                        const struct stat* like, Fill fill, FileStamp* stamp,
+                        const char* cannotCreate = "Cannot open file ") {
   SaveResult result;
   int leftover = 0;
   if (ops.Remove(path) != 0 && errno != ENOENT) leftover = errno;
@@ -138,7 +127,7 @@ SaveResult WriteNewFile(FileOps& ops, const std::string& path, const std::string
     // A leftover that could not be removed (a folder of that name, say) says why.
     const int error = errno == EEXIST && leftover ? leftover : errno;
     result.ok = false;
-    result.message = Failure("Cannot open file ", name, error);
+    result.message = Failure(cannotCreate, name, error);
     return result;
   }
   OutputFile out(ops, fd);
@@ -278,8 +267,9 @@ SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOp
     WriteDatabase(db, out);
     return std::string();
   };
-  result = WriteNewFile(ops, temporary, temporary, target.exists ? &target.st : nullptr, database,
-                        nullptr);
+  // Messages name the file asked for: the temporary one is this function's affair.
+  result = WriteNewFile(ops, temporary, path, target.exists ? &target.st : nullptr, database,
+                        nullptr, "Cannot write ");
   if (!result.ok) return result;
   if (ops.Rename(temporary, target.path) != 0) {
     const int error = errno;

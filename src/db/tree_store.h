@@ -155,6 +155,22 @@ class CodeWalker {
   int level_ = 0;
 };
 
+// Visits every node of a tree in pre-order as visit(node, code, level): its
+// code from its position now (as the file writes codes) and its level (0 at
+// the top).
+template <typename Visit>
+void WalkWithCodes(const TreeStore& tree, Visit&& visit) {
+  HTREEITEM node = tree.GetRootItem();
+  if (!node) return;
+  CodeWalker codes;
+  for (;;) {
+    visit(node, codes.Code(), codes.Level());
+    const int step = NextNode(node, tree);
+    if (step == kEndOfWalk) return;
+    codes.Step(step);
+  }
+}
+
 // The code of a node from its position now, e.g. "2.1.4".
 std::string NodeCode(HTREEITEM node);
 void AppendNodeCode(std::string& out, HTREEITEM node);

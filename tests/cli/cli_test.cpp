@@ -168,6 +168,47 @@ TEST(LorelistDbGenerate, MakesTheSameValidDatabaseForTheSameSeed) {
   EXPECT_EQ(ReadFile(dir.File("again.txt")), a);
 }
 
+TEST(LorelistDb, DoubleDashEndsTheOptionsAndVersionAnswers) {
+  TempDir dir;
+  WriteFile(dir.File("-odd name.txt"), kGood);
+  WriteFile(dir.File("Florilex.txt"), kGood);
+  Result dash = Lorelist(dir, "search -- -x Florilex.txt");
+  EXPECT_EQ(dash.code, 1) << dash.err;  // searched, nothing found: no option complaint
+  EXPECT_EQ(dash.err, "");
+  Result found = Lorelist(dir, "search --case -- wait Florilex.txt");
+  EXPECT_EQ(found.out, "1.1.1 While we wait for life, life passes.\n");
+  EXPECT_EQ(Lorelist(dir, "check -- '-odd name.txt'").code, 0);
+  Result unknown = Lorelist(dir, "search -x Florilex.txt");
+  EXPECT_EQ(unknown.code, 2);
+  EXPECT_EQ(unknown.err.rfind("lorelist-db: unknown option '-x'\n", 0), 0u);
+  for (const char* args : {"--version", "check --version"}) {
+    Result version = Lorelist(dir, args);
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "lorelist-db 1.1\n");
+  }
+  // An output that cannot be made is named by its whole path.
+  Result rewrite = Lorelist(dir, "rewrite Florilex.txt " + dir.File("no/such/out.txt"));
+  EXPECT_EQ(rewrite.code, 2);
+  EXPECT_EQ(rewrite.err,
+            "Cannot write " + dir.File("no/such/out.txt") + ": No such file or directory\n");
+}
+
+// The editor answers these without a display.
+TEST(Lorelist, VersionAndHelpNeedNoWindow) {
+  TempDir dir;
+  const std::string out = dir.File("out");
+  for (const char* args : {"--version", "--help"}) {
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= ") +
+                                LORELIST_APP_BINARY + " " + args + " >" + out;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << args;
+    EXPECT_EQ(ReadFile(out).rfind(
+                  std::string(args) == "--version" ? "lorelist 1.1\n" : "Usage: lorelist", 0),
+              0u);
+  }
+}
+
 TEST(LorelistDb, RefusesWhatItDoesNotKnow) {
   TempDir dir;
   for (const char* args : {"", "frobnicate", "check --fast", "stats a b", "rewrite onlyone",

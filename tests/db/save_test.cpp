@@ -223,8 +223,7 @@ TEST(WriteDatabaseFile, ReplacesTheTargetWithoutABackup) {
   SaveResult bad = WriteDatabaseFile(db, "/nonexistent-lorelist-folder/out.txt");
   EXPECT_FALSE(bad.ok);
   EXPECT_EQ(bad.message,
-            "Cannot open file /nonexistent-lorelist-folder/out.txt.lorelist-new: No such file or "
-            "directory");
+            "Cannot write /nonexistent-lorelist-folder/out.txt: No such file or directory");
 }
 
 }  // namespace

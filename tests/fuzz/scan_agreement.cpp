@@ -24,16 +24,9 @@ bool Loaded(const std::string& path, std::vector<Node>& nodes) {
   Database db;
   const bool whole = LoadDatabase(db, path).status == LoadResult::kComplete;
   nodes.clear();
-  const TreeStore& tree = db.quotations;
-  if (HTREEITEM node = tree.GetRootItem()) {
-    CodeWalker codes;
-    for (;;) {
-      nodes.push_back({std::string(codes.Code()), std::string(tree.GetItemText(node))});
-      const int step = NextNode(node, tree);
-      if (step == kEndOfWalk) break;
-      codes.Step(step);
-    }
-  }
+  WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
+    nodes.push_back({std::string(code), std::string(db.quotations.GetItemText(node))});
+  });
   return whole;
 }
 
