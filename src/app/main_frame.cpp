@@ -83,6 +83,8 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
           &CMainFrame::UpdateEditActions);
   UpdateEditActions();
 
+  // Every command reaches its handler through one table of ids.
+  RegisterFrameCommands();
   editing_ = std::make_unique<EditingCommands>(db_, *panes_, this);
   const std::pair<int, void (EditingCommands::*)()> editing[] = {
       {cmd::kNewQuotation, &EditingCommands::NewQuotationNode},
@@ -220,48 +222,34 @@ void CMainFrame::LoadDatabaseFile() {
 }
 
 void CMainFrame::OnCommand(int id) {
-  switch (id) {
-    case cmd::kSave:
-      Save();
-      return;
-    case cmd::kSaveCopyAs:
-      SaveCopyAs();
-      return;
-    case cmd::kExit:
-      close();
-      return;
-    case cmd::kUndo:
-      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().undo();
-      return;
-    case cmd::kCut:
-      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().cut();
-      return;
-    case cmd::kCopy:
-      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().copy();
-      return;
-    case cmd::kPaste:
-      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) panes_->Workspace().paste();
-      return;
-    case cmd::kSelectAll:
-      panes_->Workspace().SelectAllCommand();
-      return;
-    case cmd::kFont:
-      ChangeFont();
-      return;
-    case cmd::kAbout:
-      ShowAbout();
-      return;
-    case cmd::kHelpTopics:
-    case cmd::kHelp:
-    case cmd::kContextHelp:
-    case cmd::kHelpUsing:
-      ShowHelp();
-      return;
-    default:
-      break;
-  }
   auto handler = handlers_.find(id);
   if (handler != handlers_.end() && handler->second) handler->second();
+}
+
+void CMainFrame::RegisterFrameCommands() {
+  // The Edit group acts on the Workspace while it is the active pane.
+  auto inWorkspace = [this](void (QPlainTextEdit::*edit)()) {
+    return [this, edit] {
+      if (panes_->ActivePane() == PaneSet::Pane::kWorkspace) (panes_->Workspace().*edit)();
+    };
+  };
+  const std::pair<int, std::function<void()>> commands[] = {
+      {cmd::kSave, [this] { Save(); }},
+      {cmd::kSaveCopyAs, [this] { SaveCopyAs(); }},
+      {cmd::kExit, [this] { close(); }},
+      {cmd::kUndo, inWorkspace(&QPlainTextEdit::undo)},
+      {cmd::kCut, inWorkspace(&QPlainTextEdit::cut)},
+      {cmd::kCopy, inWorkspace(&QPlainTextEdit::copy)},
+      {cmd::kPaste, inWorkspace(&QPlainTextEdit::paste)},
+      {cmd::kSelectAll, [this] { panes_->Workspace().SelectAllCommand(); }},
+      {cmd::kFont, [this] { ChangeFont(); }},
+      {cmd::kAbout, [this] { ShowAbout(); }},
+      {cmd::kHelpTopics, [this] { ShowHelp(); }},
+      {cmd::kHelp, [this] { ShowHelp(); }},
+      {cmd::kContextHelp, [this] { ShowHelp(); }},
+      {cmd::kHelpUsing, [this] { ShowHelp(); }},
+  };
+  for (const auto& [id, handler] : commands) SetHandler(id, handler);
 }
 
 bool CMainFrame::Save() {

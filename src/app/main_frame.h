@@ -72,6 +72,7 @@ class CMainFrame : public QMainWindow {
   void BuildActions();
   void BuildMenu();
   void BuildToolbar();
+  void RegisterFrameCommands();
   void LoadDatabaseFile();
   void UpdateEditActions();
   void RequestLayout();

@@ -122,7 +122,7 @@ void EditingCommands::AddReference() {
   const int at = highlighted >= 0 ? highlighted + 1 : references.GetCount();
   record->referenceTexts.insert(record->referenceTexts.begin() + at, db_.StoreText(text));
   record->referenceTargets.insert(record->referenceTargets.begin() + at, quotation);
-  references.InsertString(at, FromDbShown(text, 1000));
+  references.InsertString(at, FromDbShown(text, kPaneLineLimit));
   references.SetItemData(at, quotation);
   db_.quotations.SetItemData(quotation, db_.quotations.GetItemData(quotation) + 1);
   ++db_.referenceTotal;

@@ -73,12 +73,6 @@ void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
   out.resize(static_cast<size_t>(w - out.data()));
 }
 
-std::string Cp1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  AppendCp1252AsUtf8(out, bytes);
-  return out;
-}
-
 Utf8Conversion Utf8ToCp1252(std::string_view utf8, std::string& bytes) {
   bytes.clear();
   bool outside = false;
@@ -136,13 +130,6 @@ unsigned char UpperCp1252(unsigned char byte) {
     default:
       return byte;
   }
-}
-
-std::u16string DecodeCp1252(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  for (char c : bytes) out.push_back(Cp1252ToUnicode(static_cast<unsigned char>(c)));
-  return out;
 }
 
 }  // namespace lorelist

@@ -13,10 +13,7 @@ char16_t Cp1252ToUnicode(unsigned char byte);
 // The byte for a Unicode character, or -1 when the set has none.
 int UnicodeToCp1252(char32_t ch);
 
-std::u16string DecodeCp1252(std::string_view bytes);
-
-// The text in UTF-8.
-std::string Cp1252ToUtf8(std::string_view bytes);
+// Appends the text in UTF-8.
 void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
 
 // UTF-8 text as Windows-1252 bytes.

@@ -18,8 +18,8 @@ namespace lorelist {
 // parts inside a line continued over an empty line) the scan cannot tell.
 // LoadDatabase then gives the answer and the message.
 //
-// A large file is scanned in two parts at once, one on another thread; a
-// file over `splitAbove` bytes counts as large.
+// A large file (over `splitAbove` bytes) is cut into parts at line ends,
+// scanned on up to four threads at once and checked against each other.
 bool ScanDatabase(const std::string& path, const std::function<bool(std::string_view text)>& wanted,
                   const std::function<void(std::string_view code, std::string_view text)>& show,
                   size_t splitAbove = size_t{4} << 20);

@@ -5,7 +5,6 @@
 #include <QVBoxLayout>
 
 #include "db/collation.h"
-#include "pane_set.h"
 #include "text.h"
 
 namespace lorelist {
@@ -51,11 +50,9 @@ HTREEITEM ListBox::GetItemData(int index) const {
   return line ? reinterpret_cast<HTREEITEM>(line->data(kNodeRole).value<quintptr>()) : nullptr;
 }
 
-CLocalRef::CLocalRef(PaneSet& panes, QWidget* parent) : ListBox(parent), panes_(panes) {}
-
 void CLocalRef::mouseDoubleClickEvent(QMouseEvent* event) {
   ListBox::mouseDoubleClickEvent(event);
-  if (event->button() == Qt::LeftButton) panes_.ReferenceDoubleClick();
+  if (event->button() == Qt::LeftButton) emit lineDoubleClicked();
 }
 
 HostView::HostView(QWidget* parent) : QWidget(parent) {
@@ -73,8 +70,7 @@ CDerivView::CDerivView(QWidget* parent) : HostView(parent), list_(new CDerivatio
   Host(list_);
 }
 
-CLocalRefVw::CLocalRefVw(PaneSet& panes, QWidget* parent)
-    : HostView(parent), list_(new CLocalRef(panes, this)) {
+CLocalRefVw::CLocalRefVw(QWidget* parent) : HostView(parent), list_(new CLocalRef(this)) {
   Host(list_);
 }
 
@@ -93,13 +89,12 @@ int SubjectIndexModel::rowCount(const QModelIndex& parent) const {
 
 QVariant SubjectIndexModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.GetCount()) return {};
-  if (role == Qt::DisplayRole) return FromDbShown(list_.GetLBText(index.row()), 1000);
+  if (role == Qt::DisplayRole) return FromDbShown(list_.GetLBText(index.row()), kPaneLineLimit);
   return {};
 }
 
-CSubjCombo::CSubjCombo(SubjectIndexList& list, PaneSet& panes, QWidget* parent)
+CSubjCombo::CSubjCombo(SubjectIndexList& list, QWidget* parent)
     : QWidget(parent),
-      panes_(panes),
       model_(new SubjectIndexModel(list, this)),
       edit_(new QLineEdit(this)),
       view_(new QListView(this)) {
@@ -125,7 +120,7 @@ CSubjCombo::CSubjCombo(SubjectIndexList& list, PaneSet& panes, QWidget* parent)
             }
           });
   connect(edit_, &QLineEdit::textEdited, this, &CSubjCombo::EditChanged);
-  connect(view_, &QListView::doubleClicked, this, [this] { panes_.SubjectDoubleClick(); });
+  connect(view_, &QListView::doubleClicked, this, &CSubjCombo::entryDoubleClicked);
 }
 
 void CSubjCombo::EditChanged(const QString& text) {
@@ -157,8 +152,8 @@ HTREEITEM CSubjCombo::GetItemData(int index) const {
   return index >= 0 && index < list.GetCount() ? list.GetItemData(index) : nullptr;
 }
 
-CSubjVw::CSubjVw(SubjectIndexList& list, PaneSet& panes, QWidget* parent)
-    : HostView(parent), combo_(new CSubjCombo(list, panes, this)) {
+CSubjVw::CSubjVw(SubjectIndexList& list, QWidget* parent)
+    : HostView(parent), combo_(new CSubjCombo(list, this)) {
   Host(combo_);
 }
 

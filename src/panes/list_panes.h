@@ -11,8 +11,6 @@ class QLineEdit;
 
 namespace lorelist {
 
-class PaneSet;
-
 // A list box of plain lines in insertion order, each line with an item data
 // word, under the operation names of a list box.
 class ListBox : public QListWidget {
@@ -47,13 +45,14 @@ class CLocalRef : public ListBox {
   Q_OBJECT
 
  public:
-  CLocalRef(PaneSet& panes, QWidget* parent = nullptr);
+  using ListBox::ListBox;
+
+ signals:
+  // A double-click with the left button.
+  void lineDoubleClicked();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-
- private:
-  PaneSet& panes_;
 };
 
 // A view that hosts one control covering it whole.
@@ -82,7 +81,7 @@ class CLocalRefVw : public HostView {
   Q_OBJECT
 
  public:
-  CLocalRefVw(PaneSet& panes, QWidget* parent = nullptr);
+  explicit CLocalRefVw(QWidget* parent = nullptr);
   CLocalRef& List() { return *list_; }
 
  private:
@@ -126,7 +125,7 @@ class CSubjCombo : public QWidget {
   Q_OBJECT
 
  public:
-  CSubjCombo(SubjectIndexList& list, PaneSet& panes, QWidget* parent = nullptr);
+  explicit CSubjCombo(SubjectIndexList& list, QWidget* parent = nullptr);
 
   int GetCount() const;
   int GetCurSel() const;
@@ -137,10 +136,13 @@ class CSubjCombo : public QWidget {
   void ResumeUpdates() { model_->ResumeUpdates(); }
   QListView& ListView() const { return *view_; }
 
+ signals:
+  // An entry of the list double-clicked.
+  void entryDoubleClicked();
+
  private:
   void EditChanged(const QString& text);
 
-  PaneSet& panes_;
   SubjectIndexModel* model_;
   QLineEdit* edit_;
   QListView* view_;
@@ -150,7 +152,7 @@ class CSubjVw : public HostView {
   Q_OBJECT
 
  public:
-  CSubjVw(SubjectIndexList& list, PaneSet& panes, QWidget* parent = nullptr);
+  explicit CSubjVw(SubjectIndexList& list, QWidget* parent = nullptr);
   CSubjCombo& Combo() { return *combo_; }
 
  private:

@@ -51,13 +51,13 @@ PaneSet::PaneSet(Database& db, QWidget* parent) : QObject(parent), db_(db) {
     return title;
   };
   captions_[0] = caption(quotationColumn_);
-  quotations_ = new QuoteTree(db.quotations, *this, quotationColumn_);
+  quotations_ = new QuoteTree(db.quotations, quotationColumn_);
   captions_[1] = caption(categoryColumn_);
-  categories_ = new CCatTree(db.categories, *this, categoryColumn_);
+  categories_ = new CCatTree(db.categories, categoryColumn_);
   captions_[4] = caption(referenceColumn_);
-  refView_ = new CLocalRefVw(*this, referenceColumn_);
+  refView_ = new CLocalRefVw(referenceColumn_);
   captions_[5] = caption(subjectColumn_);
-  subjView_ = new CSubjVw(db.subjects, *this, subjectColumn_);
+  subjView_ = new CSubjVw(db.subjects, subjectColumn_);
   captions_[2] = caption(rightColumn_);
   derivView_ = new CDerivView(rightColumn_);
   captions_[3] = caption(rightColumn_);
@@ -87,6 +87,14 @@ PaneSet::PaneSet(Database& db, QWidget* parent) : QObject(parent), db_(db) {
         static_cast<QWidget*>(&Subjects().Edit()), static_cast<QWidget*>(&Subjects().ListView()),
         static_cast<QWidget*>(workspace_)})
     AcceleratorGuard::Instance().Guard(w);
+
+  // What moving through the panes does to the others.
+  connect(quotations_, &TreeView::currentNodeChanged, this, &PaneSet::QuotationSelectionChanged);
+  connect(quotations_, &TreeView::nodeDoubleClicked, this, &PaneSet::QuotationDoubleClick);
+  connect(categories_, &TreeView::currentNodeChanged, this, &PaneSet::CategorySelectionChanged);
+  connect(categories_, &TreeView::nodeDoubleClicked, this, &PaneSet::CategoryDoubleClick);
+  connect(&References(), &CLocalRef::lineDoubleClicked, this, &PaneSet::ReferenceDoubleClick);
+  connect(&Subjects(), &CSubjCombo::entryDoubleClicked, this, &PaneSet::SubjectDoubleClick);
 
   connect(qApp, &QApplication::focusChanged, this,
           [this](QWidget*, QWidget* now) { FocusChanged(now); });
@@ -161,7 +169,7 @@ void PaneSet::ShowQuotationNode(HTREEITEM node) {
   CDerivation& derivation = Derivation();
   derivation.ResetContent();
   for (HTREEITEM p = tree.GetParentItem(node); p; p = tree.GetParentItem(p))
-    derivation.InsertString(0, FromDbShown(tree.GetItemText(p), 1000));
+    derivation.InsertString(0, FromDbShown(tree.GetItemText(p), kPaneLineLimit));
 }
 
 void PaneSet::CategorySelectionChanged() {
@@ -203,7 +211,7 @@ void PaneSet::FillReferences(const CategoryRecord& record) {
   references.ResetContent();
   for (size_t i = 0; i < record.referenceTexts.size(); ++i) {
     const int line = static_cast<int>(i);
-    references.InsertString(line, FromDbShown(record.referenceTexts[i], 1000));
+    references.InsertString(line, FromDbShown(record.referenceTexts[i], kPaneLineLimit));
     references.SetItemData(line, record.referenceTargets[i]);
   }
 }

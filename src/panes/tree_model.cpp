@@ -73,9 +73,9 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return FromDbShown(store_.GetItemText(node), 1000);
+      return FromDbShown(store_.GetItemText(node), kPaneLineLimit);
     case Qt::ToolTipRole:
-      return FromDbShown(store_.GetItemText(node), 2000);
+      return FromDbShown(store_.GetItemText(node), kMessageLimit);
     case kDropHighlightRole:
       return node == dropHighlight_;
     default:

@@ -5,8 +5,6 @@
 #include <QStyleFactory>
 #include <QStyledItemDelegate>
 
-#include "pane_set.h"
-
 namespace lorelist {
 
 namespace {
@@ -39,8 +37,8 @@ class DropHighlightDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-TreeView::TreeView(TreeStore& store, PaneSet& panes, QWidget* parent)
-    : QTreeView(parent), panes_(panes), model_(new TreeModel(store, this)) {
+TreeView::TreeView(TreeStore& store, QWidget* parent)
+    : QTreeView(parent), model_(new TreeModel(store, this)) {
   if (QStyle* style = LinesStyle()) setStyle(style);
   setModel(model_);
   setItemDelegate(new DropHighlightDelegate(this));
@@ -78,11 +76,11 @@ void TreeView::SelectItem(HTREEITEM node) {
 
 void TreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTreeView::currentChanged(current, previous);
-  if (current != previous) OnSelectionChanged();
+  if (current != previous) emit currentNodeChanged();
 }
 
 void TreeView::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) OnDoubleClick();
+  if (event->button() == Qt::LeftButton) emit nodeDoubleClicked();
   QTreeView::mouseDoubleClickEvent(event);
 }
 
@@ -96,26 +94,6 @@ void TreeView::CollapsedBranch(const QModelIndex& index) {
       return;
     }
   }
-}
-
-void QuoteTree::ShowQuotationNode(HTREEITEM node) {
-  panes_.ShowQuotationNode(node);
-}
-void QuoteTree::OnSelectionChanged() {
-  panes_.QuotationSelectionChanged();
-}
-void QuoteTree::OnDoubleClick() {
-  panes_.QuotationDoubleClick();
-}
-
-void CCatTree::ShowCategoryReferences(HTREEITEM category) {
-  panes_.ShowCategoryReferences(category);
-}
-void CCatTree::OnSelectionChanged() {
-  panes_.CategorySelectionChanged();
-}
-void CCatTree::OnDoubleClick() {
-  panes_.CategoryDoubleClick();
 }
 
 }  // namespace lorelist

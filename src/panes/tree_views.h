@@ -6,15 +6,13 @@
 
 namespace lorelist {
 
-class PaneSet;
-
 // A tree pane: lines and expand buttons, the current node as the caret, and
 // the drop-target highlight marking the node the commands use.
 class TreeView : public QTreeView {
   Q_OBJECT
 
  public:
-  TreeView(TreeStore& store, PaneSet& panes, QWidget* parent = nullptr);
+  explicit TreeView(TreeStore& store, QWidget* parent = nullptr);
 
   TreeModel& Model() const { return *model_; }
   TreeStore& Store() const { return model_->Store(); }
@@ -26,15 +24,15 @@ class TreeView : public QTreeView {
   void SelectItem(HTREEITEM node);
   void SetDropHighlight(HTREEITEM node) { model_->SetDropHighlight(node); }
 
- protected:
-  // The selection change and double-click of this tree.
-  virtual void OnSelectionChanged() = 0;
-  virtual void OnDoubleClick() = 0;
+ signals:
+  // The current node changed (the tree's selection change).
+  void currentNodeChanged();
+  // A double-click with the left button.
+  void nodeDoubleClicked();
 
+ protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-
-  PaneSet& panes_;
 
  private:
   void CollapsedBranch(const QModelIndex& index);
@@ -48,13 +46,6 @@ class QuoteTree : public TreeView {
 
  public:
   using TreeView::TreeView;
-  // Loads the node into the Workspace and its ancestors into the Derivation
-  // pane; changes no selection and no highlight.
-  void ShowQuotationNode(HTREEITEM node);
-
- protected:
-  void OnSelectionChanged() override;
-  void OnDoubleClick() override;
 };
 
 // The Categories pane.
@@ -63,13 +54,6 @@ class CCatTree : public TreeView {
 
  public:
   using TreeView::TreeView;
-  // Fills the References pane with the category's references and empties the
-  // Derivation pane.
-  void ShowCategoryReferences(HTREEITEM category);
-
- protected:
-  void OnSelectionChanged() override;
-  void OnDoubleClick() override;
 };
 
 }  // namespace lorelist

@@ -168,7 +168,8 @@ class RandomEditingTest : public FrameTest {
       if (pane.GetCount() != static_cast<int>(record.referenceTexts.size()))
         return "References pane line count";
       for (int i = 0; i < pane.GetCount(); ++i)
-        if (pane.GetText(i) != FromDbShown(record.referenceTexts[static_cast<size_t>(i)], 1000) ||
+        if (pane.GetText(i) !=
+                FromDbShown(record.referenceTexts[static_cast<size_t>(i)], kPaneLineLimit) ||
             pane.GetItemData(i) != record.referenceTargets[static_cast<size_t>(i)])
           return "References pane line " + std::to_string(i);
     } else if (pane.GetCount() != 0) {
