@@ -11,7 +11,7 @@ const std::vector<Command>& Commands() {
        nullptr},
       {cmd::kExit, "&File", "E&xit", "Quit the application; prompts to save documents\nExit",
        nullptr},
-      {cmd::kUndo, "&Edit", "&Undo\tCtrl+Z", "Undo the last action\nUndo", nullptr},
+      {cmd::kUndo, "&Edit", "&Undo\tAlt+Backspace", "Undo the last action\nUndo", nullptr},
       {cmd::kCut, "&Edit", "Cu&t\tCtrl+X", "Cut the selection and put it on the Clipboard\nCut",
        "cut.png"},
       {cmd::kCopy, "&Edit", "&Copy\tCtrl+C", "Copy the selection and put it on the Clipboard\nCopy",
