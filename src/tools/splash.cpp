@@ -28,6 +28,7 @@ void CSplashWnd::ShowSplashScreen(QWidget* parent) {
 CSplashWnd::CSplashWnd(const QPixmap& picture, QWidget* owner)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       picture_(picture),
+      timer_(this),
       owner_(owner) {
   setAttribute(Qt::WA_DeleteOnClose);
   resize(picture_.size());
