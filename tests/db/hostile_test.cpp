@@ -239,7 +239,7 @@ TEST(HostileLines, HugeLinesWithABadTagOrCodeNameTheirFault) {
   EXPECT_TRUE(Same(letter->result.message, kBadLetter + ("@X" + text)));
   EXPECT_EQ(letter->result.line, 2u);
 
-  // Millions of digits: the number saturates instead of overflowing.
+  // A million and a half digits: the number saturates instead of overflowing.
   const std::string digits(kLong, '7');
   auto tooLong = Load("@Q1 a\r\n@Q" + digits + " x\r\n");
   EXPECT_TRUE(Same(tooLong->result.message, kFinal + ("@Q" + digits + " x")));
