@@ -205,13 +205,10 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
   for (int64_t i = 0; i < quotations && !leaves.empty(); ++i) {
     HTREEITEM category = categories[random.Between(0, static_cast<int64_t>(categories.size()) - 1)];
     HTREEITEM target = leaves[random.Between(0, static_cast<int64_t>(leaves.size()) - 1)];
-    CategoryRecord* record = db.Record(category);
-    record->referenceTargets.push_back(target);
-    record->referenceTexts.push_back(db.StoreText(
-        random.Chance(30) ? std::string()
-                          : Phrase(random, static_cast<int>(random.Between(3, 24)), false)));
-    q.SetItemData(target, q.GetItemData(target) + 1);
-    ++db.referenceTotal;
+    db.AppendReference(*db.Record(category), target,
+                       random.Chance(30)
+                           ? std::string()
+                           : Phrase(random, static_cast<int>(random.Between(3, 24)), false));
   }
 
   // A fifth as many subject entries, some of them shared between categories.
@@ -226,11 +223,9 @@ void GenerateDatabase(Database& db, int64_t quotations, uint64_t seed) {
       recent.push_back(entry);
     else
       recent[random.Between(0, 63)] = entry;
-    db.Record(category)->subjectEntries.push_back(entry);
-    db.subjects.AppendUnsorted(entry, category);
-    ++db.subjectTotal;
+    db.AppendSubjectUnsorted(category, entry);
   }
-  db.subjects.SortAppended();
+  db.SortSubjects();
 }
 
 }  // namespace lorelist

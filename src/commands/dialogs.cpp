@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "db/code_check.h"
 #include "db/collation.h"
 #include "panes/modal.h"
 #include "panes/text.h"
@@ -22,7 +21,6 @@ namespace lorelist {
 
 namespace {
 
-constexpr int kMaxLevel = kMaxLevels - 1;  // the deepest level a node can have
 constexpr int kBytesRole = Qt::UserRole;
 
 // A sorted list of entries, each line carrying the entry's bytes.
@@ -80,27 +78,17 @@ std::vector<std::string> SortedEntries(const std::vector<std::string>& entries) 
 }
 
 bool AcceptText(QWidget* parent, const QString& text, std::string& bytes) {
-  if (text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar::LineSeparator) ||
-      text.contains(QChar::ParagraphSeparator)) {
-    Warn(parent, QStringLiteral("A text cannot contain line breaks: the database file keeps each "
-                                "text on one line."));
+  EditText edit = ToEditText(text);
+  if (const std::string refusal = Database::TextRefusal(edit); !refusal.empty()) {
+    Warn(parent, QString::fromStdString(refusal));
     return false;
   }
-  if (text.endsWith(u'-')) {
-    Warn(parent, QStringLiteral("A text cannot end with '-': the database file would read it as "
-                                "continued on the next line."));
-    return false;
-  }
-  QString bad;
-  if (!ToDb(text, bytes, &bad)) {
-    Warn(parent, QStringLiteral("The character '%1' cannot be stored in the database.").arg(bad));
-    return false;
-  }
+  bytes = std::move(edit.bytes);
   return true;
 }
 
-NewNodeDialog::NewNodeDialog(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
-    : QDialog(parent), tree_(tree), selected_(selected) {}
+NewNodeDialog::NewNodeDialog(const Database& db, Tree tree, HTREEITEM selected, QWidget* parent)
+    : QDialog(parent), db_(db), tree_(tree), selected_(selected) {}
 
 void NewNodeDialog::Build(const QString& label, QWidget* edit, const QString& belowText) {
   auto* layout = new QVBoxLayout(this);
@@ -147,29 +135,18 @@ void NewNodeDialog::PrecedeClicked() {
 }
 
 void NewNodeDialog::Ok() {
-  const QString text = EnteredText();
-  if (text.isEmpty()) {
-    Warn(this, QString::fromLatin1(EmptyMessage()));
+  EditText text = ToEditText(EnteredText());
+  if (const std::string refusal = db_.CheckInsert(tree_, selected_, Place(), text);
+      !refusal.empty()) {
+    Warn(this, QString::fromStdString(refusal));
     return;
   }
-  std::string bytes;
-  if (!AcceptText(this, text, bytes)) return;
-  if (below_ && selected_ && tree_.GetChildItem(selected_)) {
-    Warn(this,
-         QStringLiteral("This category already has nodes below it. First select one of them."));
-    return;
-  }
-  if (below_ && selected_ && tree_.GetLevel(selected_) >= kMaxLevel) {
-    Warn(this,
-         QStringLiteral("No node can be placed below this one: a tree holds at most 25 levels."));
-    return;
-  }
-  text_ = std::move(bytes);
+  text_ = std::move(text.bytes);
   accept();
 }
 
-CNewQuoteNode::CNewQuoteNode(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
-    : NewNodeDialog(tree, selected, parent), edit_(new FramedTextEdit(this)) {
+CNewQuoteNode::CNewQuoteNode(const Database& db, HTREEITEM selected, QWidget* parent)
+    : NewNodeDialog(db, Tree::kQuotations, selected, parent), edit_(new FramedTextEdit(this)) {
   setWindowTitle(QStringLiteral("New Quotation Node"));
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit_->setTabChangesFocus(true);
@@ -199,8 +176,8 @@ bool CNewQuoteNode::eventFilter(QObject* watched, QEvent* event) {
   return NewNodeDialog::eventFilter(watched, event);
 }
 
-CNewCat::CNewCat(const TreeStore& tree, HTREEITEM selected, QWidget* parent)
-    : NewNodeDialog(tree, selected, parent), edit_(new QLineEdit(this)) {
+CNewCat::CNewCat(const Database& db, HTREEITEM selected, QWidget* parent)
+    : NewNodeDialog(db, Tree::kCategories, selected, parent), edit_(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("New Category Node"));
   Build(QStringLiteral("Title for new node:"), edit_,
         QStringLiteral("Check here if the new node is to be below the selected one"));

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "db/tree_store.h"
+#include "db/database.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -21,14 +21,17 @@ class NewNodeDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // The checks on OK need the tree and its selected node.
-  NewNodeDialog(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+  // The checks on OK need the database, the tree and its selected node.
+  NewNodeDialog(const Database& db, Tree tree, HTREEITEM selected, QWidget* parent);
 
   // After OK: the text as typed (converted to the database's bytes) and the
   // placement.
   const std::string& Text() const { return text_; }
   bool Below() const { return below_; }
   bool Precede() const { return precede_; }
+  Placement Place() const {
+    return below_ ? Placement::kBelow : precede_ ? Placement::kBefore : Placement::kAfter;
+  }
 
   QCheckBox& BelowBox() const { return *belowBox_; }
   QCheckBox& PrecedeBox() const { return *precedeBox_; }
@@ -39,14 +42,14 @@ class NewNodeDialog : public QDialog {
   // Lays the dialog out round the edit box the subclass made.
   void Build(const QString& label, QWidget* edit, const QString& belowText);
   virtual QString EnteredText() const = 0;
-  virtual const char* EmptyMessage() const = 0;
 
  private:
   void Ok();
   void BelowClicked();
   void PrecedeClicked();
 
-  const TreeStore& tree_;
+  const Database& db_;
+  Tree tree_;
   HTREEITEM selected_;
   std::string text_;
   bool below_ = false;
@@ -62,12 +65,11 @@ class CNewQuoteNode : public NewNodeDialog {
   Q_OBJECT
 
  public:
-  CNewQuoteNode(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+  CNewQuoteNode(const Database& db, HTREEITEM selected, QWidget* parent);
   QPlainTextEdit& Edit() const { return *edit_; }
 
  protected:
   QString EnteredText() const override;
-  const char* EmptyMessage() const override { return "Give the text for this new node"; }
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -79,12 +81,11 @@ class CNewCat : public NewNodeDialog {
   Q_OBJECT
 
  public:
-  CNewCat(const TreeStore& tree, HTREEITEM selected, QWidget* parent);
+  CNewCat(const Database& db, HTREEITEM selected, QWidget* parent);
   QLineEdit& Edit() const { return *edit_; }
 
  protected:
   QString EnteredText() const override;
-  const char* EmptyMessage() const override { return "Give a title to this new category"; }
 
  private:
   QLineEdit* edit_;

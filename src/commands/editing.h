@@ -8,7 +8,8 @@ class QWidget;
 namespace lorelist {
 
 // The editing commands of the main window: new, update and delete nodes of
-// either tree, add and delete references, add and delete subject entries.
+// either tree, add and delete references, add and delete subject entries,
+// move nodes, undo and redo.
 // Each tests its preconditions in order and stops at the first that fails,
 // with its message; a refused command changes nothing.
 class EditingCommands {
@@ -26,13 +27,20 @@ class EditingCommands {
   void DeleteReference();
   void AddSubject();
   void DeleteSubject();
+  // Moves the selected node of a tree with the keys' four moves.
+  void Move(Tree tree, Direction direction);
+  // Moves a node where it was dropped.
+  void MoveTo(Tree tree, HTREEITEM node, HTREEITEM parent, int row);
+  void Undo();
+  void Redo();
 
  private:
-  void Update(TreeStore& tree, HTREEITEM selected, WorkspaceSource required, const char* refusal);
-  // Inserts a node with the dialog's text and placement relative to
-  // `selected`; returns it.
-  HTREEITEM Insert(TreeStore& tree, HTREEITEM selected, const std::string& text, bool below,
-                   bool precede);
+  void Update(Tree tree, HTREEITEM selected, WorkspaceSource required);
+  // The moved node current and highlighted, its branch revealed.
+  void ShowMoved(Tree tree, HTREEITEM node);
+  // After undo or redo: the node touched current in its tree, the References
+  // pane as the selected category's record now is.
+  void ShowTouched();
 
   Database& db_;
   PaneSet& panes_;

@@ -1,19 +1,27 @@
 #include "database.h"
 
+#include "edit_history.h"
+
 namespace lorelist {
+
+Database::Database() : history_(std::make_unique<EditHistory>(*this)) {}
 
 Database::~Database() {
   Clear();
 }
 
-void Database::MarkChanged() {
-  changed_ = true;
+void Database::SetChanged(bool changed) {
+  changed_ = changed;
   if (titleHook_) titleHook_(Title());
 }
 
+void Database::MarkChanged() {
+  SetChanged(true);
+}
+
 void Database::ClearChanged() {
-  changed_ = false;
-  if (titleHook_) titleHook_(Title());
+  history_->MarkSaved();
+  SetChanged(false);
 }
 
 std::string Database::Title() const {
@@ -34,6 +42,9 @@ void Database::ReleaseRecord(HTREEITEM category) {
 }
 
 void Database::Clear() {
+  // First what the history keeps out of the trees, then the trees.
+  history_->Clear();
+  touched_ = Touched();
   HTREEITEM node = categories.GetRootItem();
   if (node) {
     do ReleaseRecord(node);

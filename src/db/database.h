@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "category_record.h"
 #include "file_stamp.h"
@@ -10,6 +12,35 @@
 
 namespace lorelist {
 
+enum class Tree { kQuotations, kCategories };
+// Where a new node goes, from the selected node.
+enum class Placement { kAfter, kBefore, kBelow };
+enum class Direction { kUp, kDown, kOut, kIn };
+
+// A text as the user typed it, for the database: its bytes, with '?' for
+// each character the set cannot hold, and the first such character.
+struct EditText {
+  std::string bytes;
+  std::string unstorable;  // UTF-8; empty when the set holds every character
+  EditText() = default;
+  // Bytes are a text with nothing the set lacks.
+  EditText(std::string b) : bytes(std::move(b)) {}  // NOLINT
+  EditText(std::string_view b) : bytes(b) {}        // NOLINT
+  EditText(const char* b) : bytes(b) {}             // NOLINT
+};
+
+// What an edit, its undo or its redo last touched, for the window to show:
+// a node of one tree (or none) and, for references and subject entries, the
+// category whose record changed.
+struct Touched {
+  Tree tree = Tree::kQuotations;
+  HTREEITEM node = nullptr;
+  HTREEITEM category = nullptr;
+};
+
+class EditHistory;
+struct EditStep;
+
 // The whole database: both trees, the subject index list, the changed flag
 // with the title that tells it, and the two running totals.
 //
@@ -17,7 +48,7 @@ namespace lorelist {
 // holds the address of the CategoryRecord it owns.
 class Database {
  public:
-  Database() = default;
+  Database();
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -37,9 +68,10 @@ class Database {
   static constexpr const char* kBaseCaption = "Lorelist Version 1.1";
 
   bool IsChanged() const { return changed_; }
-  // Sets the changed flag; every command that edits the database calls it once.
+  // Sets the changed flag (the edits below set it themselves).
   void MarkChanged();
-  // Clears the flag after a complete save.
+  // Clears the flag after a complete save: the state to which undo can
+  // come back unchanged.
   void ClearChanged();
   // The window title: the base caption, followed by " - Unchanged" exactly
   // while the flag is clear.
@@ -51,21 +83,88 @@ class Database {
     return reinterpret_cast<CategoryRecord*>(categories.GetItemData(category));
   }
   CategoryRecord* Record(HTREEITEM category) const { return Record(categories, category); }
+  TreeStore& Of(Tree tree) { return tree == Tree::kQuotations ? quotations : categories; }
+  const TreeStore& Of(Tree tree) const {
+    return tree == Tree::kQuotations ? quotations : categories;
+  }
+
+  // --- Edits. Each checks its refusals in order and returns the first
+  // (a message, empty when the edit was made); a refused edit changes
+  // nothing. A made edit changes trees, records, counts, totals and the
+  // subject index together, marks the database changed and can be undone.
+
+  // Why a text cannot be stored in a node, a reference or an entry, or "".
+  static std::string TextRefusal(const EditText& text);
+  // The refusals of a new node next to `selected`, without making it.
+  std::string CheckInsert(Tree tree, HTREEITEM selected, Placement place,
+                          const EditText& text) const;
+  // Inserts a node; `made` receives it.
+  std::string InsertNode(Tree tree, HTREEITEM selected, Placement place, const EditText& text,
+                         HTREEITEM* made = nullptr);
+  std::string UpdateText(Tree tree, HTREEITEM node, const EditText& text);
+  std::string DeleteNode(Tree tree, HTREEITEM node);
+  // Adds a reference to `quotation` as reference `at` of the category (at
+  // the end when `at` is out of range). fromQuotation: the text was taken
+  // from a quotation node, as a reference's must be.
+  std::string CheckAddReference(HTREEITEM category, HTREEITEM quotation, const EditText& text,
+                                bool fromQuotation = true) const;
+  std::string AddReference(HTREEITEM category, HTREEITEM quotation, const EditText& text, int at,
+                           bool fromQuotation = true);
+  std::string DeleteReference(HTREEITEM category, int index);
+  std::string AddSubject(HTREEITEM category, const EditText& entry);
+  std::string DeleteSubject(HTREEITEM category, std::string_view entry);
+  // Moves a node with its subtree to be child `row` of parent (nullptr: top
+  // level), row counted as if the node had already left its place.
+  std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row);
+  // The four moves of the keys; a move with nowhere to go does nothing and
+  // returns "" with *moved false.
+  std::string MoveNode(Tree tree, HTREEITEM node, Direction direction, bool* moved = nullptr);
+
+  // --- Undo and redo, unlimited within a run.
+  bool CanUndo() const;
+  bool CanRedo() const;
+  // The edit undo or redo would take back or make again ("Delete Node").
+  std::string UndoName() const;
+  std::string RedoName() const;
+  bool Undo();
+  bool Redo();
+  // What the last edit, undo or redo touched.
+  const Touched& LastTouched() const { return touched_; }
+  // Number of edits that can be undone.
+  size_t UndoCount() const;
+
+  // --- Bookkeeping for building a database in bulk (loading, generating):
+  // no refusals, no undo.
   // Creates the record a new category node owns.
   CategoryRecord* AttachRecord(HTREEITEM category);
-  // Frees a category node's record before the node goes.
-  void ReleaseRecord(HTREEITEM category);
+  void AppendSubjectUnsorted(HTREEITEM category, std::string_view entry);
+  // After the last AppendSubjectUnsorted.
+  void SortSubjects() { subjects.SortAppended(); }
+  // Appends a reference; counted: the target's count goes up too.
+  void AppendReference(CategoryRecord& record, HTREEITEM target, std::string_view text,
+                       bool counted = true);
   // Keeps a copy of a text for as long as the database lives: where the
   // reference texts of the records are kept.
   std::string_view StoreText(std::string_view text) { return texts_.Store(text); }
 
-  // Frees every record and empties both trees, the list and the totals.
+  // Frees every record and empties both trees, the list, the totals and
+  // the history.
   void Clear();
 
  private:
+  friend class EditHistory;
+  // Frees a category node's record before the node goes.
+  void ReleaseRecord(HTREEITEM category);
+  // Keeps a made edit for undo and tells the change.
+  void KeepStep(EditStep step, const Touched& touched);
+  std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
+  void SetChanged(bool changed);
+
   TextArena texts_;
   bool changed_ = false;
   std::function<void(const std::string&)> titleHook_;
+  std::unique_ptr<EditHistory> history_;
+  Touched touched_;
 };
 
 }  // namespace lorelist

@@ -267,9 +267,7 @@ bool Loader::CategoryLine(char tag) {
       // A file written by this program never has one before its first category.
       if (!last_) return Fail("Line comes before the first category: ");
       std::string_view entry = lineBuffer_.substr(2);
-      db_.Record(last_)->subjectEntries.emplace_back(entry);
-      db_.subjects.AppendUnsorted(entry, last_);
-      ++db_.subjectTotal;
+      db_.AppendSubjectUnsorted(last_, entry);
       return true;
     }
     case 'R': {
@@ -286,12 +284,10 @@ bool Loader::CategoryLine(char tag) {
         // A dangling reference could never be saved or deleted safely.
         if (!target) return Fail("Reference to a missing quotation node: ");
       }
-      record->referenceTargets.push_back(target);
-      record->referenceTexts.push_back(db_.StoreText(text));
       // The reference counts are raised once all targets are known.
+      db_.AppendReference(*record, target, text, /*counted=*/false);
       if (deferredRecords_.empty() || deferredRecords_.back() != record)
         deferredRecords_.push_back(record);
-      ++db_.referenceTotal;
       return true;
     }
     default:

@@ -33,6 +33,21 @@ int SubjectIndexList::AddString(std::string_view text) {
   return index;
 }
 
+void SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM category) {
+  SortAppended();
+  const Entry entry = MakeEntry(text, category);
+  // Only among its equals: anywhere else would break the order.
+  const auto first = std::lower_bound(entries_.begin(), entries_.end(), entry, Less);
+  const auto last = std::upper_bound(first, entries_.end(), entry, Less);
+  const auto at = entries_.begin() +
+                  std::clamp<ptrdiff_t>(index, first - entries_.begin(), last - entries_.begin());
+  const int where = static_cast<int>(at - entries_.begin());
+  if (observer_) observer_->BeforeInsert(where);
+  entries_.insert(at, entry);
+  sorted_ = entries_.size();
+  if (observer_) observer_->AfterInsert(where);
+}
+
 void SubjectIndexList::DeleteString(int index) {
   if (index < 0 || index >= GetCount()) return;
   if (observer_) observer_->BeforeRemove(index);

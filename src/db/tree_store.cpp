@@ -114,6 +114,87 @@ void TreeStore::DeleteItem(HTREEITEM node) {
   if (observer_) observer_->AfterDelete(parent, static_cast<int>(row));
 }
 
+void TreeStore::Unlink(TreeNode* node) {
+  TreeNode* outer = node->parent;
+  const size_t row = node->row;
+  outer->children.erase(row);
+  for (size_t i = row; i < outer->children.size(); ++i) outer->children[i]->row = uint32_t(i);
+}
+
+void TreeStore::Link(TreeNode* node, TreeNode* outer, size_t row) {
+  node->parent = outer;
+  outer->children.insert(row, node);
+  for (size_t i = row; i < outer->children.size(); ++i) outer->children[i]->row = uint32_t(i);
+}
+
+size_t TreeStore::SubtreeSize(const TreeNode* node) {
+  size_t size = 1;
+  for (size_t i = 0; i < node->children.size(); ++i) size += SubtreeSize(node->children[i]);
+  return size;
+}
+
+void TreeStore::Detach(HTREEITEM node) {
+  if (!node || node == &root_ || IsDetached(node)) return;
+  TreeNode* outer = node->parent;
+  HTREEITEM parent = outer == &root_ ? nullptr : outer;
+  const int row = static_cast<int>(node->row);
+  if (observer_) observer_->BeforeDelete(node);
+  Unlink(node);
+  node->parent = nullptr;
+  count_ -= SubtreeSize(node);
+  if (observer_) observer_->AfterDelete(parent, row);
+}
+
+void TreeStore::Attach(HTREEITEM node, HTREEITEM parent, int row) {
+  TreeNode* outer = Outer(parent);
+  const size_t at = std::min(static_cast<size_t>(std::max(row, 0)), outer->children.size());
+  if (observer_) observer_->BeforeInsert(parent, static_cast<int>(at));
+  Link(node, outer, at);
+  count_ += SubtreeSize(node);
+  if (observer_) observer_->AfterInsert(node);
+}
+
+void TreeStore::FreeDetached(HTREEITEM node) {
+  if (!node || !IsDetached(node)) return;
+  count_ += SubtreeSize(node);  // FreeSubtree counts them out again
+  FreeSubtree(node);
+}
+
+void TreeStore::Move(HTREEITEM node, HTREEITEM parent, int row) {
+  TreeNode* outer = Outer(parent);
+  if (observer_) observer_->BeforeMove(node, parent, row);
+  Unlink(node);
+  const size_t at = std::min(static_cast<size_t>(std::max(row, 0)), outer->children.size());
+  Link(node, outer, at);
+  if (observer_) observer_->AfterMove(node);
+}
+
+int TreeStore::SubtreeHeight(HTREEITEM node) const {
+  // Iterative: a subtree may hold a great many nodes, though never deep.
+  int height = 0;
+  HTREEITEM n = node;
+  int level = 0;
+  for (;;) {
+    if (!n->children.empty()) {
+      n = n->children.front();
+      height = std::max(height, ++level);
+      continue;
+    }
+    while (n != node && n->row + 1 >= n->parent->children.size()) {
+      n = n->parent;
+      --level;
+    }
+    if (n == node) return height;
+    n = n->parent->children[n->row + 1];
+  }
+}
+
+bool TreeStore::IsWithin(HTREEITEM node, HTREEITEM ancestor) const {
+  for (const TreeNode* n = node; n && n != &root_; n = n->parent)
+    if (n == ancestor) return true;
+  return false;
+}
+
 void TreeStore::DeleteAllItems() {
   if (observer_) observer_->BeforeReset();
   root_.children.clear();

@@ -67,6 +67,10 @@ class TreeObserver {
   virtual void BeforeDelete(HTREEITEM node) = 0;
   virtual void AfterDelete(HTREEITEM parent, int row) = 0;
   virtual void TextChanged(HTREEITEM node) = 0;
+  // node is to become child `row` of parent (nullptr: top level), counted
+  // as if it were already gone from where it is.
+  virtual void BeforeMove(HTREEITEM node, HTREEITEM parent, int row) = 0;
+  virtual void AfterMove(HTREEITEM node) = 0;
   virtual void BeforeReset() = 0;
   virtual void AfterReset() = 0;
 };
@@ -88,6 +92,23 @@ class TreeStore {
   // Removes the node and, should it have any, its descendants.
   void DeleteItem(HTREEITEM node);
   void DeleteAllItems();
+
+  // Takes a node and its subtree out of the tree without freeing them, so
+  // that Attach can put the very same nodes back: what undo needs, for
+  // handles held elsewhere to stay good. A detached node has no parent.
+  void Detach(HTREEITEM node);
+  // Puts a detached node back as child `row` of parent.
+  void Attach(HTREEITEM node, HTREEITEM parent, int row);
+  // Frees a detached node and its subtree.
+  void FreeDetached(HTREEITEM node);
+  bool IsDetached(HTREEITEM node) const { return node->parent == nullptr; }
+  // Makes node child `row` of parent (counted without the node), with its
+  // subtree. The caller keeps parent out of the node's own subtree.
+  void Move(HTREEITEM node, HTREEITEM parent, int row);
+  // Levels below the node in its subtree: 0 for a leaf.
+  int SubtreeHeight(HTREEITEM node) const;
+  // True when node is `ancestor` or lies below it.
+  bool IsWithin(HTREEITEM node, HTREEITEM ancestor) const;
 
   HTREEITEM GetRootItem() const;
   HTREEITEM GetChildItem(HTREEITEM node) const;
@@ -115,6 +136,9 @@ class TreeStore {
  private:
   TreeNode* NewNode();
   void FreeSubtree(TreeNode* node);
+  void Unlink(TreeNode* node);
+  void Link(TreeNode* node, TreeNode* outer, size_t row);
+  static size_t SubtreeSize(const TreeNode* node);
   void DestroyNodes();
   void SetText(TreeNode* node, std::string_view text);
   TreeNode* Outer(HTREEITEM parent) const {

@@ -36,4 +36,30 @@ bool ToDb(const QString& text, std::string& bytes, QString* bad) {
   return true;
 }
 
+EditText ToEditText(const QString& text) {
+  EditText edit;
+  edit.bytes.reserve(static_cast<size_t>(text.size()));
+  auto lacking = [&](QString ch) {
+    if (edit.unstorable.empty()) edit.unstorable = ch.toStdString();
+    edit.bytes.push_back('?');
+  };
+  for (auto it = text.cbegin(); it != text.cend(); ++it) {
+    if (*it == QChar::LineSeparator || *it == QChar::ParagraphSeparator) {
+      edit.bytes.push_back('\n');  // a line break, whatever its kind
+      continue;
+    }
+    if (it->isHighSurrogate() && it + 1 != text.cend() && (it + 1)->isLowSurrogate()) {
+      lacking(QString(it, 2));
+      ++it;
+      continue;
+    }
+    const int byte = UnicodeToCp1252(it->unicode());
+    if (byte < 0)
+      lacking(QString(*it));
+    else
+      edit.bytes.push_back(static_cast<char>(byte));
+  }
+  return edit;
+}
+
 }  // namespace lorelist

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "db/database.h"
+
 namespace lorelist {
 
 // Texts cross between the 8-bit database (Windows-1252) and Qt's Unicode here.
@@ -21,5 +23,8 @@ QString FromDbShown(std::string_view bytes, size_t limit = kMessageLimit);
 // The bytes for a text; false, with the first character the set cannot hold
 // in `bad`, when there is one.
 bool ToDb(const QString& text, std::string& bytes, QString* bad = nullptr);
+// A typed text as the database's edits take it: every character the set
+// cannot hold stands as '?' and the first of them is named.
+EditText ToEditText(const QString& text);
 
 }  // namespace lorelist

@@ -114,6 +114,18 @@ void TreeModel::TextChanged(HTREEITEM node) {
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
+void TreeModel::BeforeMove(HTREEITEM node, HTREEITEM parent, int row) {
+  HTREEITEM from = store_.GetParentItem(node);
+  const int source = store_.GetRow(node);
+  // The model counts the destination before the node leaves its place.
+  const int destination = from == parent && row >= source ? row + 1 : row;
+  beginMoveRows(IndexOf(from), source, source, IndexOf(parent), destination);
+}
+
+void TreeModel::AfterMove(HTREEITEM) {
+  endMoveRows();
+}
+
 void TreeModel::BeforeReset() {
   beginResetModel();
   dropHighlight_ = nullptr;

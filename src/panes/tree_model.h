@@ -45,6 +45,8 @@ class TreeModel : public QAbstractItemModel, private TreeObserver {
   void BeforeDelete(HTREEITEM node) override;
   void AfterDelete(HTREEITEM parent, int row) override;
   void TextChanged(HTREEITEM node) override;
+  void BeforeMove(HTREEITEM node, HTREEITEM parent, int row) override;
+  void AfterMove(HTREEITEM node) override;
   void BeforeReset() override;
   void AfterReset() override;
 

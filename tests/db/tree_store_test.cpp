@@ -174,6 +174,10 @@ struct RecordingObserver : TreeObserver {
     calls.push_back("after delete " + std::to_string(row));
   }
   void TextChanged(HTREEITEM) override { calls.push_back("text"); }
+  void BeforeMove(HTREEITEM, HTREEITEM parent, int row) override {
+    calls.push_back("before move " + std::to_string(parent != nullptr) + " " + std::to_string(row));
+  }
+  void AfterMove(HTREEITEM) override { calls.push_back("after move"); }
   void BeforeReset() override { calls.push_back("before reset"); }
   void AfterReset() override { calls.push_back("after reset"); }
 };

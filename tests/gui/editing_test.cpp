@@ -468,8 +468,8 @@ TEST_F(EditingTest, AddSubjectRefusesABadEntryInItsDialog) {
 // Both edit boxes of the New Node dialogs show the style's focus frame.
 TEST_F(EditingTest, EveryEditBoxShowsAFocusFrame) {
   Open();
-  CNewQuoteNode quote(frame->Db().quotations, Quotation("1"), frame.get());
-  CNewCat category(frame->Db().categories, Category("1"), frame.get());
+  CNewQuoteNode quote(frame->Db(), Quotation("1"), frame.get());
+  CNewCat category(frame->Db(), Category("1"), frame.get());
   for (QWidget* edit :
        {static_cast<QWidget*>(&quote.Edit()), static_cast<QWidget*>(&category.Edit())}) {
     SCOPED_TRACE(edit->metaObject()->className());

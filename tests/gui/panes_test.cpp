@@ -170,8 +170,9 @@ TEST_F(FrameTest, DeletingTheCurrentNodeLetsTheTreeChooseAnother) {
   CCatTree& tree = Panes().Categories();
   Click(tree, Category("2"));
   HTREEITEM doomed = Category("2");
-  frame->Db().ReleaseRecord(doomed);
-  frame->Db().categories.DeleteItem(doomed);
+  ASSERT_EQ(frame->Db().DeleteReference(doomed, 0), "");
+  ASSERT_EQ(frame->Db().DeleteSubject(doomed, "Coeur"), "");
+  ASSERT_EQ(frame->Db().DeleteNode(Tree::kCategories, doomed), "");
   Settle();
   EXPECT_NE(Panes().selectedCategory, doomed);
   if (Panes().selectedCategory) {

@@ -1,0 +1,421 @@
+// The edits of the database, their refusals and their undo.
+
+#include <algorithm>
+
+#include "code_check.h"
+#include "edit_history.h"
+
+namespace lorelist {
+
+namespace {
+
+constexpr int kDeepestLevel = kMaxLevels - 1;
+const char* const kTooDeep =
+    "No node can be placed below this one: a tree holds at most 25 levels.";
+
+const char* SelectRefusal(Tree tree) {
+  return tree == Tree::kQuotations ? "First select a quotation node" : "First select a category";
+}
+
+// Where the tree's current node goes when this node leaves.
+HTREEITEM Neighbour(const TreeStore& tree, HTREEITEM node) {
+  if (HTREEITEM previous = tree.GetPrevSiblingItem(node)) return previous;
+  if (HTREEITEM next = tree.GetNextSiblingItem(node)) return next;
+  return tree.GetParentItem(node);
+}
+
+void InsertReference(Database& db, EditStep& step) {
+  CategoryRecord& record = *db.Record(step.node);
+  const auto at = static_cast<ptrdiff_t>(step.index);
+  record.referenceTexts.insert(record.referenceTexts.begin() + at, step.referenceText);
+  record.referenceTargets.insert(record.referenceTargets.begin() + at, step.target);
+  db.quotations.SetItemData(step.target, db.quotations.GetItemData(step.target) + 1);
+  ++db.referenceTotal;
+}
+
+void EraseReference(Database& db, EditStep& step) {
+  CategoryRecord& record = *db.Record(step.node);
+  const auto at = static_cast<ptrdiff_t>(step.index);
+  record.referenceTexts.erase(record.referenceTexts.begin() + at);
+  record.referenceTargets.erase(record.referenceTargets.begin() + at);
+  db.quotations.SetItemData(step.target, db.quotations.GetItemData(step.target) - 1);
+  --db.referenceTotal;
+}
+
+void InsertEntry(Database& db, EditStep& step) {
+  auto& entries = db.Record(step.node)->subjectEntries;
+  entries.insert(entries.begin() + step.index, step.text);
+  db.subjects.InsertAt(step.line, step.text, step.node);
+  ++db.subjectTotal;
+}
+
+void EraseEntry(Database& db, EditStep& step) {
+  auto& entries = db.Record(step.node)->subjectEntries;
+  entries.erase(entries.begin() + step.index);
+  db.subjects.DeleteString(step.line);
+  --db.subjectTotal;
+}
+
+}  // namespace
+
+// --- The history -------------------------------------------------------------
+
+Touched EditHistory::Apply(Database& db, EditStep& step, bool forward) {
+  TreeStore& tree = db.Of(step.tree);
+  Touched touched{step.tree, step.node, nullptr};
+  auto detach = [&] {
+    touched.node = Neighbour(tree, step.node);
+    tree.Detach(step.node);
+  };
+  switch (step.kind) {
+    case EditStep::kInsert:
+      if (forward)
+        tree.Attach(step.node, step.parent, step.row);
+      else
+        detach();
+      break;
+    case EditStep::kDelete:
+      if (forward)
+        detach();
+      else
+        tree.Attach(step.node, step.parent, step.row);
+      break;
+    case EditStep::kUpdate: {
+      std::string now(tree.GetItemText(step.node));
+      tree.SetItemText(step.node, step.text);
+      step.text = std::move(now);
+      break;
+    }
+    case EditStep::kAddReference:
+    case EditStep::kDeleteReference:
+      if (forward == (step.kind == EditStep::kAddReference))
+        InsertReference(db, step);
+      else
+        EraseReference(db, step);
+      touched = {Tree::kQuotations, step.target, step.node};
+      break;
+    case EditStep::kAddSubject:
+    case EditStep::kDeleteSubject:
+      if (forward == (step.kind == EditStep::kAddSubject))
+        InsertEntry(db, step);
+      else
+        EraseEntry(db, step);
+      touched.category = step.node;
+      break;
+    case EditStep::kMove:
+      if (forward)
+        tree.Move(step.node, step.toParent, step.toRow);
+      else
+        tree.Move(step.node, step.parent, step.row);
+      break;
+  }
+  return touched;
+}
+
+void EditHistory::Push(EditStep step) {
+  while (steps_.size() > done_) {
+    Drop(steps_.back(), false);
+    steps_.pop_back();
+  }
+  if (saved_ != kNever && saved_ > done_) saved_ = kNever;  // the saved state is gone for good
+  steps_.push_back(std::move(step));
+  ++done_;
+}
+
+void EditHistory::Undo() {
+  db_.touched_ = Apply(db_, steps_[--done_], false);
+}
+
+void EditHistory::Redo() {
+  db_.touched_ = Apply(db_, steps_[done_++], true);
+}
+
+void EditHistory::Drop(EditStep& step, bool applied) {
+  // A node out of its tree because of this step is held by nothing else.
+  const bool out =
+      (step.kind == EditStep::kInsert && !applied) || (step.kind == EditStep::kDelete && applied);
+  if (!out) return;
+  TreeStore& tree = db_.Of(step.tree);
+  if (!tree.IsDetached(step.node)) return;
+  if (step.tree == Tree::kCategories) db_.ReleaseRecord(step.node);
+  tree.FreeDetached(step.node);
+}
+
+void EditHistory::Clear() {
+  for (size_t i = steps_.size(); i-- > 0;) Drop(steps_[i], i < done_);
+  steps_.clear();
+  done_ = 0;
+  saved_ = 0;
+}
+
+// --- Refusals ----------------------------------------------------------------
+
+std::string Database::TextRefusal(const EditText& text) {
+  if (text.bytes.find_first_of("\r\n") != std::string::npos)
+    return "A text cannot contain line breaks: the database file keeps each text on one line.";
+  if (!text.bytes.empty() && text.bytes.back() == '-')
+    return "A text cannot end with '-': the database file would read it as continued on the "
+           "next line.";
+  if (!text.unstorable.empty())
+    return "The character '" + text.unstorable + "' cannot be stored in the database.";
+  return {};
+}
+
+std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place,
+                                  const EditText& text) const {
+  if (!selected) return SelectRefusal(tree);
+  if (text.bytes.empty())
+    return tree == Tree::kQuotations ? "Give the text for this new node"
+                                     : "Give a title to this new category";
+  if (std::string refusal = TextRefusal(text); !refusal.empty()) return refusal;
+  const TreeStore& store = Of(tree);
+  if (place == Placement::kBelow && store.GetChildItem(selected))
+    return "This category already has nodes below it. First select one of them.";
+  if (place == Placement::kBelow && store.GetLevel(selected) >= kDeepestLevel) return kTooDeep;
+  return {};
+}
+
+std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
+                                        const EditText& text, bool fromQuotation) const {
+  if (!category) return "First select a category in which to insert the reference";
+  if (!quotation) return "Select a quotation from which to make the reference";
+  if (text.bytes.empty()) return "The reference is null (no characters)";
+  if (!fromQuotation) return "First select a quotation";
+  return TextRefusal(text);
+}
+
+// --- Edits -------------------------------------------------------------------
+
+void Database::KeepStep(EditStep step, const Touched& touched) {
+  history_->Push(std::move(step));
+  touched_ = touched;
+  MarkChanged();
+}
+
+std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
+                                 const EditText& text, HTREEITEM* made) {
+  if (std::string refusal = CheckInsert(tree, selected, place, text); !refusal.empty())
+    return refusal;
+  TreeStore& store = Of(tree);
+  HTREEITEM node;
+  if (place == Placement::kBelow) {
+    node = store.InsertItem(text.bytes, selected, TVI_LAST);
+  } else {
+    HTREEITEM parent = store.GetParentItem(selected);
+    HTREEITEM previous = store.GetPrevSiblingItem(selected);
+    HTREEITEM after = place == Placement::kAfter ? selected : previous ? previous : TVI_FIRST;
+    node = store.InsertItem(text.bytes, parent, after);
+  }
+  if (tree == Tree::kCategories) AttachRecord(node);
+  EditStep step{EditStep::kInsert, "New Node", tree, node};
+  step.parent = store.GetParentItem(node);
+  step.row = store.GetRow(node);
+  KeepStep(std::move(step), {tree, node, nullptr});
+  if (made) *made = node;
+  return {};
+}
+
+std::string Database::UpdateText(Tree tree, HTREEITEM node, const EditText& text) {
+  if (!node) return SelectRefusal(tree);
+  if (std::string refusal = TextRefusal(text); !refusal.empty()) return refusal;
+  EditStep step{EditStep::kUpdate, "Update Node", tree, node};
+  step.text = text.bytes;
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::DeleteNode(Tree tree, HTREEITEM node) {
+  const TreeStore& store = Of(tree);
+  if (tree == Tree::kQuotations) {
+    if (!node) return "First select a quotation";
+    if (store.GetChildItem(node))
+      return "This node has other nodes at a lower level below it. Delete those first.";
+    if (const uintptr_t count = store.GetItemData(node))
+      return "This quotation is referenced " + std::to_string(count) +
+             " times. Remove the references first.";
+  } else {
+    if (!node) return "First select a category";
+    if (store.GetChildItem(node)) return "This category has nodes below it. Delete those first.";
+    const CategoryRecord* record = Record(node);
+    if (record && !record->subjectEntries.empty())
+      return "This category has subject index items. Delete those first.";
+    if (record && !record->referenceTexts.empty())
+      return "This category has references. Delete those first.";
+  }
+  EditStep step{EditStep::kDelete, "Delete Node", tree, node};
+  step.parent = store.GetParentItem(node);
+  step.row = store.GetRow(node);
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::AddReference(HTREEITEM category, HTREEITEM quotation, const EditText& text,
+                                   int at, bool fromQuotation) {
+  if (std::string refusal = CheckAddReference(category, quotation, text, fromQuotation);
+      !refusal.empty())
+    return refusal;
+  const auto size = static_cast<int>(Record(category)->referenceTargets.size());
+  EditStep step{EditStep::kAddReference, "Add Reference", Tree::kCategories, category};
+  step.index = at >= 0 && at <= size ? at : size;
+  step.target = quotation;
+  step.referenceText = StoreText(text.bytes);
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::DeleteReference(HTREEITEM category, int index) {
+  const CategoryRecord* record = category ? Record(category) : nullptr;
+  if (!record || index < 0 || static_cast<size_t>(index) >= record->referenceTargets.size())
+    return "First select a reference";
+  EditStep step{EditStep::kDeleteReference, "Delete Reference", Tree::kCategories, category};
+  step.index = index;
+  step.target = record->referenceTargets[static_cast<size_t>(index)];
+  step.referenceText = record->referenceTexts[static_cast<size_t>(index)];
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::AddSubject(HTREEITEM category, const EditText& entry) {
+  if (!category) return "First select a category";
+  if (entry.bytes.empty()) return "A subject entry cannot be empty";
+  if (std::string refusal = TextRefusal(entry); !refusal.empty()) return refusal;
+  EditStep step{EditStep::kAddSubject, "Add Subject", Tree::kCategories, category};
+  step.text = entry.bytes;
+  step.index = static_cast<int>(Record(category)->subjectEntries.size());
+  // After every equal entry, as the list places a new one.
+  step.line = subjects.AddString(entry.bytes);
+  subjects.DeleteString(step.line);
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::DeleteSubject(HTREEITEM category, std::string_view entry) {
+  if (!category) return "First select a category";
+  const auto& entries = Record(category)->subjectEntries;
+  const auto found = std::find(entries.begin(), entries.end(), entry);
+  const int line = subjects.Find(entry, category);
+  if (found == entries.end() || line < 0) return "This category has no such subject entry";
+  EditStep step{EditStep::kDeleteSubject, "Delete Subject", Tree::kCategories, category};
+  step.text = std::string(entry);
+  step.index = static_cast<int>(found - entries.begin());
+  step.line = line;
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row,
+                               const char* name) {
+  TreeStore& store = Of(tree);
+  if (!node) return SelectRefusal(tree);
+  if (parent && store.IsWithin(parent, node)) return "A node cannot be moved into its own subtree.";
+  const int level = parent ? store.GetLevel(parent) + 1 : 0;
+  if (level > store.GetLevel(node) && level + store.SubtreeHeight(node) > kDeepestLevel)
+    return kTooDeep;
+  HTREEITEM from = store.GetParentItem(node);
+  const int fromRow = store.GetRow(node);
+  const int others = store.GetChildCount(parent) - (from == parent ? 1 : 0);
+  row = std::clamp(row, 0, others);
+  if (from == parent && row == fromRow) return {};  // already there
+  EditStep step{EditStep::kMove, name, tree, node};
+  step.parent = from;
+  step.row = fromRow;
+  step.toParent = parent;
+  step.toRow = row;
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched);
+  return {};
+}
+
+std::string Database::MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row) {
+  return MoveNode(tree, node, parent, row, "Move Node");
+}
+
+std::string Database::MoveNode(Tree tree, HTREEITEM node, Direction direction, bool* moved) {
+  if (moved) *moved = false;
+  if (!node) return SelectRefusal(tree);
+  const TreeStore& store = Of(tree);
+  HTREEITEM parent = store.GetParentItem(node);
+  const int row = store.GetRow(node);
+  const size_t before = UndoCount();
+  std::string refusal;
+  switch (direction) {
+    case Direction::kUp:
+      if (row > 0) refusal = MoveNode(tree, node, parent, row - 1, "Move Up");
+      break;
+    case Direction::kDown:
+      if (row + 1 < store.GetChildCount(parent))
+        refusal = MoveNode(tree, node, parent, row + 1, "Move Down");
+      break;
+    case Direction::kOut:
+      if (parent)
+        refusal =
+            MoveNode(tree, node, store.GetParentItem(parent), store.GetRow(parent) + 1, "Move Out");
+      break;
+    case Direction::kIn:
+      if (HTREEITEM above = store.GetPrevSiblingItem(node))
+        refusal = MoveNode(tree, node, above, store.GetChildCount(above), "Move In");
+      break;
+  }
+  if (moved) *moved = UndoCount() != before;
+  return refusal;
+}
+
+// --- Undo and redo -----------------------------------------------------------
+
+bool Database::CanUndo() const {
+  return history_->CanUndo();
+}
+
+bool Database::CanRedo() const {
+  return history_->CanRedo();
+}
+
+std::string Database::UndoName() const {
+  return CanUndo() ? history_->NextUndo().name : "";
+}
+
+std::string Database::RedoName() const {
+  return CanRedo() ? history_->NextRedo().name : "";
+}
+
+size_t Database::UndoCount() const {
+  return history_->Done();
+}
+
+bool Database::Undo() {
+  if (!CanUndo()) return false;
+  history_->Undo();
+  SetChanged(!history_->AtSaved());
+  return true;
+}
+
+bool Database::Redo() {
+  if (!CanRedo()) return false;
+  history_->Redo();
+  SetChanged(!history_->AtSaved());
+  return true;
+}
+
+// --- Bookkeeping in bulk -----------------------------------------------------
+
+void Database::AppendSubjectUnsorted(HTREEITEM category, std::string_view entry) {
+  Record(category)->subjectEntries.emplace_back(entry);
+  subjects.AppendUnsorted(entry, category);
+  ++subjectTotal;
+}
+
+void Database::AppendReference(CategoryRecord& record, HTREEITEM target, std::string_view text,
+                               bool counted) {
+  record.referenceTargets.push_back(target);
+  record.referenceTexts.push_back(StoreText(text));
+  if (counted) quotations.SetItemData(target, quotations.GetItemData(target) + 1);
+  ++referenceTotal;
+}
+
+}  // namespace lorelist
