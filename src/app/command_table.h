@@ -37,6 +37,22 @@ constexpr int kContextHelp = 57669;
 constexpr int kHelpUsing = 57671;
 constexpr int kSelectAll = 32827;
 constexpr int kSaveCopyAs = 32828;
+constexpr int kUndoEdit = 32829;
+constexpr int kRedoEdit = 32830;
+// The four moves of each tree's menu, and of the keys, which act on the
+// tree pane that last had the focus.
+constexpr int kMoveQuotationUp = 32831;
+constexpr int kMoveQuotationDown = 32832;
+constexpr int kMoveQuotationOut = 32833;
+constexpr int kMoveQuotationIn = 32834;
+constexpr int kMoveCategoryUp = 32835;
+constexpr int kMoveCategoryDown = 32836;
+constexpr int kMoveCategoryOut = 32837;
+constexpr int kMoveCategoryIn = 32838;
+constexpr int kMoveUp = 32839;
+constexpr int kMoveDown = 32840;
+constexpr int kMoveOut = 32841;
+constexpr int kMoveIn = 32842;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

@@ -100,6 +100,7 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
   };
   for (const auto& [id, command] : editing)
     SetHandler(id, [this, command = command] { (editing_.get()->*command)(); });
+  RegisterMoveCommands();
 
   queries_ = std::make_unique<QueryCommands>(db_, *panes_, this);
   const std::pair<int, void (QueryCommands::*)()> queries[] = {
@@ -120,6 +121,8 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
 
   db_.SetTitleHook(
       [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); });
+  db_.SetHistoryHook([this] { UpdateHistoryActions(); });
+  UpdateHistoryActions();
   setWindowTitle(QString::fromStdString(db_.Title()));
   // The frame holds the focus until the user picks a pane: typed characters
   // reach no pane, accelerators work. It takes no focus from a click, so a
@@ -133,6 +136,8 @@ CMainFrame::~CMainFrame() {
   // touches a store that is gone. Nothing hears of their going.
   QObject::disconnect(QApplication::clipboard(), nullptr, this, nullptr);
   QObject::disconnect(&panes_->Workspace(), nullptr, this, nullptr);
+  db_.SetTitleHook(nullptr);
+  db_.SetHistoryHook(nullptr);
   editing_.reset();
   queries_.reset();
   delete panes_;
@@ -342,6 +347,52 @@ void CMainFrame::ApplyLayout() {
   const int menuHeight = menuBar()->isVisible() ? menuBar()->height() : 0;
   panes_->ApplyLayout(width(), height() - menuHeight);
   update();
+}
+
+void CMainFrame::RegisterMoveCommands() {
+  SetHandler(cmd::kUndoEdit, [this] { editing_->Undo(); });
+  SetHandler(cmd::kRedoEdit, [this] { editing_->Redo(); });
+  const std::pair<int, Direction> directions[] = {{cmd::kMoveUp, Direction::kUp},
+                                                  {cmd::kMoveDown, Direction::kDown},
+                                                  {cmd::kMoveOut, Direction::kOut},
+                                                  {cmd::kMoveIn, Direction::kIn}};
+  const int quotationMoves[] = {cmd::kMoveQuotationUp, cmd::kMoveQuotationDown,
+                                cmd::kMoveQuotationOut, cmd::kMoveQuotationIn};
+  const int categoryMoves[] = {cmd::kMoveCategoryUp, cmd::kMoveCategoryDown, cmd::kMoveCategoryOut,
+                               cmd::kMoveCategoryIn};
+  for (size_t i = 0; i < std::size(directions); ++i) {
+    const Direction direction = directions[i].second;
+    SetHandler(quotationMoves[i],
+               [this, direction] { editing_->Move(Tree::kQuotations, direction); });
+    SetHandler(categoryMoves[i],
+               [this, direction] { editing_->Move(Tree::kCategories, direction); });
+    // The keys move in the tree pane that last had the focus.
+    SetHandler(directions[i].first, [this, direction] {
+      if (const std::optional<Tree> tree = panes_->LastTree()) editing_->Move(*tree, direction);
+    });
+  }
+  connect(&panes_->Quotations(), &TreeView::nodeDropped, this,
+          [this](HTREEITEM node, HTREEITEM parent, int row) {
+            editing_->MoveTo(Tree::kQuotations, node, parent, row);
+          });
+  connect(&panes_->Categories(), &TreeView::nodeDropped, this,
+          [this](HTREEITEM node, HTREEITEM parent, int row) {
+            editing_->MoveTo(Tree::kCategories, node, parent, row);
+          });
+}
+
+void CMainFrame::UpdateHistoryActions() {
+  // "Undo Delete Node": the item's own words, the edit's name, its keys.
+  const auto name = [this](int id, const std::string& edit) {
+    const QString item = QString::fromLatin1(FindCommand(id)->itemText);
+    const qsizetype tab = item.indexOf(QLatin1Char('\t'));
+    QString text = item.left(tab);
+    if (!edit.empty()) text += QLatin1Char(' ') + QString::fromStdString(edit);
+    actions_.at(id)->setText(text + item.mid(tab));
+    actions_.at(id)->setEnabled(!edit.empty());
+  };
+  name(cmd::kUndoEdit, db_.UndoName());
+  name(cmd::kRedoEdit, db_.RedoName());
 }
 
 void CMainFrame::UpdateEditActions() {

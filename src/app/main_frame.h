@@ -74,7 +74,9 @@ class CMainFrame : public QMainWindow {
   void BuildToolbar();
   void RegisterFrameCommands();
   void LoadDatabaseFile();
+  void RegisterMoveCommands();
   void UpdateEditActions();
+  void UpdateHistoryActions();
   void RequestLayout();
   void ApplyLayout();
   void ChangeFont();

@@ -7,6 +7,9 @@ namespace lorelist {
 Database::Database() : history_(std::make_unique<EditHistory>(*this)) {}
 
 Database::~Database() {
+  // Whoever listens may be gone already.
+  titleHook_ = nullptr;
+  historyHook_ = nullptr;
   Clear();
 }
 
@@ -58,6 +61,7 @@ void Database::Clear() {
   subjectTotal = 0;
   partlyLoaded = false;
   disk = FileStamp();
+  HistoryChanged();
 }
 
 }  // namespace lorelist

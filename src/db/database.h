@@ -78,6 +78,8 @@ class Database {
   std::string Title() const;
   // Called with the new title whenever the flag is set or cleared.
   void SetTitleHook(std::function<void(const std::string&)> hook) { titleHook_ = std::move(hook); }
+  // Called after every edit, undo, redo and clearing: what can be undone changed.
+  void SetHistoryHook(std::function<void()> hook) { historyHook_ = std::move(hook); }
 
   static CategoryRecord* Record(const TreeStore& categories, HTREEITEM category) {
     return reinterpret_cast<CategoryRecord*>(categories.GetItemData(category));
@@ -159,10 +161,14 @@ class Database {
   void KeepStep(EditStep step, const Touched& touched);
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
   void SetChanged(bool changed);
+  void HistoryChanged() {
+    if (historyHook_) historyHook_();
+  }
 
   TextArena texts_;
   bool changed_ = false;
   std::function<void(const std::string&)> titleHook_;
+  std::function<void()> historyHook_;
   std::unique_ptr<EditHistory> history_;
   Touched touched_;
 };

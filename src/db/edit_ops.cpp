@@ -1,6 +1,7 @@
 // The edits of the database, their refusals and their undo.
 
 #include <algorithm>
+#include <limits>
 
 #include "code_check.h"
 #include "edit_history.h"
@@ -45,7 +46,7 @@ void EraseReference(Database& db, EditStep& step) {
 void InsertEntry(Database& db, EditStep& step) {
   auto& entries = db.Record(step.node)->subjectEntries;
   entries.insert(entries.begin() + step.index, step.text);
-  db.subjects.InsertAt(step.line, step.text, step.node);
+  step.line = db.subjects.InsertAt(step.line, step.text, step.node);
   ++db.subjectTotal;
 }
 
@@ -190,6 +191,7 @@ void Database::KeepStep(EditStep step, const Touched& touched) {
   history_->Push(std::move(step));
   touched_ = touched;
   MarkChanged();
+  HistoryChanged();
 }
 
 std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
@@ -287,8 +289,7 @@ std::string Database::AddSubject(HTREEITEM category, const EditText& entry) {
   step.text = entry.bytes;
   step.index = static_cast<int>(Record(category)->subjectEntries.size());
   // After every equal entry, as the list places a new one.
-  step.line = subjects.AddString(entry.bytes);
-  subjects.DeleteString(step.line);
+  step.line = std::numeric_limits<int>::max();
   const Touched touched = EditHistory::Apply(*this, step, true);
   KeepStep(std::move(step), touched);
   return {};
@@ -392,6 +393,7 @@ bool Database::Undo() {
   if (!CanUndo()) return false;
   history_->Undo();
   SetChanged(!history_->AtSaved());
+  HistoryChanged();
   return true;
 }
 
@@ -399,6 +401,7 @@ bool Database::Redo() {
   if (!CanRedo()) return false;
   history_->Redo();
   SetChanged(!history_->AtSaved());
+  HistoryChanged();
   return true;
 }
 

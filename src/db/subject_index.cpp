@@ -33,7 +33,7 @@ int SubjectIndexList::AddString(std::string_view text) {
   return index;
 }
 
-void SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM category) {
+int SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM category) {
   SortAppended();
   const Entry entry = MakeEntry(text, category);
   // Only among its equals: anywhere else would break the order.
@@ -46,6 +46,7 @@ void SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM cate
   entries_.insert(at, entry);
   sorted_ = entries_.size();
   if (observer_) observer_->AfterInsert(where);
+  return where;
 }
 
 void SubjectIndexList::DeleteString(int index) {

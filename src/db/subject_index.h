@@ -35,9 +35,10 @@ class SubjectIndexList {
   std::string_view GetLBText(int index) const { return entries_[index].text; }
   int GetCount() const { return static_cast<int>(entries_.size()); }
   void DeleteString(int index);
-  // Puts an entry back at the index it had, among entries equal to it:
-  // where undo returns a deleted entry.
-  void InsertAt(int index, std::string_view text, HTREEITEM category);
+  // Puts an entry at an index among the entries equal to it (the nearest
+  // such place to the one asked for) and returns where: where undo returns a
+  // deleted entry, and a new one goes after its equals.
+  int InsertAt(int index, std::string_view text, HTREEITEM category);
   void ResetContent();
 
   // The index of the first entry that does not sort before the text.

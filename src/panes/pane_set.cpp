@@ -137,6 +137,8 @@ void PaneSet::FocusChanged(QWidget* now) {
   for (QWidget* w = now; w; w = w->parentWidget()) {
     for (const auto& [widget, pane] : panes) {
       if (w == widget) {
+        if (pane == Pane::kQuotations) lastTree_ = Tree::kQuotations;
+        if (pane == Pane::kCategories) lastTree_ = Tree::kCategories;
         if (active_ != pane) {
           active_ = pane;
           emit activePaneChanged();

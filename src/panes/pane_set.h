@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QObject>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "db/database.h"
@@ -66,6 +67,8 @@ class PaneSet : public QObject {
 
   // The pane last given the focus by the user; kNone until then.
   Pane ActivePane() const { return active_; }
+  // The tree pane that last had the focus, if one had.
+  std::optional<Tree> LastTree() const { return lastTree_; }
 
   // Sets the pane font on the nine font-bearing windows, in their order.
   void SetPaneFont(const QFont& font);
@@ -110,6 +113,7 @@ class PaneSet : public QObject {
   CReference* workspace_;
   std::array<CTitle*, 6> captions_{};
   Pane active_ = Pane::kNone;
+  std::optional<Tree> lastTree_;
 };
 
 }  // namespace lorelist

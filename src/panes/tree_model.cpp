@@ -1,5 +1,8 @@
 #include "tree_model.h"
 
+#include <QCoreApplication>
+#include <QMimeData>
+
 #include "text.h"
 
 namespace lorelist {
@@ -84,7 +87,56 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const {
-  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  // The invalid index is the top: nodes can be dropped there too.
+  if (!index.isValid()) return Qt::ItemIsDropEnabled;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+}
+
+namespace {
+
+const QString kNodeMime = QStringLiteral("application/x-lorelist-node");
+
+// Which process and which model a drag started in: a drop from any other
+// names nothing here.
+QByteArray DragOrigin(const TreeModel* model) {
+  return QByteArray::number(QCoreApplication::applicationPid()) + ':' +
+         QByteArray::number(reinterpret_cast<quintptr>(model));
+}
+
+}  // namespace
+
+QStringList TreeModel::mimeTypes() const {
+  return {kNodeMime};
+}
+
+QMimeData* TreeModel::mimeData(const QModelIndexList& indexes) const {
+  HTREEITEM node = indexes.isEmpty() ? nullptr : NodeOf(indexes.first());
+  if (!node) return nullptr;
+  QByteArray path;
+  for (HTREEITEM n = node; n; n = store_.GetParentItem(n))
+    path.prepend(QByteArray::number(store_.GetRow(n)) + ' ');
+  auto* data = new QMimeData;
+  data->setData(kNodeMime, DragOrigin(this) + ' ' + path.trimmed());
+  return data;
+}
+
+HTREEITEM TreeModel::DraggedNode(const QMimeData* data) const {
+  if (!data || !data->hasFormat(kNodeMime)) return nullptr;
+  const QList<QByteArray> words = data->data(kNodeMime).split(' ');
+  if (words.size() < 2 || words.first() != DragOrigin(this)) return nullptr;
+  HTREEITEM node = nullptr;
+  for (qsizetype i = 1; i < words.size(); ++i) {
+    bool ok = false;
+    const int row = words[i].toInt(&ok);
+    if (!ok || row < 0 || row >= store_.GetChildCount(node)) return nullptr;
+    node = store_.GetChildAt(node, row);
+  }
+  return node;
+}
+
+bool TreeModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                const QModelIndex&) const {
+  return action == Qt::MoveAction && DraggedNode(data) != nullptr;
 }
 
 void TreeModel::BeforeInsert(HTREEITEM parent, int row) {

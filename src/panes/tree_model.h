@@ -39,6 +39,20 @@ class TreeModel : public QAbstractItemModel, private TreeObserver {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+  // Dragging a node within its own pane: the data names the node by its
+  // path of rows, for this model only; the view makes the move.
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+  bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                       const QModelIndex& parent) const override;
+  bool dropMimeData(const QMimeData*, Qt::DropAction, int, int, const QModelIndex&) override {
+    return false;
+  }
+  // The node dragged data names, or nullptr when it comes from elsewhere or
+  // names no node.
+  HTREEITEM DraggedNode(const QMimeData* data) const;
+
  private:
   void BeforeInsert(HTREEITEM parent, int row) override;
   void AfterInsert(HTREEITEM node) override;

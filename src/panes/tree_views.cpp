@@ -1,5 +1,7 @@
 #include "tree_views.h"
 
+#include <QDrag>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyleFactory>
@@ -63,6 +65,62 @@ TreeView::TreeView(TreeStore& store, QWidget* parent)
              p.color(QPalette::Inactive, QPalette::Text));
   setPalette(p);
   connect(this, &QTreeView::collapsed, this, &TreeView::CollapsedBranch);
+  // Nodes move by drag and drop within the pane; the view draws where the
+  // drop goes and the database makes the move.
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDefaultDropAction(Qt::MoveAction);
+}
+
+void TreeView::startDrag(Qt::DropActions) {
+  const QModelIndex index = currentIndex();
+  if (!index.isValid()) return;
+  auto* drag = new QDrag(this);
+  drag->setMimeData(model_->mimeData({index}));
+  // What the drop does, the drop itself has done: nothing to remove here.
+  drag->exec(Qt::MoveAction);
+}
+
+void TreeView::dropEvent(QDropEvent* event) {
+  stopAutoScroll();
+  setState(NoState);
+  viewport()->update();
+  HTREEITEM node = model_->DraggedNode(event->mimeData());
+  if (!node) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::MoveAction);
+  event->accept();
+  // Where the indicator the user saw points: on a node, its last child; above
+  // or below one, its sibling there; in the empty space, the last at the top.
+  const QModelIndex at = indexAt(event->position().toPoint());
+  HTREEITEM target = TreeModel::NodeOf(at);
+  HTREEITEM parent = nullptr;
+  int row = Store().GetChildCount(nullptr);
+  if (target) {
+    switch (dropIndicatorPosition()) {
+      case AboveItem:
+        parent = Store().GetParentItem(target);
+        row = Store().GetRow(target);
+        break;
+      case BelowItem:
+        parent = Store().GetParentItem(target);
+        row = Store().GetRow(target) + 1;
+        break;
+      case OnItem:
+        parent = target;
+        row = Store().GetChildCount(target);
+        break;
+      case OnViewport:
+        break;
+    }
+  }
+  // The row among the children as they are now, counted without the node.
+  if (Store().GetParentItem(node) == parent && Store().GetRow(node) < row) --row;
+  emit nodeDropped(node, parent, row);
 }
 
 void TreeView::SelectItem(HTREEITEM node) {

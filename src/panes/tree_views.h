@@ -29,10 +29,15 @@ class TreeView : public QTreeView {
   void currentNodeChanged();
   // A double-click with the left button.
   void nodeDoubleClicked();
+  // A node was dragged and dropped to become child `row` of parent
+  // (nullptr: top level), counted without the node.
+  void nodeDropped(HTREEITEM node, HTREEITEM parent, int row);
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void startDrag(Qt::DropActions supportedActions) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CollapsedBranch(const QModelIndex& index);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -85,7 +87,15 @@ class FrameTest : public ::testing::Test {
       tree.expand(tree.Model().IndexOf(p));
     const QModelIndex index = tree.Model().IndexOf(node);
     tree.scrollTo(index);
-    return tree.visualRect(index).center();
+    QRect rect = tree.visualRect(index);
+    if (!tree.viewport()->rect().contains(rect.center())) {
+      // Deep down, far to the right: scrolled sideways to its start.
+      QScrollBar& bar = *tree.horizontalScrollBar();
+      bar.setValue(bar.value() + rect.left() - 4);
+      rect = tree.visualRect(index);
+      return {rect.left() + std::min(8, rect.width() / 2), rect.center().y()};
+    }
+    return rect.center();
   }
   static void Click(TreeView& tree, HTREEITEM node) {
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, Reveal(tree, node));

@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../fuzz/round_trip.h"
+#include "cli/generate.h"
+#include "db/code_check.h"
+#include "db/load.h"
+#include "support/capture_ops.h"
+#include "support/temp_dir.h"
+
+namespace lorelist {
+namespace {
+
+using test::CrLf;
+using test::WrittenDatabase;
+
+const std::string kSmall = CrLf({
+    "@Q1 Montaigne",
+    "@Q1.1 Essais",
+    "@Q1.1.1 Que sais-je?",
+    "@Q2 Pascal",
+    "@Q2.1 Pensees",
+    "@@",
+    "@C1 Doubt",
+    "@Sdoubt",
+    "@R1.1.1 the motto",
+    "@C1.1 Wager",
+    "@C2 Heart",
+});
+
+void Load(Database& db, const std::string& bytes) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("Florilex.txt"), bytes);
+  ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
+}
+
+HTREEITEM Find(const TreeStore& tree, const std::string& code) {
+  for (HTREEITEM h = tree.GetRootItem(); h;) {
+    if (NodeCode(h) == code) return h;
+    if (NextNode(h, tree) == kEndOfWalk) break;
+  }
+  return nullptr;
+}
+
+// Everything an edit may change: the file it saves as, the subject index list
+// in its order (equal entries keep an order of their own that the file does
+// not show) and whether the database has unsaved changes.
+std::string State(const Database& db) {
+  std::string state = WrittenDatabase(db);
+  for (int i = 0; i < db.subjects.GetCount(); ++i) {
+    state.append(db.subjects.GetLBText(i));
+    state += " > " + NodeCode(db.subjects.GetItemData(i)) + "\n";
+  }
+  return state + (db.IsChanged() ? "changed" : "unchanged");
+}
+
+class EditTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Load(db, kSmall); }
+  HTREEITEM Q(const std::string& code) { return Find(db.quotations, code); }
+  HTREEITEM C(const std::string& code) { return Find(db.categories, code); }
+
+  // Each refusal leaves the database exactly as it was, with nothing to undo.
+  void ExpectRefused(const std::string& refusal, const std::string& expected) {
+    EXPECT_EQ(refusal, expected);
+    EXPECT_EQ(State(db), before);
+    EXPECT_FALSE(db.CanUndo());
+  }
+
+  Database db;
+  std::string before;
+};
+
+TEST_F(EditTest, InsertAndUpdateRefuseInOrder) {
+  before = State(db);
+  const Tree q = Tree::kQuotations;
+  ExpectRefused(db.InsertNode(q, nullptr, Placement::kAfter, ""), "First select a quotation node");
+  ExpectRefused(db.InsertNode(Tree::kCategories, nullptr, Placement::kAfter, "x"),
+                "First select a category");
+  ExpectRefused(db.InsertNode(q, Q("1"), Placement::kBelow, ""), "Give the text for this new node");
+  ExpectRefused(db.InsertNode(Tree::kCategories, C("1"), Placement::kAfter, ""),
+                "Give a title to this new category");
+  ExpectRefused(db.InsertNode(q, Q("1"), Placement::kBelow, "two\nlines"),
+                "A text cannot contain line breaks: the database file keeps each text on one "
+                "line.");
+  ExpectRefused(db.InsertNode(q, Q("1"), Placement::kAfter, "ends-"),
+                "A text cannot end with '-': the database file would read it as continued on "
+                "the next line.");
+  EditText unstorable("a?");
+  unstorable.unstorable = "\xE2\x82\xAC";
+  ExpectRefused(db.InsertNode(q, Q("1"), Placement::kAfter, unstorable),
+                "The character '\xE2\x82\xAC' cannot be stored in the database.");
+  ExpectRefused(db.InsertNode(q, Q("1"), Placement::kBelow, "x"),
+                "This category already has nodes below it. First select one of them.");
+  ExpectRefused(db.UpdateText(q, nullptr, "x"), "First select a quotation node");
+  ExpectRefused(db.UpdateText(q, Q("1"), "x-"),
+                "A text cannot end with '-': the database file would read it as continued on "
+                "the next line.");
+}
+
+TEST_F(EditTest, DeleteRefusesInOrder) {
+  before = State(db);
+  const Tree q = Tree::kQuotations, c = Tree::kCategories;
+  ExpectRefused(db.DeleteNode(q, nullptr), "First select a quotation");
+  ExpectRefused(db.DeleteNode(q, Q("1.1")),
+                "This node has other nodes at a lower level below it. Delete those first.");
+  ExpectRefused(db.DeleteNode(q, Q("1.1.1")),
+                "This quotation is referenced 1 times. Remove the references first.");
+  ExpectRefused(db.DeleteNode(c, nullptr), "First select a category");
+  ExpectRefused(db.DeleteNode(c, C("1")), "This category has nodes below it. Delete those first.");
+  // Wager to the top: Doubt, now 2, has no nodes below it, only its entry
+  // and its reference.
+  ASSERT_EQ(db.MoveNode(c, C("1.1"), nullptr, 0), "");
+  before = State(db);
+  const size_t undo = db.UndoCount();
+  EXPECT_EQ(db.DeleteNode(c, C("2")), "This category has subject index items. Delete those first.");
+  ASSERT_EQ(db.DeleteSubject(C("2"), "doubt"), "");
+  EXPECT_EQ(db.DeleteNode(c, C("2")), "This category has references. Delete those first.");
+  EXPECT_EQ(db.UndoCount(), undo + 1);
+}
+
+TEST_F(EditTest, ReferenceAndSubjectEditsRefuseInOrder) {
+  before = State(db);
+  ExpectRefused(db.AddReference(nullptr, nullptr, "", 0),
+                "First select a category in which to insert the reference");
+  ExpectRefused(db.AddReference(C("2"), nullptr, "", 0),
+                "Select a quotation from which to make the reference");
+  ExpectRefused(db.AddReference(C("2"), Q("2.1"), "", 0), "The reference is null (no characters)");
+  ExpectRefused(db.AddReference(C("2"), Q("2.1"), "ref", 0, false), "First select a quotation");
+  ExpectRefused(db.AddReference(C("2"), Q("2.1"), "ref\r", 0),
+                "A text cannot contain line breaks: the database file keeps each text on one "
+                "line.");
+  ExpectRefused(db.DeleteReference(nullptr, 0), "First select a reference");
+  ExpectRefused(db.DeleteReference(C("1"), 1), "First select a reference");
+  ExpectRefused(db.DeleteReference(C("1"), -1), "First select a reference");
+  ExpectRefused(db.AddSubject(nullptr, "x"), "First select a category");
+  ExpectRefused(db.AddSubject(C("2"), ""), "A subject entry cannot be empty");
+  ExpectRefused(db.DeleteSubject(nullptr, "doubt"), "First select a category");
+  ExpectRefused(db.DeleteSubject(C("2"), "doubt"), "This category has no such subject entry");
+}
+
+TEST_F(EditTest, MovesRefuseTheirOwnSubtreeAndTheDepthLimit) {
+  before = State(db);
+  const Tree q = Tree::kQuotations;
+  ExpectRefused(db.MoveNode(q, nullptr, Direction::kUp), "First select a quotation node");
+  ExpectRefused(db.MoveNode(q, Q("1"), Q("1.1.1"), 0),
+                "A node cannot be moved into its own subtree.");
+  ExpectRefused(db.MoveNode(q, Q("1"), Q("1"), 0), "A node cannot be moved into its own subtree.");
+  // Nowhere to go: no refusal, no edit.
+  bool moved = true;
+  EXPECT_EQ(db.MoveNode(q, Q("1"), Direction::kUp, &moved), "");
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(db.MoveNode(q, Q("2"), Direction::kDown, &moved), "");
+  EXPECT_EQ(db.MoveNode(q, Q("1"), Direction::kOut, &moved), "");
+  EXPECT_EQ(db.MoveNode(q, Q("1"), Direction::kIn, &moved), "");
+  EXPECT_EQ(db.MoveNode(q, Q("1.1"), Q("1"), 5), "");  // already its only child
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(State(db), before);
+
+  // A chain down to the last level under Pascal: nothing more can go below it,
+  // neither by a move nor by a new node.
+  HTREEITEM deepest = Q("2.1");
+  for (int level = 2; level < kMaxLevels; ++level)
+    ASSERT_EQ(db.InsertNode(q, deepest, Placement::kBelow, "deeper", &deepest), "");
+  ASSERT_EQ(db.quotations.GetLevel(deepest), kMaxLevels - 1);
+  HTREEITEM sibling = nullptr;
+  ASSERT_EQ(db.InsertNode(q, deepest, Placement::kAfter, "sibling", &sibling), "");
+  before = State(db);
+  const size_t undo = db.UndoCount();
+  const char* tooDeep = "No node can be placed below this one: a tree holds at most 25 levels.";
+  EXPECT_EQ(db.MoveNode(q, sibling, Direction::kIn), tooDeep);
+  EXPECT_EQ(db.MoveNode(q, Q("1.1"), deepest, 0), tooDeep);
+  EXPECT_EQ(db.InsertNode(q, deepest, Placement::kBelow, "x"), tooDeep);
+  EXPECT_EQ(State(db), before);
+  EXPECT_EQ(db.UndoCount(), undo);
+  // Moving a subtree up out of the depths is no trouble.
+  EXPECT_EQ(db.MoveNode(q, Q("2.1"), nullptr, 0), "");
+}
+
+TEST_F(EditTest, MovesKeepReferencesOnTheirNodesAndSavingRenumbersThem) {
+  HTREEITEM motto = Q("1.1.1");
+  ASSERT_EQ(db.MoveNode(Tree::kQuotations, motto, Q("2.1"), 0), "");
+  EXPECT_EQ(db.UndoName(), "Move Node");
+  EXPECT_EQ(NodeCode(motto), "2.1.1");
+  EXPECT_EQ(db.Record(C("1"))->referenceTargets[0], motto);
+  EXPECT_NE(WrittenDatabase(db).find("@R2.1.1 the motto\r\n"), std::string::npos);
+  ASSERT_EQ(db.MoveNode(Tree::kQuotations, Q("2"), Direction::kUp), "");
+  EXPECT_EQ(db.UndoName(), "Move Up");
+  EXPECT_EQ(NodeCode(motto), "1.1.1");
+  ASSERT_EQ(db.MoveNode(Tree::kQuotations, motto, Direction::kOut), "");
+  EXPECT_EQ(NodeCode(motto), "1.2");
+  ASSERT_EQ(db.MoveNode(Tree::kCategories, C("2"), Direction::kIn), "");
+  EXPECT_EQ(db.UndoName(), "Move In");
+  EXPECT_EQ(NodeCode(C("1.2")), "1.2");
+  EXPECT_EQ(db.subjects.GetItemData(0), C("1"));
+}
+
+TEST_F(EditTest, UndoingBackToTheSavedStateMakesItUnchangedAgain) {
+  db.ClearChanged();
+  ASSERT_EQ(db.UpdateText(Tree::kQuotations, Q("1"), "Michel de Montaigne"), "");
+  EXPECT_EQ(db.UndoName(), "Update Node");
+  EXPECT_TRUE(db.IsChanged());
+  ASSERT_TRUE(db.Undo());
+  EXPECT_FALSE(db.IsChanged());
+  EXPECT_EQ(db.RedoName(), "Update Node");
+  ASSERT_TRUE(db.Redo());
+  EXPECT_TRUE(db.IsChanged());
+  db.ClearChanged();  // saved with the new name
+  ASSERT_TRUE(db.Undo());
+  EXPECT_TRUE(db.IsChanged());
+  // A new edit drops the redo: the state on disk can no longer be reached.
+  ASSERT_EQ(db.AddSubject(C("2"), "love"), "");
+  EXPECT_FALSE(db.CanRedo());
+  ASSERT_TRUE(db.Undo());
+  EXPECT_TRUE(db.IsChanged());
+  EXPECT_FALSE(db.Undo());
+  EXPECT_EQ(db.UndoName(), "");
+}
+
+TEST_F(EditTest, UndoGivesBackTheVeryNodesSoHandlesStayGood) {
+  HTREEITEM made = nullptr;
+  ASSERT_EQ(db.InsertNode(Tree::kQuotations, Q("2.1"), Placement::kBelow, "new", &made), "");
+  ASSERT_EQ(db.AddReference(C("2"), made, "points at the new node", 0), "");
+  ASSERT_EQ(db.DeleteReference(C("2"), 0), "");
+  ASSERT_EQ(db.DeleteNode(Tree::kQuotations, made), "");
+  EXPECT_TRUE(db.quotations.IsDetached(made));
+  ASSERT_TRUE(db.Undo());  // the node is back
+  ASSERT_TRUE(db.Undo());  // and its reference
+  EXPECT_EQ(db.Record(C("2"))->referenceTargets[0], made);
+  EXPECT_EQ(db.quotations.GetItemData(made), 1u);
+  EXPECT_EQ(db.LastTouched().node, made);
+  EXPECT_EQ(db.LastTouched().category, C("2"));
+  EXPECT_EQ(db.referenceTotal, 2);
+  ASSERT_TRUE(db.Undo());
+  ASSERT_TRUE(db.Undo());
+  EXPECT_TRUE(db.quotations.IsDetached(made));
+  EXPECT_EQ(db.LastTouched().node, Q("2.1"));  // where the tree's current node goes
+  // A new edit frees the node that only the dropped redo steps knew.
+  ASSERT_EQ(db.AddSubject(C("2"), "x"), "");
+  EXPECT_EQ(test::CheckConsistency(db, test::EntryOrder::kAnyAmongEquals), "");
+}
+
+// Random edits, each taken back and made again: the saved bytes after undo are
+// those before the edit, after redo those after it, and undoing the whole run
+// gives the loaded file back byte for byte.
+class RandomEdits {
+ public:
+  RandomEdits(Database& db, uint64_t seed) : db_(db), random_(seed) {}
+
+  // One random operation, often one the database refuses.
+  void Step() {
+    const Tree tree = Coin() ? Tree::kQuotations : Tree::kCategories;
+    HTREEITEM node = Pick(tree);
+    static const char* const kTexts[] = {"a", "b", "A", "\xE9t\xE9", "x-", "two\nlines", ""};
+    const char* text = kTexts[Below(std::size(kTexts))];
+    switch (Below(9)) {
+      case 0:
+        db_.InsertNode(tree, node, static_cast<Placement>(Below(3)), text);
+        break;
+      case 1:
+        db_.UpdateText(tree, node, text);
+        break;
+      case 2:
+        db_.DeleteNode(tree, node);
+        break;
+      case 3:
+        db_.AddReference(Pick(Tree::kCategories), Pick(Tree::kQuotations), text,
+                         static_cast<int>(Below(4)) - 1);
+        break;
+      case 4:
+        db_.DeleteReference(Pick(Tree::kCategories), static_cast<int>(Below(3)));
+        break;
+      case 5:
+        db_.AddSubject(Pick(Tree::kCategories), text);
+        break;
+      case 6: {
+        HTREEITEM category = Pick(Tree::kCategories);
+        const CategoryRecord* record = category ? db_.Record(category) : nullptr;
+        std::string entry = text;
+        if (record && !record->subjectEntries.empty() && Coin())
+          entry = record->subjectEntries[Below(record->subjectEntries.size())];
+        db_.DeleteSubject(category, entry);
+        break;
+      }
+      case 7:
+        db_.MoveNode(tree, node, static_cast<Direction>(Below(4)));
+        break;
+      default: {
+        HTREEITEM parent = Coin() ? nullptr : Pick(tree);
+        db_.MoveNode(tree, node, parent, static_cast<int>(Below(5)));
+        break;
+      }
+    }
+  }
+
+ private:
+  bool Coin() { return Below(2) == 0; }
+  size_t Below(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
+  // A node of the tree, now and then none.
+  HTREEITEM Pick(Tree tree) {
+    std::vector<HTREEITEM> nodes;
+    const TreeStore& store = db_.Of(tree);
+    for (HTREEITEM h = store.GetRootItem(); h;) {
+      nodes.push_back(h);
+      if (NextNode(h, store) == kEndOfWalk) break;
+    }
+    if (nodes.empty() || Below(12) == 0) return nullptr;
+    return nodes[Below(nodes.size())];
+  }
+
+  Database& db_;
+  std::mt19937_64 random_;
+};
+
+void RunRandomEdits(Database& db, uint64_t seed, int steps) {
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  db.ClearChanged();
+  const std::string original = State(db);
+  const std::string originalFile = WrittenDatabase(db);
+  RandomEdits edits(db, seed);
+  int made = 0;
+  for (int i = 0; i < steps; ++i) {
+    const std::string before = State(db);
+    const size_t undo = db.UndoCount();
+    edits.Step();
+    const std::string after = State(db);
+    ASSERT_EQ(test::CheckConsistency(db, test::EntryOrder::kAnyAmongEquals), "") << "step " << i;
+    if (db.UndoCount() == undo) {
+      ASSERT_EQ(after, before) << "a refused or empty edit changed the database, step " << i;
+      continue;
+    }
+    ++made;
+    ASSERT_TRUE(db.Undo());
+    ASSERT_EQ(State(db), before) << "undo of " << db.RedoName() << ", step " << i;
+    ASSERT_TRUE(db.Redo());
+    ASSERT_EQ(State(db), after) << "redo of " << db.UndoName() << ", step " << i;
+  }
+  EXPECT_GT(made, steps / 5);
+  while (db.Undo()) ASSERT_EQ(test::CheckConsistency(db, test::EntryOrder::kAnyAmongEquals), "");
+  EXPECT_EQ(WrittenDatabase(db), originalFile);
+  EXPECT_EQ(State(db), original);
+  // And the whole run made again.
+  while (db.Redo()) {
+  }
+  EXPECT_EQ(test::CheckConsistency(db, test::EntryOrder::kAnyAmongEquals), "");
+}
+
+TEST(RandomEdits, EachUndoAndRedoGivesTheBytesBeforeAndAfter) {
+  for (uint64_t seed = 1; seed <= 6; ++seed) {
+    Database db;
+    GenerateDatabase(db, 40 + static_cast<int64_t>(seed) * 10, seed);
+    RunRandomEdits(db, seed, 400);
+  }
+  Database small;
+  Load(small, kSmall);
+  RunRandomEdits(small, 99, 400);
+}
+
+TEST(RandomEdits, AFreshSeedKeepsThemTrueToo) {
+  const uint64_t seed = std::random_device{}();
+  Database db;
+  GenerateDatabase(db, 80, seed);
+  RunRandomEdits(db, seed, 400);
+}
+
+}  // namespace
+}  // namespace lorelist
