@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <algorithm>
@@ -111,6 +114,26 @@ class FrameTest : public ::testing::Test {
     const QPoint at = list.visualRect(index).center();
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+  }
+
+  // Drags a node over its pane and drops it at a point of another node's row
+  // (its middle: onto it; its top edge: before it; a null node: the bottom of
+  // the pane), as the view receives a drag. False when the view refused the
+  // drop where it was.
+  static bool DragAndDrop(TreeView& tree, HTREEITEM node, HTREEITEM onto, bool before = false) {
+    Click(tree, node);
+    std::unique_ptr<QMimeData> data(tree.Model().mimeData({tree.Model().IndexOf(node)}));
+    QPoint at(10, tree.viewport()->height() - 2);
+    if (onto) at = Reveal(tree, onto);
+    if (onto && before) at.setY(tree.visualRect(tree.Model().IndexOf(onto)).top() + 1);
+    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(tree.viewport(), &enter);
+    QDragMoveEvent move(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(tree.viewport(), &move);
+    if (!move.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(tree.viewport(), &drop);
+    return drop.isAccepted();
   }
 
   TempDir dir;

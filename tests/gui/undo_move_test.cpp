@@ -31,24 +31,6 @@ class UndoMoveTest : public FrameTest {
         Panes().References().visualRect(Panes().References().model()->index(0, 0)).center());
     QTest::keyClick(frame.get(), Qt::Key_D, Qt::ControlModifier);
   }
-
-  // Drags a node over its pane and drops it at a point of another node's row
-  // (its middle: onto it; its top edge: before it), as the view receives a
-  // drag. False when the view refused the drop where it was.
-  static bool DragAndDrop(TreeView& tree, HTREEITEM node, HTREEITEM onto, bool before = false) {
-    Click(tree, node);
-    std::unique_ptr<QMimeData> data(tree.Model().mimeData({tree.Model().IndexOf(node)}));
-    QPoint at = Reveal(tree, onto);
-    if (before) at.setY(tree.visualRect(tree.Model().IndexOf(onto)).top() + 1);
-    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
-    QApplication::sendEvent(tree.viewport(), &enter);
-    QDragMoveEvent move(at, Qt::MoveAction, data.get(), Qt::LeftButton, {});
-    QApplication::sendEvent(tree.viewport(), &move);
-    if (!move.isAccepted()) return false;
-    QDropEvent drop(QPointF(at), Qt::MoveAction, data.get(), Qt::LeftButton, {});
-    QApplication::sendEvent(tree.viewport(), &drop);
-    return drop.isAccepted();
-  }
 };
 
 TEST_F(UndoMoveTest, CtrlShiftZInTheWorkspaceUndoesTheEditAndAltBackspaceTheText) {

@@ -184,7 +184,7 @@ class RandomEditingTest : public FrameTest {
   std::string Step(std::mt19937& random) {
     auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
     PaneSet& panes = Panes();
-    switch (pick(12)) {
+    switch (pick(13)) {
       case 0:
       case 1: {
         const bool quote = pick(2) == 0;
@@ -232,20 +232,52 @@ class RandomEditingTest : public FrameTest {
         }
         return "Workspace text '" + text.toStdString() + "'";
       }
+      case 5: {
+        const bool quote = pick(2) == 0;
+        TreeView& tree = quote ? static_cast<TreeView&>(panes.Quotations())
+                               : static_cast<TreeView&>(panes.Categories());
+        const std::vector<HTREEITEM> nodes = Nodes(tree.Store());
+        if (nodes.empty()) return "nothing to drag";
+        HTREEITEM node = nodes[pick(nodes.size())];
+        HTREEITEM onto = pick(8) ? nodes[pick(nodes.size())] : nullptr;
+        const bool before = pick(2) == 0;
+        const std::string what = "drag " + NodeCode(node) + (before ? " before " : " onto ") +
+                                 (onto ? NodeCode(onto) : "the bottom");
+        DragAndDrop(tree, node, onto, before);
+        return what;
+      }
       default: {
         static const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
-            {Qt::Key_G, Qt::ControlModifier}, {Qt::Key_H, Qt::ControlModifier},
-            {Qt::Key_K, Qt::ControlModifier}, {Qt::Key_Q, Qt::ControlModifier},
-            {Qt::Key_T, Qt::ControlModifier}, {Qt::Key_O, Qt::ControlModifier},
-            {Qt::Key_R, Qt::ControlModifier}, {Qt::Key_I, Qt::ControlModifier},
-            {Qt::Key_J, Qt::ControlModifier}, {Qt::Key_L, Qt::ControlModifier},
-            {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_D, Qt::ControlModifier},
-            {Qt::Key_B, Qt::ControlModifier}, {Qt::Key_E, Qt::ControlModifier},
-            {Qt::Key_N, Qt::ControlModifier}, {Qt::Key_Y, Qt::ControlModifier},
-            {Qt::Key_A, Qt::ControlModifier}, {Qt::Key_F, Qt::ControlModifier},
-            {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
-            {Qt::Key_X, Qt::ControlModifier}, {Qt::Key_Backspace, Qt::AltModifier},
-            {Qt::Key_S, Qt::ControlModifier}, {Qt::Key_F1, Qt::NoModifier}};
+            {Qt::Key_G, Qt::ControlModifier},
+            {Qt::Key_H, Qt::ControlModifier},
+            {Qt::Key_K, Qt::ControlModifier},
+            {Qt::Key_Q, Qt::ControlModifier},
+            {Qt::Key_T, Qt::ControlModifier},
+            {Qt::Key_O, Qt::ControlModifier},
+            {Qt::Key_R, Qt::ControlModifier},
+            {Qt::Key_I, Qt::ControlModifier},
+            {Qt::Key_J, Qt::ControlModifier},
+            {Qt::Key_L, Qt::ControlModifier},
+            {Qt::Key_Z, Qt::ControlModifier},
+            {Qt::Key_D, Qt::ControlModifier},
+            {Qt::Key_B, Qt::ControlModifier},
+            {Qt::Key_E, Qt::ControlModifier},
+            {Qt::Key_N, Qt::ControlModifier},
+            {Qt::Key_Y, Qt::ControlModifier},
+            {Qt::Key_A, Qt::ControlModifier},
+            {Qt::Key_F, Qt::ControlModifier},
+            {Qt::Key_C, Qt::ControlModifier},
+            {Qt::Key_V, Qt::ControlModifier},
+            {Qt::Key_X, Qt::ControlModifier},
+            {Qt::Key_Backspace, Qt::AltModifier},
+            {Qt::Key_S, Qt::ControlModifier},
+            {Qt::Key_F1, Qt::NoModifier},
+            {Qt::Key_Up, Qt::AltModifier},
+            {Qt::Key_Down, Qt::AltModifier},
+            {Qt::Key_Left, Qt::AltModifier},
+            {Qt::Key_Right, Qt::AltModifier},
+            {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+            {Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier}};
         const auto& [key, modifiers] = keys[pick(std::size(keys))];
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : frame.get();
         QTest::keyClick(target, key, modifiers);
@@ -273,6 +305,7 @@ class RandomEditingTest : public FrameTest {
     std::fflush(stdout);
     std::mt19937 random(seed);
     Open();
+    const std::string original = Written(frame->Db());
     RandomModal answers(random);  // replaces the fixture's scripted stand-in
     std::vector<std::string> recent;
     for (int step = 1; step <= steps; ++step) {
@@ -289,6 +322,20 @@ class RandomEditingTest : public FrameTest {
     }
     EXPECT_EQ(ReloadDiffers(), "");
     const Database& db = frame->Db();
+    const std::string edited = Written(db);
+    std::printf("%zu edits to undo\n", db.UndoCount());
+    // Every edit undone by its keys gives back the file as loaded; all made
+    // again, the file as saved.
+    for (size_t undo = db.UndoCount(); undo > 0; --undo) {
+      QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+      if (std::string broken = Broken(); !broken.empty() || db.UndoCount() != undo - 1)
+        FAIL() << "undoing, " << undo << " edits left: " << broken << " (seed " << seed << ")";
+    }
+    EXPECT_EQ(Written(db), original);
+    while (db.CanRedo())
+      QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Written(db), edited);
+    EXPECT_EQ(frame->windowTitle(), "Lorelist Version 1.1 - Unchanged");
     std::printf(
         "at the end: %zu quotation nodes, %zu categories, %d references, %d subject entries\n",
         db.quotations.GetCount(), db.categories.GetCount(), db.referenceTotal, db.subjectTotal);
