@@ -40,6 +40,13 @@ double Timed(QWidget& painted, Action action) {
   return Ms(timer);
 }
 
+size_t SubtreeNodes(const TreeStore& tree, HTREEITEM node) {
+  size_t nodes = 1;
+  for (int i = 0; i < tree.GetChildCount(node); ++i)
+    nodes += SubtreeNodes(tree, tree.GetChildAt(node, i));
+  return nodes;
+}
+
 // A text that no node holds, so that Search walks the whole tree.
 constexpr const char* kNowhere = "qzxqjv";
 
@@ -159,6 +166,7 @@ int main(int argc, char** argv) {
       {"Delete Node (categories)", cmd::kDeleteCategory, {}},
   };
   QWidget& window = frame;
+  TreeStore& quotations = frame.Db().quotations;
   std::printf("subject index entries: %d\n", frame.Db().subjects.GetCount());
   for (const Step& step : steps) {
     if (step.before) step.before();
@@ -166,6 +174,45 @@ int main(int argc, char** argv) {
     const double ms = Timed(window, [&] { frame.OnCommand(step.id); });
     std::printf("%-33s %8.1f ms\n", step.name, ms);
   }
+
+  // Each of those edits undone, then made again.
+  double worstUndo = 0, worstRedo = 0;
+  for (size_t i = 0; i < std::size(steps); ++i)
+    worstUndo = std::max(worstUndo, Timed(window, [&] { frame.OnCommand(cmd::kUndoEdit); }));
+  for (size_t i = 0; i < std::size(steps); ++i)
+    worstRedo = std::max(worstRedo, Timed(window, [&] { frame.OnCommand(cmd::kRedoEdit); }));
+  std::printf("%-33s %8.1f ms\n", "Undo (worst of the edits)", worstUndo);
+  std::printf("%-33s %8.1f ms\n", "Redo (worst of the edits)", worstRedo);
+
+  // Moves of an author, then of a subtree of 100,000 nodes: the first
+  // authors gathered under a new one.
+  const auto move = [&](const char* name, int id) {
+    const double ms = Timed(window, [&] { frame.OnCommand(id); });
+    const double undo = Timed(window, [&] { frame.OnCommand(cmd::kUndoEdit); });
+    const double redo = Timed(window, [&] { frame.OnCommand(cmd::kRedoEdit); });
+    std::printf("%-33s %8.1f ms  undo %6.1f ms  redo %6.1f ms\n", name, ms, undo, redo);
+  };
+  tree.SelectItem(tree.Store().GetChildAt(nullptr, authors / 3));
+  QCoreApplication::processEvents();
+  move("Move Down (an author)", cmd::kMoveQuotationDown);
+  move("Move In (an author)", cmd::kMoveQuotationIn);
+  move("Move Out (an author)", cmd::kMoveQuotationOut);
+  Database& db = frame.Db();
+  HTREEITEM big = nullptr;
+  db.InsertNode(Tree::kQuotations, quotations.GetRootItem(), Placement::kBefore, "Anthology", &big);
+  size_t inside = 0;
+  while (inside < 100000 && quotations.GetNextSiblingItem(big)) {
+    HTREEITEM next = quotations.GetNextSiblingItem(big);
+    inside += SubtreeNodes(quotations, next);
+    db.MoveNode(Tree::kQuotations, next, Direction::kIn);
+  }
+  tree.SelectItem(big);
+  tree.expand(tree.Model().IndexOf(big));
+  QCoreApplication::processEvents();
+  std::printf("subtree of %zu nodes, expanded:\n", inside);
+  move("  Move Down", cmd::kMoveQuotationDown);
+  move("  Move In", cmd::kMoveQuotationIn);
+  move("  Move Up", cmd::kMoveQuotationUp);
 
   // The queries, in their worst cases: a search that finds nothing from the
   // top; every leaf referenced but the last one.
@@ -176,7 +223,6 @@ int main(int argc, char** argv) {
               Timed(window, [&] { frame.OnCommand(cmd::kSearch); }), kNowhere);
   std::printf("%-33s %8.1f ms\n", "Statistics",
               Timed(window, [&] { frame.OnCommand(cmd::kStatistics); }));
-  TreeStore& quotations = frame.Db().quotations;
   HTREEITEM last = nullptr;
   for (HTREEITEM h = quotations.GetRootItem(); h;) {
     if (!quotations.ItemHasChildren(h)) {
