@@ -39,6 +39,7 @@ struct Touched {
 };
 
 class EditHistory;
+class Journal;
 struct EditStep;
 
 // The whole database: both trees, the subject index list, the changed flag
@@ -153,12 +154,22 @@ class Database {
   // the history.
   void Clear();
 
+  // The recovery journal each edit, undo and redo is written to before it
+  // returns; nullptr: none.
+  void SetJournal(Journal* journal) { journal_ = journal; }
+  Journal* GetJournal() const { return journal_; }
+
  private:
   friend class EditHistory;
+  friend class Journal;
   // Frees a category node's record before the node goes.
   void ReleaseRecord(HTREEITEM category);
-  // Keeps a made edit for undo and tells the change.
-  void KeepStep(EditStep step, const Touched& touched);
+  // Applies a step forwards and keeps it.
+  bool Perform(EditStep step);
+  // Keeps a made edit for undo, journals it and tells the change.
+  void KeepStep(EditStep step, const Touched& touched, const std::string& record);
+  // Makes one journal record's edit again; false when it does not fit.
+  bool ReplayRecord(std::string_view record);
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
   void SetChanged(bool changed);
   void HistoryChanged() {
@@ -171,6 +182,7 @@ class Database {
   std::function<void()> historyHook_;
   std::unique_ptr<EditHistory> history_;
   Touched touched_;
+  Journal* journal_ = nullptr;
 };
 
 }  // namespace lorelist

@@ -5,6 +5,7 @@
 
 #include "code_check.h"
 #include "edit_history.h"
+#include "journal.h"
 
 namespace lorelist {
 
@@ -187,10 +188,20 @@ std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
 
 // --- Edits -------------------------------------------------------------------
 
-void Database::KeepStep(EditStep step, const Touched& touched) {
+bool Database::Perform(EditStep step) {
+  // Described before it is applied: the codes it names are those of now.
+  const std::string record = journal_ ? Journal::Describe(*this, step, true) : std::string();
+  const Touched touched = EditHistory::Apply(*this, step, true);
+  KeepStep(std::move(step), touched, record);
+  return true;
+}
+
+void Database::KeepStep(EditStep step, const Touched& touched, const std::string& record) {
   history_->Push(std::move(step));
   touched_ = touched;
   MarkChanged();
+  // On disk before the edit returns.
+  if (journal_) journal_->Append(*this, record);
   HistoryChanged();
 }
 
@@ -212,7 +223,9 @@ std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
   EditStep step{EditStep::kInsert, "New Node", tree, node};
   step.parent = store.GetParentItem(node);
   step.row = store.GetRow(node);
-  KeepStep(std::move(step), {tree, node, nullptr});
+  // A new node's parent has the code it had before.
+  const std::string record = journal_ ? Journal::Describe(*this, step, true) : std::string();
+  KeepStep(std::move(step), {tree, node, nullptr}, record);
   if (made) *made = node;
   return {};
 }
@@ -222,8 +235,7 @@ std::string Database::UpdateText(Tree tree, HTREEITEM node, const EditText& text
   if (std::string refusal = TextRefusal(text); !refusal.empty()) return refusal;
   EditStep step{EditStep::kUpdate, "Update Node", tree, node};
   step.text = text.bytes;
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -248,8 +260,7 @@ std::string Database::DeleteNode(Tree tree, HTREEITEM node) {
   EditStep step{EditStep::kDelete, "Delete Node", tree, node};
   step.parent = store.GetParentItem(node);
   step.row = store.GetRow(node);
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -263,8 +274,7 @@ std::string Database::AddReference(HTREEITEM category, HTREEITEM quotation, cons
   step.index = at >= 0 && at <= size ? at : size;
   step.target = quotation;
   step.referenceText = StoreText(text.bytes);
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -276,8 +286,7 @@ std::string Database::DeleteReference(HTREEITEM category, int index) {
   step.index = index;
   step.target = record->referenceTargets[static_cast<size_t>(index)];
   step.referenceText = record->referenceTexts[static_cast<size_t>(index)];
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -290,8 +299,7 @@ std::string Database::AddSubject(HTREEITEM category, const EditText& entry) {
   step.index = static_cast<int>(Record(category)->subjectEntries.size());
   // After every equal entry, as the list places a new one.
   step.line = std::numeric_limits<int>::max();
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -305,8 +313,7 @@ std::string Database::DeleteSubject(HTREEITEM category, std::string_view entry) 
   step.text = std::string(entry);
   step.index = static_cast<int>(found - entries.begin());
   step.line = line;
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -328,8 +335,7 @@ std::string Database::MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int 
   step.row = fromRow;
   step.toParent = parent;
   step.toRow = row;
-  const Touched touched = EditHistory::Apply(*this, step, true);
-  KeepStep(std::move(step), touched);
+  Perform(std::move(step));
   return {};
 }
 
@@ -391,16 +397,22 @@ size_t Database::UndoCount() const {
 
 bool Database::Undo() {
   if (!CanUndo()) return false;
+  const std::string record =
+      journal_ ? Journal::Describe(*this, history_->NextUndo(), false) : std::string();
   history_->Undo();
   SetChanged(!history_->AtSaved());
+  if (journal_) journal_->Append(*this, record);
   HistoryChanged();
   return true;
 }
 
 bool Database::Redo() {
   if (!CanRedo()) return false;
+  const std::string record =
+      journal_ ? Journal::Describe(*this, history_->NextRedo(), true) : std::string();
   history_->Redo();
   SetChanged(!history_->AtSaved());
+  if (journal_) journal_->Append(*this, record);
   HistoryChanged();
   return true;
 }

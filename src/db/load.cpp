@@ -393,6 +393,7 @@ LoadResult Loader::Run(const std::string& path) {
 }  // namespace
 
 LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter) {
+  db.Clear();  // what the file holds, and nothing else
   {
     Loader loader(db, nullptr, true);
     LoadResult result = loader.Run(path);

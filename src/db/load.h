@@ -24,7 +24,7 @@ struct LoadResult {
   uint64_t line = 0;
 };
 
-// Reads the database file at path into db, which must be empty. At the first
+// Reads the database file at path into db, emptied first. At the first
 // line that breaks the format it reports one message and stops, keeping what
 // was read before that line (db.partlyLoaded is then set).
 LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter = nullptr);

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "journal.h"
+
 namespace lorelist {
 
 void WriteDatabase(const Database& db, OutputFile& out) {
@@ -238,6 +240,8 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
   ops.SyncDirectory(target.dir);
   db.disk = stamp;
   db.ClearChanged();
+  // The edits it kept for a crash are in the file now.
+  if (Journal* journal = db.GetJournal()) journal->Discard();
 
   if (target.exists) {
     if (ops.Rename(keep, backup) != 0) {
