@@ -63,7 +63,10 @@ QFont CMainFrame::StartupFont() {
 }
 
 CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
-    : QMainWindow(parent), directory_(directory), folder_(AbsolutePath(directory)) {
+    : QMainWindow(parent),
+      directory_(directory),
+      folder_(AbsolutePath(directory)),
+      journal_(folder_) {
   InitResources();
   setAttribute(Qt::WA_DeleteOnClose, false);
   paneFont_ = StartupFont();
@@ -115,9 +118,13 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
     SetHandler(id, [this, command = command] { (queries_.get()->*command)(); });
 
   CSplashWnd::ShowSplashScreen(this);
-  if (lock_.Acquire(folder_) == FolderLock::State::kHeldElsewhere)
-    Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
-  LoadDatabaseFile();
+  // Another window on this folder keeps the journal: this one keeps none.
+  const bool alone = lock_.Acquire(folder_) != FolderLock::State::kHeldElsewhere;
+  if (!alone) Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
+  journal_.SetMessageHook([this](const std::string& message) {
+    Warn(isVisible() ? this : nullptr, QString::fromStdString(message));
+  });
+  LoadDatabaseFile(alone);
 
   db_.SetTitleHook(
       [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); });
@@ -138,6 +145,7 @@ CMainFrame::~CMainFrame() {
   QObject::disconnect(&panes_->Workspace(), nullptr, this, nullptr);
   db_.SetTitleHook(nullptr);
   db_.SetHistoryHook(nullptr);
+  db_.SetJournal(nullptr);
   editing_.reset();
   queries_.reset();
   delete panes_;
@@ -210,7 +218,7 @@ void CMainFrame::BuildToolbar() {
   addToolBar(Qt::TopToolBarArea, toolbar_);
 }
 
-void CMainFrame::LoadDatabaseFile() {
+void CMainFrame::LoadDatabaseFile(bool journal) {
   // The views hear of the load as one reset, not a million insertions.
   TreeModel& quotations = panes_->Quotations().Model();
   TreeModel& categories = panes_->Categories().Model();
@@ -221,6 +229,13 @@ void CMainFrame::LoadDatabaseFile() {
       directory_ == "." ? std::string(kDatabaseFile) : directory_ + "/" + kDatabaseFile;
   MessageBoxReporter reporter;
   loadResult_ = LoadDatabase(db_, path, &reporter);
+  if (journal) {
+    journal_.Recover(db_, [](size_t changes) {
+      return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
+                                  false) == Modal::Answer::kYes;
+    });
+    db_.SetJournal(&journal_);
+  }
   panes_->Subjects().ResumeUpdates();
   categories.ResumeUpdates();
   quotations.ResumeUpdates();
@@ -309,6 +324,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   closing_ = true;
+  // Saved, or given up at the guard's No: nothing to recover.
+  db_.SetJournal(nullptr);
+  journal_.Discard();
   db_.Clear();  // releases every category record
   event->accept();
 }

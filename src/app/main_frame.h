@@ -11,6 +11,7 @@
 #include "db/database.h"
 #include "db/file_ops.h"
 #include "db/folder_lock.h"
+#include "db/journal.h"
 #include "db/load.h"
 #include "panes/pane_set.h"
 #include "tools/queries.h"
@@ -73,7 +74,9 @@ class CMainFrame : public QMainWindow {
   void BuildMenu();
   void BuildToolbar();
   void RegisterFrameCommands();
-  void LoadDatabaseFile();
+  // Loads the database and, when this window holds the folder, offers the
+  // edits a crash left in the journal.
+  void LoadDatabaseFile(bool journal);
   void RegisterMoveCommands();
   void UpdateEditActions();
   void UpdateHistoryActions();
@@ -87,6 +90,7 @@ class CMainFrame : public QMainWindow {
   std::string directory_;
   std::string folder_;
   FolderLock lock_;
+  Journal journal_;
   QFont paneFont_;
   PaneSet* panes_ = nullptr;
   std::unique_ptr<EditingCommands> editing_;

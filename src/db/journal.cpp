@@ -505,6 +505,35 @@ bool Database::ReplayRecord(std::string_view record) {
   return false;
 }
 
+size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore) {
+  if (db.partlyLoaded) return 0;
+  const JournalContents found = Read(path_, db.disk);
+  switch (found.status) {
+    case JournalContents::kNone:
+    case JournalContents::kUnreadable:  // writing one will say why it cannot
+      return 0;
+    case JournalContents::kNoEdits:
+      Discard();
+      return 0;
+    case JournalContents::kOtherFile:
+      if (SetAside()) Tell(OtherFileMessage(path_));
+      return 0;
+    case JournalContents::kApplies:
+      break;
+  }
+  if (!restore(found.records.size())) {
+    SetAside();
+    return 0;
+  }
+  Journal* attached = db.GetJournal();
+  db.SetJournal(nullptr);  // the records are in the journal already
+  const size_t made = Replay(db, found.records);
+  db.SetJournal(attached);
+  Resume(found, made);
+  if (made < found.records.size() || found.damaged) Tell(DamagedMessage(path_, made));
+  return made;
+}
+
 size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
   size_t made = 0;
   for (const std::string& record : records) {

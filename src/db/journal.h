@@ -68,6 +68,14 @@ class Journal {
   // database loaded in part; each once.
   void SetMessageHook(std::function<void(const std::string&)> hook) { tell_ = std::move(hook); }
 
+  // At start, on the database as loaded: a journal of edits for this very
+  // file is offered through `restore` (given the number of edits; true:
+  // restore them), replayed and gone on from, or set aside; one for another
+  // version of the file is set aside with a message; one without edits is
+  // removed. Returns the number of edits restored. Nothing is done for a
+  // database loaded in part, which no journal can be replayed on exactly.
+  size_t Recover(Database& db, const std::function<bool(size_t)>& restore);
+
   // Reads a journal against the file it should apply to.
   static JournalContents Read(const std::string& path, const FileStamp& disk);
   // Makes the records' edits again, in order, as edits of the database
