@@ -13,6 +13,7 @@
 #include "cli/generate.h"
 #include "db/charset.h"
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/load.h"
 #include "db/save.h"
 #include "db/scan.h"
@@ -83,6 +84,39 @@ int Rewrite(const Arguments& args) {
   Database& db = NewDatabase();
   if (const int code = Load(db, args.plain[0], stderr)) return code;
   const SaveResult saved = WriteDatabaseFile(db, args.plain[1]);
+  if (!saved.ok) {
+    PutLine(stderr, saved.message);
+    return kFileError;
+  }
+  return kOk;
+}
+
+int Recover(const Arguments& args) {
+  const std::string& file = args.plain[0];
+  const std::string& journal = args.plain[1];
+  Database& db = NewDatabase();
+  if (const int code = Load(db, file, stderr)) return code;
+  const JournalContents found = Journal::Read(journal, db.disk);
+  switch (found.status) {
+    case JournalContents::kNone:
+      PutLine(stderr, "Cannot open file " + journal);
+      return kFileError;
+    case JournalContents::kUnreadable:
+      PutLine(stderr, "Cannot read the journal " + journal + ": " + found.reason);
+      return kFileError;
+    case JournalContents::kOtherFile:
+      PutLine(stderr, journal + " holds changes made to another version of " + file +
+                          ": they cannot be applied; nothing was written");
+      return kLoadError;
+    case JournalContents::kNoEdits:
+    case JournalContents::kApplies:
+      break;
+  }
+  const size_t made = Journal::Replay(db, found.records);
+  if (made < found.records.size() || found.damaged)
+    PutLine(stderr, journal + " is damaged after its first " + std::to_string(made) +
+                        " changes: only those were applied");
+  const SaveResult saved = WriteDatabaseFile(db, args.plain[2]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
     return kFileError;
@@ -262,6 +296,19 @@ const std::vector<Subcommand>& Subcommands() {
        2,
        2,
        Rewrite},
+      {"recover",
+       "FILE JOURNAL OUT",
+       "write FILE with the edits of a recovery journal applied",
+       "Loads FILE, makes again the edits that the editor's recovery journal\n"
+       "JOURNAL (LorJournal.BK! beside the file) kept, and writes OUT as Save\n"
+       "would. A journal damaged part way is applied up to the damage, with a\n"
+       "warning. Exits 1, writing nothing, when FILE does not load or the\n"
+       "journal was made on another version of FILE; 2 when a file cannot be\n"
+       "opened or OUT cannot be written.\n",
+       {},
+       3,
+       3,
+       Recover},
       {"search",
        "[--case] TEXT [FILE]",
        "list the quotation nodes whose text contains TEXT",

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "db/journal.h"
 #include "db/load.h"
 #include "db/search.h"
+#include "support/capture_ops.h"
 #include "support/temp_dir.h"
 
 namespace lorelist {
@@ -102,6 +104,37 @@ TEST(LorelistDbRewrite, WritesAsSaveDoesAndNothingOnAnError) {
   EXPECT_EQ(bad.code, 1);
   EXPECT_EQ(bad.err, "bad.txt:1: Final number does not increment by 1: @Q2 x\n");
   EXPECT_FALSE(Exists(dir.File("never.txt")));
+}
+
+TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother) {
+  TempDir dir;
+  WriteFile(dir.File("Florilex.txt"), kGood);
+  std::string expected;
+  {
+    Database db;
+    ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
+    Journal journal(dir.path());
+    db.SetJournal(&journal);
+    ASSERT_EQ(db.MoveNode(Tree::kQuotations, db.quotations.GetChildAt(nullptr, 1), nullptr, 0), "");
+    ASSERT_EQ(db.AddSubject(db.categories.GetRootItem(), "hours"), "");
+    ASSERT_EQ(db.DeleteReference(db.categories.GetRootItem(), 0), "");
+    ASSERT_TRUE(db.Undo());
+    expected = test::WrittenDatabase(db);
+    db.SetJournal(nullptr);
+  }
+  Result run = Lorelist(dir, "recover Florilex.txt LorJournal.BK! out.txt");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), expected);
+
+  WriteFile(dir.File("other.txt"), kGood + "@C3 More\r\n");
+  Result other = Lorelist(dir, "recover other.txt LorJournal.BK! never.txt");
+  EXPECT_EQ(other.code, 1);
+  EXPECT_EQ(other.err,
+            "LorJournal.BK! holds changes made to another version of other.txt: they "
+            "cannot be applied; nothing was written\n");
+  EXPECT_FALSE(Exists(dir.File("never.txt")));
+  EXPECT_EQ(Lorelist(dir, "recover Florilex.txt none never.txt").code, 2);
 }
 
 TEST(LorelistDbRewrite, KeepsAnExistingOutsModeAndLink) {
