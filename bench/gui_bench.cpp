@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
               frame.Panes().selectedQuotation == last ? "yes" : "NO");
   Modal::Install(nullptr);
   frame.Db().ClearChanged();
+  frame.close();  // as the user closes it: no journal left for the next run
   // Two messages are expected: "String not found" and none else.
   return modal.messages == expected + 1 ? 0 : 1;
 }
