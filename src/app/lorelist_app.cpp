@@ -24,10 +24,10 @@ CLorelistApp::CLorelistApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 CLorelistApp::~CLorelistApp() = default;
 
-bool CLorelistApp::InitInstance() {
+bool CLorelistApp::InitInstance(const std::string& folder) {
   CSplashWnd::EnableSplashScreen(ShowSplashFromCommandLine(arguments()));
   CSplashWnd::InstallApplicationHook();
-  frame_ = std::make_unique<CMainFrame>(".");
+  frame_ = std::make_unique<CMainFrame>(folder);
   setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
   // Where no window manager maximises it, the window still fills the screen.
   if (QScreen* screen = primaryScreen()) frame_->resize(screen->availableGeometry().size());

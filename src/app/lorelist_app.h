@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <memory>
+#include <string>
 
 namespace lorelist {
 
@@ -16,20 +17,14 @@ class CLorelistApp : public QApplication {
   CLorelistApp(int& argc, char** argv);
   ~CLorelistApp() override;
 
-  // Creates the main window, titles it and shows it maximised; false when
-  // start-up failed.
-  bool InitInstance();
+  // Creates the main window on the database of folder, titles it and shows
+  // it maximised; false when start-up failed.
+  bool InitInstance(const std::string& folder = ".");
   CMainFrame* MainFrame() const { return frame_.get(); }
 
  private:
   std::unique_ptr<CMainFrame> frame_;
 };
-
-// What lorelist --help prints.
-inline constexpr const char* kLorelistUsage =
-    "Usage: lorelist [--help] [--version]\n"
-    "Opens the classified dictionary of quotations Florilex.txt of the current\n"
-    "directory in the editor's window.\n";
 
 // The show-splash setting of a command line: on unless the platform's
 // parsing turns it off (an embedding or automation start).

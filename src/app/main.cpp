@@ -1,22 +1,28 @@
 #include <cstdio>
-#include <cstring>
 
+#include "app/command_line.h"
 #include "app/lorelist_app.h"
 
 int main(int argc, char** argv) {
-  // Answered before the window system is reached, so that they work without
-  // a display.
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("lorelist %s\n", LORELIST_VERSION);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+  // Read before the window system is reached, so that help, the version and
+  // a refusal need no display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const lorelist::StartRequest request = lorelist::ParseCommandLine(arguments);
+  switch (request.action) {
+    case lorelist::StartRequest::kHelp:
       std::fputs(lorelist::kLorelistUsage, stdout);
       return 0;
-    }
+    case lorelist::StartRequest::kVersion:
+      std::printf("lorelist %s\n", LORELIST_VERSION);
+      return 0;
+    case lorelist::StartRequest::kRefused:
+      std::fprintf(stderr, "%s\n%s", request.message.c_str(), lorelist::kLorelistUsage);
+      return 2;
+    case lorelist::StartRequest::kRun:
+      break;
   }
   lorelist::CLorelistApp app(argc, argv);
-  if (!app.InitInstance()) return 1;
+  if (!app.InitInstance(request.folder)) return 1;
   return app.exec();
 }

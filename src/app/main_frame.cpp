@@ -63,10 +63,7 @@ QFont CMainFrame::StartupFont() {
 }
 
 CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
-    : QMainWindow(parent),
-      directory_(directory),
-      folder_(AbsolutePath(directory)),
-      journal_(folder_) {
+    : QMainWindow(parent), folder_(AbsolutePath(directory)), journal_(folder_) {
   InitResources();
   setAttribute(Qt::WA_DeleteOnClose, false);
   paneFont_ = StartupFont();
@@ -225,8 +222,8 @@ void CMainFrame::LoadDatabaseFile(bool journal) {
   quotations.SuspendUpdates();
   categories.SuspendUpdates();
   panes_->Subjects().SuspendUpdates();
-  const std::string path =
-      directory_ == "." ? std::string(kDatabaseFile) : directory_ + "/" + kDatabaseFile;
+  // By its full path: every message about it says where it is.
+  const std::string path = JoinPath(folder_, kDatabaseFile);
   MessageBoxReporter reporter;
   loadResult_ = LoadDatabase(db_, path, &reporter);
   if (journal) {

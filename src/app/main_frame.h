@@ -87,7 +87,6 @@ class CMainFrame : public QMainWindow {
   void ShowAbout();
 
   Database db_;
-  std::string directory_;
   std::string folder_;
   FolderLock lock_;
   Journal journal_;

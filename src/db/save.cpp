@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 #include "journal.h"
@@ -258,7 +259,8 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
   return result;
 }
 
-SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOps& ops) {
+SaveResult WriteFileSafely(const std::string& path,
+                           const std::function<std::string(OutputFile&)>& fill, FileOps& ops) {
   SaveResult result;
   const Target target = FindTarget(path);
   result.message = Refusal(target, path);
@@ -267,13 +269,9 @@ SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOp
     return result;
   }
   const std::string temporary = target.path + ".lorelist-new";
-  auto database = [&](OutputFile& out) {
-    WriteDatabase(db, out);
-    return std::string();
-  };
   // Messages name the file asked for: the temporary one is this function's affair.
-  result = WriteNewFile(ops, temporary, path, target.exists ? &target.st : nullptr, database,
-                        nullptr, "Cannot write ");
+  result = WriteNewFile(ops, temporary, path, target.exists ? &target.st : nullptr, fill, nullptr,
+                        "Cannot write ");
   if (!result.ok) return result;
   if (ops.Rename(temporary, target.path) != 0) {
     const int error = errno;
@@ -284,6 +282,16 @@ SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOp
   }
   ops.SyncDirectory(target.dir);
   return result;
+}
+
+SaveResult WriteDatabaseFile(const Database& db, const std::string& path, FileOps& ops) {
+  return WriteFileSafely(
+      path,
+      [&](OutputFile& out) {
+        WriteDatabase(db, out);
+        return std::string();
+      },
+      ops);
 }
 
 }  // namespace lorelist

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,13 @@ void WriteDatabase(const Database& db, OutputFile& out);
 // when the database is saved; on failure the message tells the file and the
 // reason, and Florilex.txt and FlorilexOld.txt are as they were.
 SaveResult SaveDatabase(Database& db, const std::string& dir = ".", FileOps& ops = SystemFileOps());
+
+// Writes a file whole or not at all, as WriteDatabaseFile does: `fill` puts
+// the bytes (and returns a message of its own to give up, or nothing); the
+// file appears under its name only once it is complete and synced.
+SaveResult WriteFileSafely(const std::string& path,
+                           const std::function<std::string(OutputFile&)>& fill,
+                           FileOps& ops = SystemFileOps());
 
 // Writes the database to path as SaveDatabase writes Florilex.txt, without a
 // backup: through a temporary file beside the file path names, keeping an
