@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds what is needed and starts the editor on the Florilex.txt of the
 # current directory, or, when there is none, in a folder of your own that
-# starts as a copy of the bundled sample database.
+# starts as a copy of the bundled sample database. Arguments go on to the
+# editor: ./run.sh ~/quotes opens the database in ~/quotes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 
@@ -14,7 +15,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 
-if [ ! -f Florilex.txt ]; then
+# With a folder or file given, it is the user's: the sample stays out of it.
+if [ $# -eq 0 ] && [ ! -f Florilex.txt ]; then
   folder="${XDG_DATA_HOME:-$HOME/.local/share}/Lorelist"
   if [ ! -f "$folder/Florilex.txt" ]; then
     mkdir -p "$folder"

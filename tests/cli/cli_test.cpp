@@ -242,6 +242,28 @@ TEST(Lorelist, VersionAndHelpNeedNoWindow) {
   }
 }
 
+// Refused before any window: usage on standard error, exit code 2.
+TEST(Lorelist, RefusesUnknownOptionsAndPathsThatNameNoDatabase) {
+  TempDir dir;
+  WriteFile(dir.File("notes.txt"), "x");
+  const std::string err = dir.File("err");
+  for (const char* args :
+       {"--frobnicate", "-x", "a b", "notes.txt", "no/such/folder", "no/such/Florilex.txt"}) {
+    SCOPED_TRACE(args);
+    const std::string command =
+        "cd " + dir.path() +
+        " && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= " + LORELIST_APP_BINARY + " " +
+        args + " 2>" + err + " >/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string text = ReadFile(err);
+    EXPECT_EQ(text.rfind("lorelist: ", 0), 0u) << text;
+    EXPECT_NE(text.find("Usage: lorelist [FOLDER | FILE]"), std::string::npos);
+  }
+  EXPECT_NE(ReadFile(err).find("no such folder: " + dir.File("no/such")), std::string::npos);
+}
+
 TEST(LorelistDb, RefusesWhatItDoesNotKnow) {
   TempDir dir;
   for (const char* args : {"", "frobnicate", "check --fast", "stats a b", "rewrite onlyone",
