@@ -63,6 +63,7 @@ class BenchModal : public Modal {
                             const QString&) override {
     return {};
   }
+  void Print(QWidget*, QTextDocument&) override {}
   int Run(QDialog& dialog) override {
     dialog.show();
     if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog)) {

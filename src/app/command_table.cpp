@@ -9,6 +9,12 @@ const std::vector<Command>& Commands() {
        "Save the whole database to a file of your choice, leaving Florilex.txt as it is\nSave "
        "copy",
        nullptr},
+      {cmd::kExportHtml, "&File", "Export as HTML...",
+       "Write the printable dictionary as one HTML document\nExport as HTML", nullptr},
+      {cmd::kExportMarkdown, "&File", "Export as Markdown...",
+       "Write the printable dictionary as CommonMark text\nExport as Markdown", nullptr},
+      {cmd::kPrint, "&File", "Print...", "Preview and print the printable dictionary\nPrint",
+       nullptr},
       {cmd::kExit, "&File", "E&xit", "Quit the application; prompts to save documents\nExit",
        nullptr},
       {cmd::kUndo, "&Edit", "&Undo\tAlt+Backspace", "Undo the last action\nUndo", nullptr},
@@ -96,7 +102,9 @@ const Command* FindCommand(int id) {
 
 const std::vector<Popup>& Menu() {
   static const std::vector<Popup> menu = {
-      {"&File", {cmd::kSave, cmd::kSaveCopyAs, 0, cmd::kExit}},
+      {"&File",
+       {cmd::kSave, cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0,
+        cmd::kExit}},
       {"&Edit",
        {cmd::kUndo, cmd::kUndoEdit, cmd::kRedoEdit, 0, cmd::kCut, cmd::kCopy, cmd::kPaste, 0,
         cmd::kSpecialCharacter}},

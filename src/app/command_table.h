@@ -53,6 +53,9 @@ constexpr int kMoveUp = 32839;
 constexpr int kMoveDown = 32840;
 constexpr int kMoveOut = 32841;
 constexpr int kMoveIn = 32842;
+constexpr int kExportHtml = 32843;
+constexpr int kExportMarkdown = 32844;
+constexpr int kPrint = 32845;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

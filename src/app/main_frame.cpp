@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <cmath>
@@ -25,6 +27,9 @@ static void InitResources() {
 }
 
 namespace lorelist {
+
+// Above this many nodes, Print asks first.
+constexpr size_t kPrintWithoutAsking = 20000;
 
 namespace {
 
@@ -253,6 +258,9 @@ void CMainFrame::RegisterFrameCommands() {
   const std::pair<int, std::function<void()>> commands[] = {
       {cmd::kSave, [this] { Save(); }},
       {cmd::kSaveCopyAs, [this] { SaveCopyAs(); }},
+      {cmd::kExportHtml, [this] { Export(ExportFormat::kHtml); }},
+      {cmd::kExportMarkdown, [this] { Export(ExportFormat::kMarkdown); }},
+      {cmd::kPrint, [this] { Print(); }},
       {cmd::kExit, [this] { close(); }},
       {cmd::kUndo, inWorkspace(&QPlainTextEdit::undo)},
       {cmd::kCut, inWorkspace(&QPlainTextEdit::cut)},
@@ -296,6 +304,55 @@ void CMainFrame::SaveCopyAs() {
   }
   const SaveResult result = WriteDatabaseFile(db_, path, *fileOps_);
   if (!result.ok) Warn(this, FromFileMessage(result.message));
+}
+
+void CMainFrame::Export(ExportFormat format) {
+  const bool html = format == ExportFormat::kHtml;
+  const QString chosen = Modal::Current().ChooseFileToWrite(
+      this, html ? QStringLiteral("Export as HTML") : QStringLiteral("Export as Markdown"),
+      QFile::decodeName(folder_.c_str()),
+      html ? QStringLiteral("Florilex.html") : QStringLiteral("Florilex.md"),
+      html ? QStringLiteral("HTML files (*.html *.htm);;All files (*)")
+           : QStringLiteral("Markdown files (*.md);;All files (*)"));
+  if (chosen.isEmpty()) return;
+  const std::string path = QFile::encodeName(chosen).toStdString();
+  if (SameFile(path, JoinPath(folder_, kDatabaseFile))) {
+    Warn(this,
+         QStringLiteral("That is the database file itself: Save writes it, with its backup."));
+    return;
+  }
+  QProgressDialog progress(QStringLiteral("Exporting the dictionary..."), QStringLiteral("Cancel"),
+                           0, 100, this);
+  progress.setWindowTitle(QString::fromLatin1(kAppTitle));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(800);
+  progress.setAutoReset(false);
+  const SaveResult result =
+      ExportToFile(db_, format, kDatabaseFile, path, [&progress](double share) {
+        progress.setValue(static_cast<int>(share * 100));
+        QCoreApplication::processEvents();
+        return !progress.wasCanceled();
+      });
+  progress.reset();
+  // A cancelled export leaves no file and needs no word.
+  if (!result.ok && !progress.wasCanceled()) Warn(this, FromFileMessage(result.message));
+}
+
+void CMainFrame::Print() {
+  const size_t nodes = db_.quotations.GetCount() + db_.categories.GetCount();
+  if (nodes > kPrintWithoutAsking &&
+      Modal::Current().Ask(this,
+                           QStringLiteral("The printable dictionary of these %1 nodes is long: "
+                                          "preparing it may take a while and much memory. Go on?")
+                               .arg(nodes),
+                           false) != Modal::Answer::kYes)
+    return;
+  StringSink html;
+  ExportHtml(db_, kDatabaseFile, html);
+  QTextDocument document;
+  document.setHtml(
+      QString::fromUtf8(html.Text().data(), static_cast<qsizetype>(html.Text().size())));
+  Modal::Current().Print(this, document);
 }
 
 bool CMainFrame::CanClose() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/export.h"
 #include "commands/editing.h"
 #include "db/database.h"
 #include "db/file_ops.h"
@@ -56,6 +57,11 @@ class CMainFrame : public QMainWindow {
   // Save Copy As: writes the database to a file the user picks; where Save
   // writes and the changed flag stay as they are.
   void SaveCopyAs();
+  // Export as HTML or Markdown: the printable dictionary, to a file the
+  // user picks, with progress and Cancel when it takes long.
+  void Export(ExportFormat format);
+  // Print: the printable dictionary in the print preview.
+  void Print();
   // The folder of the database, by its full path.
   const std::string& Folder() const { return folder_; }
   // The file services saving uses (tests make them fail).

@@ -162,6 +162,13 @@ void WriteDictionary(const Database& db, std::string_view source, ExportSink& ou
     WriteQuotations(d, writer);
     writer.Flush();
   });
+  // Should the sink give up (a cancelled export), the helper still ends first.
+  struct Joined {
+    std::thread& thread;
+    ~Joined() {
+      if (thread.joinable()) thread.join();
+    }
+  } joined{helper};
   Writer writer(d, source, out);
   WriteFront(d, writer);
   writer.Flush();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "db/database.h"
+#include "db/save.h"
 
 namespace lorelist {
 
@@ -34,5 +36,14 @@ class StringSink : public ExportSink {
 // so that it is also well-formed XML. Markdown: the same content as CommonMark.
 void ExportHtml(const Database& db, std::string_view source, ExportSink& out);
 void ExportMarkdown(const Database& db, std::string_view source, ExportSink& out);
+
+enum class ExportFormat { kHtml, kMarkdown };
+
+// Writes the export to path whole or not at all, as Save writes a file.
+// progress, when given, is called every so often with an estimate of the
+// share done (0 to 1); when it returns false the export stops, leaving no
+// file, and the message is "cancelled".
+SaveResult ExportToFile(const Database& db, ExportFormat format, std::string_view source,
+                        const std::string& path, const std::function<bool(double)>& progress = {});
 
 }  // namespace lorelist

@@ -202,33 +202,22 @@ int Export(const Arguments& args) {
   Database& db = NewDatabase();
   if (const int code = Load(db, file, stderr)) return code;
 
-  const std::string temporary = out.empty() ? std::string() : out + ".lorelist-new";
-  std::FILE* target = out.empty() ? stdout : std::fopen(temporary.c_str(), "wb");
-  if (!target) {
-    std::fprintf(stderr, "Cannot write %s: %s\n", out.c_str(), std::strerror(errno));
-    return kFileError;
+  if (!out.empty()) {
+    const SaveResult written =
+        ExportToFile(db, html ? ExportFormat::kHtml : ExportFormat::kMarkdown, file, out);
+    if (!written.ok) {
+      PutLine(stderr, written.message);
+      return kFileError;
+    }
+    return kOk;
   }
-  FileSink sink(target);
+  FileSink sink(stdout);
   if (html)
     ExportHtml(db, file, sink);
   else
     ExportMarkdown(db, file, sink);
-  bool written = sink.Finish();
-  int error = sink.Error();
-  if (!out.empty()) {
-    if (std::fclose(target) != 0 && written) {
-      written = false;
-      error = errno;
-    }
-    if (written && std::rename(temporary.c_str(), out.c_str()) != 0) {
-      written = false;
-      error = errno;
-    }
-    if (!written) std::remove(temporary.c_str());
-  }
-  if (!written) {
-    std::fprintf(stderr, "Cannot write %s: %s\n", out.empty() ? "standard output" : out.c_str(),
-                 std::strerror(error));
+  if (!sink.Finish()) {
+    std::fprintf(stderr, "Cannot write standard output: %s\n", std::strerror(sink.Error()));
     return kFileError;
   }
   return kOk;

@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTextDocument>
 
 namespace lorelist {
 
@@ -46,6 +49,14 @@ class RealModal : public Modal {
     dialog.selectFile(QDir(folder).filePath(suggested));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
+  }
+  void Print(QWidget* parent, QTextDocument& document) override {
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintPreviewDialog preview(&printer, parent);
+    preview.setWindowTitle(QStringLiteral("Print Preview"));
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested,
+                     [&document](QPrinter* target) { document.print(target); });
+    preview.exec();
   }
 
  private:

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QDialog;
+class QTextDocument;
 class QWidget;
 
 namespace lorelist {
@@ -30,6 +31,9 @@ class Modal {
   // `suggested`; the path chosen, or empty when cancelled.
   virtual QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
                                     const QString& suggested, const QString& filter) = 0;
+
+  // The print preview of a document, from which the user prints it.
+  virtual void Print(QWidget* parent, QTextDocument& document) = 0;
 
   // The one in use: the real, blocking one unless a test installed another.
   static Modal& Current();

@@ -213,5 +213,30 @@ TEST(ExportMarkdown, EscapesTextsAndLinksLikeTheHtml) {
   }
 }
 
+TEST(ExportToFile, WritesTheWholeExportOrNothingWhenCancelled) {
+  Database db;
+  Load(db, kEdgeCases);
+  TempDir dir;
+  const std::string path = dir.File("out.html");
+  std::vector<double> shares;
+  SaveResult done = ExportToFile(db, ExportFormat::kHtml, "Florilex.txt", path, [&](double share) {
+    shares.push_back(share);
+    return true;
+  });
+  ASSERT_TRUE(done.ok) << done.message;
+  EXPECT_EQ(test::ReadFile(path), Html(kEdgeCases));
+  ASSERT_FALSE(shares.empty());
+  EXPECT_EQ(shares.back(), 1.0);
+
+  // Cancelled part way over a file already there: it stays as it was, and no
+  // temporary file is left.
+  SaveResult cancelled =
+      ExportToFile(db, ExportFormat::kMarkdown, "Florilex.txt", path, [](double) { return false; });
+  EXPECT_FALSE(cancelled.ok);
+  EXPECT_EQ(cancelled.message, "cancelled");
+  EXPECT_EQ(test::ReadFile(path), Html(kEdgeCases));
+  EXPECT_FALSE(test::Exists(path + ".lorelist-new"));
+}
+
 }  // namespace
 }  // namespace lorelist

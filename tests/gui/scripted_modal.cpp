@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QPrinter>
+#include <QTextDocument>
+
 namespace lorelist::test {
 
 void ScriptedModal::Message(QWidget* parent, const QString& text, Icon icon) {
@@ -64,6 +67,15 @@ QString ScriptedModal::ChooseFileToWrite(QWidget* parent, const QString& caption
   if (files.front()) path = *files.front();
   files.pop_front();
   return path;
+}
+
+void ScriptedModal::Print(QWidget* parent, QTextDocument& document) {
+  shown.push_back({"print", QStringLiteral("Print Preview"), parent != nullptr});
+  if (printPdf.isEmpty()) return;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(printPdf);
+  document.print(&printer);
 }
 
 std::vector<QString> ScriptedModal::Messages() const {

@@ -58,6 +58,10 @@ class ScriptedModal : public Modal {
   QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
                             const QString& suggested, const QString& filter) override;
 
+  // Print: with printPdf set, the document is printed to that PDF file.
+  void Print(QWidget* parent, QTextDocument& document) override;
+  QString printPdf;
+
   // The texts of the messages shown so far.
   std::vector<QString> Messages() const;
 };
