@@ -231,6 +231,7 @@ void CMainFrame::LoadDatabaseFile(bool journal) {
   const std::string path = JoinPath(folder_, kDatabaseFile);
   MessageBoxReporter reporter;
   loadResult_ = LoadDatabase(db_, path, &reporter);
+  if (loadResult_.looksLikeUtf8) Tell(nullptr, QString::fromStdString(Utf8Notice(path)));
   if (journal) {
     journal_.Recover(db_, [](size_t changes) {
       return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),

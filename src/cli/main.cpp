@@ -1,6 +1,8 @@
 // lorelist-db: the command-line companion of the editor, on the same
 // database layer. Other tools rely on its output and exit codes.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/convert.h"
 #include "cli/export.h"
 #include "cli/generate.h"
 #include "db/charset.h"
@@ -49,6 +52,8 @@ void PutLine(std::FILE* out, const std::string& line) {
 // (exit code 1). 0 when it loaded whole.
 int Load(Database& db, const std::string& file, std::FILE* out) {
   const LoadResult result = LoadDatabase(db, file);
+  // Whatever the command, a file in the wrong encoding is worth a word.
+  if (result.looksLikeUtf8) PutLine(stderr, Utf8Notice(file));
   switch (result.status) {
     case LoadResult::kComplete:
       return kOk;
@@ -117,6 +122,56 @@ int Recover(const Arguments& args) {
     PutLine(stderr, journal + " is damaged after its first " + std::to_string(made) +
                         " changes: only those were applied");
   const SaveResult saved = WriteDatabaseFile(db, args.plain[2]);
+  if (!saved.ok) {
+    PutLine(stderr, saved.message);
+    return kFileError;
+  }
+  return kOk;
+}
+
+// The whole of a regular file; false, with the message on standard error,
+// when it cannot be read.
+bool ReadWhole(const std::string& path, std::string& bytes) {
+  int error = 0;
+  const int fd = OpenRegularFile(path, error);
+  if (fd < 0) {
+    PutLine(stderr, "Cannot open file " + path + (error == ENOENT ? "" : ": " + FileReason(error)));
+    return false;
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      PutLine(stderr, "Cannot read file " + path + ": " + SystemReason(errno));
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+int Convert(const Arguments& args) {
+  const bool fromUtf8 = args.Has("--from-utf8"), toUtf8 = args.Has("--to-utf8");
+  if (fromUtf8 == toUtf8)
+    return Refuse(
+        args, fromUtf8 ? "give one of --from-utf8 and --to-utf8" : "give --from-utf8 or --to-utf8");
+  const std::string& in = args.plain[0];
+  std::string bytes, converted;
+  if (!ReadWhole(in, bytes)) return kFileError;
+  const std::string refusal =
+      fromUtf8 ? ConvertFromUtf8(bytes, converted) : ConvertToUtf8(bytes, converted);
+  if (!refusal.empty()) {
+    PutLine(stderr, in + ": " + refusal + "; nothing was written");
+    return kLoadError;
+  }
+  const SaveResult saved = WriteFileSafely(args.plain[1], [&](OutputFile& out) {
+    out.Put(converted);
+    return std::string();
+  });
   if (!saved.ok) {
     PutLine(stderr, saved.message);
     return kFileError;
@@ -298,6 +353,18 @@ const std::vector<Subcommand>& Subcommands() {
        3,
        3,
        Recover},
+      {"convert",
+       "--from-utf8|--to-utf8 IN OUT",
+       "change a file's encoding between UTF-8 and Windows-1252",
+       "Writes OUT: IN converted from UTF-8 to Windows-1252, the database's own\n"
+       "encoding (--from-utf8), or from Windows-1252 to UTF-8 (--to-utf8), line\n"
+       "ends as they are. A character that Windows-1252 cannot hold, or text that\n"
+       "is not UTF-8, stops the conversion with its line number: nothing is\n"
+       "written and the exit code is 1; 2 when a file cannot be read or written.\n",
+       {{"--from-utf8", false}, {"--to-utf8", false}},
+       2,
+       2,
+       Convert},
       {"search",
        "[--case] TEXT [FILE]",
        "list the quotation nodes whose text contains TEXT",

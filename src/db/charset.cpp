@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace lorelist {
 
@@ -129,6 +130,47 @@ unsigned char UpperCp1252(unsigned char byte) {
       return 0x9F;
     default:
       return byte;
+  }
+}
+
+void Utf8Sniffer::Add(const char* data, size_t size) {
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  const unsigned char* end = p + size;
+  while (valid_ && p < end) {
+    if (pending_ == 0) {
+      // Plain ASCII, eight bytes at a time.
+      while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL) break;
+        p += 8;
+      }
+      if (p == end) break;
+      const unsigned char b = *p++;
+      if (b < 0x80) continue;
+      multibyte_ = true;
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (b >= 0xC2 && b <= 0xDF) {
+        pending_ = 1;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        pending_ = 2;
+        if (b == 0xE0) low_ = 0xA0;   // no overlong forms
+        if (b == 0xED) high_ = 0x9F;  // no surrogates
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        pending_ = 3;
+        if (b == 0xF0) low_ = 0x90;
+        if (b == 0xF4) high_ = 0x8F;  // nothing past U+10FFFF
+      } else {
+        valid_ = false;
+      }
+    } else {
+      const unsigned char b = *p++;
+      if (b < low_ || b > high_) valid_ = false;
+      low_ = 0x80;
+      high_ = 0xBF;
+      --pending_;
+    }
   }
 }
 

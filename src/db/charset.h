@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,21 @@ void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
 // UTF-8 text as Windows-1252 bytes.
 enum class Utf8Conversion { kDone, kNotUtf8, kOutsideTheSet };
 Utf8Conversion Utf8ToCp1252(std::string_view utf8, std::string& bytes);
+
+// Tells, from bytes fed in pieces of any size, whether a file is valid UTF-8
+// with at least one multi-byte sequence: most likely not Windows-1252, where
+// accented letters are single bytes that UTF-8 forbids alone.
+class Utf8Sniffer {
+ public:
+  void Add(const char* data, size_t size);
+  bool LooksLikeUtf8() const { return valid_ && multibyte_ && pending_ == 0; }
+
+ private:
+  int pending_ = 0;                         // continuation bytes still to come
+  unsigned char low_ = 0x80, high_ = 0xBF;  // the range of the next one
+  bool valid_ = true;
+  bool multibyte_ = false;
+};
 
 // Appends a character in UTF-8.
 void AppendUtf8(std::string& out, char32_t ch);

@@ -41,6 +41,7 @@ bool LineReader::Fill() {
       return false;
     }
     sum_.Add(buffer_.get() + end_, static_cast<size_t>(got));
+    sniffer_.Add(buffer_.get() + end_, static_cast<size_t>(got));
     end_ += static_cast<size_t>(got);
     return true;
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "charset.h"
 #include "checksum.h"
 #include "file_ops.h"
 
@@ -32,6 +33,7 @@ class LineReader {
   void Drain();
   // Of every byte read so far.
   const Checksum& Sum() const { return sum_; }
+  bool LooksLikeUtf8() const { return sniffer_.LooksLikeUtf8(); }
 
  private:
   bool ReadPhysical(std::string_view& line);
@@ -48,6 +50,7 @@ class LineReader {
   char tag_ = '\0';
   std::string joined_;
   Checksum sum_;
+  Utf8Sniffer sniffer_;
 };
 
 // A file written through FileOps with every write checked. After the first

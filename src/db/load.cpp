@@ -376,6 +376,7 @@ LoadResult Loader::Run(const std::string& path) {
     }
     // The stamp covers the whole file, also past a line that stopped loading.
     if (!going) reader.Drain();
+    result_.looksLikeUtf8 = !reader.Error() && reader.LooksLikeUtf8();
     struct stat st;
     if (!reader.Error() && ::fstat(fd, &st) == 0)
       db_.disk = FileStamp::Of(st, reader.Sum());
@@ -391,6 +392,12 @@ LoadResult Loader::Run(const std::string& path) {
 }
 
 }  // namespace
+
+std::string Utf8Notice(const std::string& path) {
+  return path +
+         " looks like UTF-8 text. Lorelist reads and writes Windows-1252, so accented letters "
+         "may show wrongly. lorelist-db convert can change the file's encoding.";
+}
 
 LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter) {
   db.Clear();  // what the file holds, and nothing else

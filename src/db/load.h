@@ -22,7 +22,12 @@ struct LoadResult {
   Status status = kComplete;
   std::string message;  // empty when complete
   uint64_t line = 0;
+  // The whole file is valid UTF-8 with multi-byte sequences: see Utf8Notice.
+  bool looksLikeUtf8 = false;
 };
+
+// What the editor says, once, after loading a file that looks like UTF-8.
+std::string Utf8Notice(const std::string& path);
 
 // Reads the database file at path into db, emptied first. At the first
 // line that breaks the format it reports one message and stops, keeping what

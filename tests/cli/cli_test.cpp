@@ -137,6 +137,42 @@ TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother)
   EXPECT_EQ(Lorelist(dir, "recover Florilex.txt none never.txt").code, 2);
 }
 
+TEST(LorelistDbConvert, ChangesTheEncodingBothWaysAndStopsAtWhatCannotBeHeld) {
+  TempDir dir;
+  // Every byte of the set, the five undefined ones among them.
+  std::string cp1252 = "@Q1 ";
+  for (int b = 0x20; b < 0x100; ++b) cp1252 += static_cast<char>(b);
+  cp1252 += "\r\n@@\r\n@C1 x\r\n";
+  WriteFile(dir.File("cp1252.txt"), cp1252);
+  Result to = Lorelist(dir, "convert --to-utf8 cp1252.txt utf8.txt");
+  ASSERT_EQ(to.code, 0) << to.err;
+  const std::string utf8 = ReadFile(dir.File("utf8.txt"));
+  EXPECT_NE(utf8.find("\xE2\x82\xAC"), std::string::npos);  // 0x80, the euro sign
+  EXPECT_NE(utf8.find("\xC3\xBF"), std::string::npos);      // 0xFF
+  // Read as it is, the editor would warn about it.
+  Result check = Lorelist(dir, "check utf8.txt");
+  EXPECT_EQ(check.code, 0);
+  EXPECT_EQ(check.err.rfind("utf8.txt looks like UTF-8 text.", 0), 0u) << check.err;
+  EXPECT_EQ(Lorelist(dir, "check cp1252.txt").err, "");
+  // And back, byte for byte, a byte order mark dropped.
+  WriteFile(dir.File("bom.txt"), "\xEF\xBB\xBF" + utf8);
+  Result from = Lorelist(dir, "convert --from-utf8 bom.txt back.txt");
+  ASSERT_EQ(from.code, 0) << from.err;
+  EXPECT_EQ(ReadFile(dir.File("back.txt")), cp1252);
+
+  WriteFile(dir.File("cjk.txt"), "@Q1 fine\r\n@Q2 \xE4\xB8\xAD\r\n");
+  Result cjk = Lorelist(dir, "convert --from-utf8 cjk.txt never.txt");
+  EXPECT_EQ(cjk.code, 1);
+  EXPECT_EQ(cjk.err,
+            "cjk.txt: line 2: '\xE4\xB8\xAD' (U+4E2D) cannot be held in Windows-1252; "
+            "nothing was written\n");
+  EXPECT_EQ(Lorelist(dir, "convert --from-utf8 cp1252.txt never.txt").err,
+            "cp1252.txt: line 1: not valid UTF-8 text; nothing was written\n");
+  EXPECT_FALSE(Exists(dir.File("never.txt")));
+  EXPECT_EQ(Lorelist(dir, "convert cp1252.txt never.txt").code, 2);
+  EXPECT_EQ(Lorelist(dir, "convert --to-utf8 missing.txt never.txt").code, 2);
+}
+
 TEST(LorelistDbRewrite, KeepsAnExistingOutsModeAndLink) {
   TempDir dir;
   WriteFile(dir.File("in.txt"), kGood);

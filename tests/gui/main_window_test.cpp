@@ -453,5 +453,21 @@ TEST_F(FrameTest, AboutAndHelpShowTheirDialogs) {
   EXPECT_TRUE(keys.contains("Select the whole Workspace text=Ctrl+A"));
 }
 
+TEST_F(FrameTest, AFileThatLooksLikeUtf8IsLoadedWithANoticeOnce) {
+  Open(CrLf({"@Q1 Caf\xC3\xA9 cr\xC3\xA8me", "@@", "@C1 na\xC3\xAFve"}));
+  ASSERT_EQ(modal.shown.size(), 1u);
+  EXPECT_EQ(modal.shown[0].icon, Modal::Icon::kInformation);
+  EXPECT_EQ(modal.shown[0].text,
+            QString::fromStdString(dir.File("Florilex.txt") +
+                                   " looks like UTF-8 text. Lorelist reads and writes "
+                                   "Windows-1252, so accented letters may show wrongly. "
+                                   "lorelist-db convert can change the file's encoding."));
+  EXPECT_EQ(frame->Db().quotations.GetCount(), 1u);  // loaded as ever
+  TearDown();
+  modal.shown.clear();
+  Open();  // Windows-1252 accents: nothing to say
+  EXPECT_TRUE(modal.shown.empty());
+}
+
 }  // namespace
 }  // namespace lorelist::test

@@ -1,0 +1,108 @@
+#include "convert.h"
+
+#include <unicode/ucnv.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace lorelist {
+
+namespace {
+
+struct Closer {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using Converter = std::unique_ptr<UConverter, Closer>;
+
+// A converter that stops at the first byte or character it cannot take.
+Converter Open(const char* name) {
+  UErrorCode status = U_ZERO_ERROR;
+  Converter converter(ucnv_open(name, &status));
+  if (U_FAILURE(status)) return nullptr;
+  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+  return U_FAILURE(status) ? nullptr : std::move(converter);
+}
+
+constexpr const char* kCp1252 = "windows-1252";
+
+// The first character of a line that the target set cannot hold, for the
+// message: "'X' (U+XXXX)".
+std::string Unholdable(const std::u16string& line, UConverter* target) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const size_t width = U16_IS_LEAD(line[i]) && i + 1 < line.size() ? 2 : 1;
+    char byte[8];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_reset(target);
+    ucnv_fromUChars(target, byte, sizeof byte, line.data() + i, static_cast<int32_t>(width),
+                    &status);
+    if (U_FAILURE(status)) {
+      const char32_t ch = width == 2 ? U16_GET_SUPPLEMENTARY(line[i], line[i + 1]) : line[i];
+      std::string shown;
+      Converter utf8 = Open("UTF-8");
+      char encoded[8];
+      status = U_ZERO_ERROR;
+      const int32_t n = ucnv_fromUChars(utf8.get(), encoded, sizeof encoded, line.data() + i,
+                                        static_cast<int32_t>(width), &status);
+      if (U_SUCCESS(status)) shown.assign(encoded, static_cast<size_t>(n));
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(ch));
+      return "'" + shown + "' (" + code + ")";
+    }
+    i += width - 1;
+  }
+  return "a character";
+}
+
+// Converts line by line from one set to the other through UTF-16.
+std::string Convert(std::string_view in, const char* from, const char* to, std::string& out) {
+  Converter source = Open(from), target = Open(to);
+  if (!source || !target) return "the converters of ICU are missing";
+  out.clear();
+  out.reserve(in.size() + in.size() / 8);
+  std::u16string wide;
+  std::vector<char> bytes;
+  uint64_t number = 0;
+  for (size_t at = 0; at < in.size();) {
+    ++number;
+    const size_t newline = in.find('\n', at);
+    const size_t end = newline == std::string_view::npos ? in.size() : newline + 1;
+    const std::string_view line = in.substr(at, end - at);
+    at = end;
+    UErrorCode status = U_ZERO_ERROR;
+    wide.resize(line.size() + 1);
+    ucnv_reset(source.get());
+    const int32_t units =
+        ucnv_toUChars(source.get(), wide.data(), static_cast<int32_t>(wide.size()), line.data(),
+                      static_cast<int32_t>(line.size()), &status);
+    if (U_FAILURE(status))
+      return "line " + std::to_string(number) + ": not valid " + std::string(from) + " text";
+    wide.resize(static_cast<size_t>(units));
+    bytes.resize(wide.size() * 4 + 4);
+    status = U_ZERO_ERROR;
+    ucnv_reset(target.get());
+    const int32_t written =
+        ucnv_fromUChars(target.get(), bytes.data(), static_cast<int32_t>(bytes.size()), wide.data(),
+                        static_cast<int32_t>(wide.size()), &status);
+    if (U_FAILURE(status))
+      return "line " + std::to_string(number) + ": " + Unholdable(wide, target.get()) +
+             " cannot be held in Windows-1252";
+    out.append(bytes.data(), static_cast<size_t>(written));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string ConvertFromUtf8(std::string_view utf8, std::string& out) {
+  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+  return Convert(utf8, "UTF-8", kCp1252, out);
+}
+
+std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
+  return Convert(bytes, kCp1252, "UTF-8", out);
+}
+
+}  // namespace lorelist
