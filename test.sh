@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Lorelist and runs every test: the suite as built for use, the same
-# suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# minute of fuzzing the loader.
+# Builds Lorelist and runs every test: the suite as built for use, the
+# install and the Debian package checked, the same suite built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a minute of fuzzing
+# the loader.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 
@@ -12,6 +13,9 @@ jobs=$(nproc)
 echo "== tests"
 build "$lorelist_root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 ctest --test-dir "$lorelist_root/build" --output-on-failure -j "$jobs"
+
+echo "== installing and packaging"
+"$lorelist_root/scripts/install-check.sh" "$lorelist_root/build"
 
 echo "== tests built with AddressSanitizer and UndefinedBehaviorSanitizer"
 build "$lorelist_root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \

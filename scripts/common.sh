@@ -4,8 +4,10 @@
 # Debian packages the project builds, tests and runs with.
 LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev
                    fonts-dejavu-core fonts-liberation xvfb xauth time)
-# What the tests add: clang and libFuzzer for fuzzing the loader.
-LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev)
+# What the tests add: clang and libFuzzer for fuzzing the loader; the
+# validators of the desktop entry and the metainfo, the Debian package tools,
+# the manual page reader and a CommonMark renderer.
+LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db cmark)
 
 lorelist_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

@@ -5,8 +5,10 @@ No third-party packages: the images are composed from hand-drawn pixel
 grids and a few geometric helpers, and written with zlib + struct.
 Running the script regenerates every PNG next to it, byte for byte.
 
-Toolbar images are 16x15 RGBA with a transparent background; the
-application icon is written at 32x32 (app.png) and 16x16 (app16.png).
+Toolbar images are 16x15 RGBA with a transparent background, each with a
+32x30 "@2x" twin for screens scaled by two; the small application icon of
+the About box is written at 32x32 (app.png) and 16x16 (app16.png). The
+window's and the desktop's icon is draw_app_icon.py's.
 """
 
 import os
@@ -655,6 +657,18 @@ TOOLBAR = [
 ]
 
 
+def doubled(cv):
+    """The image at twice the size, each pixel as four: pixel art stays sharp
+    on a screen scaled by two, where a smooth enlargement would blur it."""
+    big = Canvas(cv.w * 2, cv.h * 2)
+    for y in range(cv.h):
+        for x in range(cv.w):
+            for dy in (0, 1):
+                for dx in (0, 1):
+                    big.px[2 * y + dy][2 * x + dx] = cv.px[y][x]
+    return big
+
+
 def write(name, cv):
     with open(os.path.join(HERE, name + '.png'), 'wb') as f:
         f.write(cv.png())
@@ -662,7 +676,9 @@ def write(name, cv):
 
 def main():
     for name, fn in TOOLBAR:
-        write(name, as_canvas(name, fn(), TB_W, TB_H))
+        cv = as_canvas(name, fn(), TB_W, TB_H)
+        write(name, cv)
+        write(name + '@2x', doubled(cv))
     write('app', as_canvas('app', app_icon_32(), 32, 32))
     write('app16', as_canvas('app16', app_icon_16(), 16, 16))
 
