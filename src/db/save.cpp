@@ -183,7 +183,7 @@ SaveCheck CheckSave(const Database& db, const std::string& dir) {
   check.refusal = FolderRefusal(dir);
   if (!check.refusal.empty()) return check;
   const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
-  check.refusal = Refusal(target, kDatabaseFile);
+  check.refusal = Refusal(target, AbsolutePath(JoinPath(dir, kDatabaseFile)));
   if (!check.refusal.empty()) return check;
   if (db.partlyLoaded) check.questions.emplace_back(kPartlyLoadedQuestion);
   if (ChangedSince(db.disk, target.path)) check.questions.emplace_back(kChangedOutsideQuestion);
@@ -194,7 +194,9 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
   SaveResult result;
   result.message = FolderRefusal(dir);
   const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
-  if (result.message.empty()) result.message = Refusal(target, kDatabaseFile);
+  // Messages about the database file say where it is.
+  const std::string shown = AbsolutePath(JoinPath(dir, kDatabaseFile));
+  if (result.message.empty()) result.message = Refusal(target, shown);
   if (!result.message.empty()) {
     result.ok = false;
     return result;
@@ -220,7 +222,7 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
       // No hard links here, or the file lies on another file system behind a
       // link: a copy keeps it instead.
       SaveResult copied =
-          WriteNewFile(ops, keep, kKeepFile, like, CopyOf(target.path, kDatabaseFile), nullptr);
+          WriteNewFile(ops, keep, kKeepFile, like, CopyOf(target.path, shown), nullptr);
       if (!copied.ok) {
         ops.Remove(temporary);
         return copied;
@@ -232,8 +234,7 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
     ops.Remove(temporary);
     if (target.exists) ops.Remove(keep);
     result.ok = false;
-    result.message =
-        Failure(std::string("Cannot rename ") + kTemporaryFile + " to ", kDatabaseFile, error);
+    result.message = Failure(std::string("Cannot rename ") + kTemporaryFile + " to ", shown, error);
     return result;
   }
   // Makes the renames durable; the file itself is already on disk, and some
@@ -247,9 +248,8 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
   if (target.exists) {
     if (ops.Rename(keep, backup) != 0) {
       // The database is saved; only the backup's rotation is behind.
-      result.message = std::string(kDatabaseFile) + " was saved, but the previous database could " +
-                       "not be kept as " + kBackupFile + " (" + SystemReason(errno) +
-                       "): it is in " + kKeepFile + ".";
+      result.message = shown + " was saved, but the previous database could " + "not be kept as " +
+                       kBackupFile + " (" + SystemReason(errno) + "): it is in " + kKeepFile + ".";
     } else {
       // Still there only when it and the backup were one file under two names.
       ops.Remove(keep);

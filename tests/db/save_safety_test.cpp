@@ -211,7 +211,7 @@ TEST(SaveModes, AReadOnlyFileIsNotReplaced) {
   WriteFile(database, kBefore);
   ASSERT_EQ(::chmod(database.c_str(), 0444), 0);
   Session session(dir);
-  const char* const refusal = "Cannot write Florilex.txt: the file is read-only";
+  const std::string refusal = "Cannot write " + database + ": the file is read-only";
   EXPECT_EQ(CheckSave(session.db, dir.path()).refusal, refusal);
   SaveResult result = session.Save();
   EXPECT_FALSE(result.ok);
@@ -326,9 +326,9 @@ TEST(SaveBackup, ABackupThatCannotBeReplacedLeavesThePreviousDatabaseKept) {
   ops.error = EACCES;
   SaveResult result = session.Save(ops);
   EXPECT_TRUE(result.ok);  // the database itself is saved
-  EXPECT_EQ(result.message,
-            "Florilex.txt was saved, but the previous database could not be kept as "
-            "FlorilexOld.txt (Permission denied): it is in LorOld.BK!.");
+  EXPECT_EQ(result.message, dir.File(kDatabaseFile) +
+                                " was saved, but the previous database could not be kept as "
+                                "FlorilexOld.txt (Permission denied): it is in LorOld.BK!.");
   EXPECT_TRUE(HoldsTheChange(session.Saved()));
   EXPECT_EQ(ReadFile(dir.File(kKeepFile)), kBefore);
   EXPECT_EQ(ReadFile(dir.File(kBackupFile)), "older");
@@ -370,7 +370,7 @@ TEST(NotARegularFile, RefusedAtLoadAtOnceAndNeverReplaced) {
     EXPECT_EQ(result.status, LoadResult::kCannotOpen);
     EXPECT_EQ(result.message, "Cannot open file " + database + ": " + c.reason);
     EXPECT_TRUE(db.partlyLoaded);
-    const std::string refusal = std::string("Cannot write Florilex.txt: ") + c.reason;
+    const std::string refusal = "Cannot write " + database + ": " + c.reason;
     EXPECT_EQ(CheckSave(db, dir.path()).refusal, refusal);
     SaveResult saved = SaveDatabase(db, dir.path());
     EXPECT_FALSE(saved.ok);

@@ -143,7 +143,8 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsRefusedAndTheChangesKept) {
   EditFirst(*frame, "Mine");
   PressSave(*frame);
   EXPECT_EQ(modal.Messages(),
-            std::vector<QString>{"Cannot write Florilex.txt: the file is read-only"});
+            std::vector<QString>{QString::fromStdString("Cannot write " + dir.File("Florilex.txt") +
+                                                        ": the file is read-only")});
   EXPECT_EQ(Database(), kGuiSample);
   EXPECT_TRUE(frame->Db().IsChanged());
   // The close guard's save fails the same way: the window stays open.
@@ -257,8 +258,9 @@ TEST_F(SaveSafetyTest, APipeOrFolderNamedFlorilexIsRefusedAtOnce) {
     EXPECT_TRUE(frame->Db().quotations.IsEmpty());
     modal.shown.clear();
     PressSave(*frame);
-    EXPECT_EQ(modal.Messages(),
-              std::vector<QString>{QString::fromStdString("Cannot write Florilex.txt: " + reason)});
+    EXPECT_EQ(
+        modal.Messages(),
+        std::vector<QString>{QString::fromStdString("Cannot write " + database + ": " + reason)});
     TearDown();
     std::filesystem::remove(database);
   }
