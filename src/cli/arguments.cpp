@@ -104,12 +104,12 @@ int RunCommandLine(const char* program, const std::vector<std::string>& args,
       std::printf("%s %s\n", program, LORELIST_VERSION);
       return 0;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& option : command->options)
-      if (arg == option.name) spec = &option;
-    if (!spec) return Refuse(parsed, "unknown option '" + arg + "'");
+    const OptionRule* known = nullptr;
+    for (const OptionRule& option : command->options)
+      if (arg == option.name) known = &option;
+    if (!known) return Refuse(parsed, "unknown option '" + arg + "'");
     std::string value;
-    if (spec->takesValue) {
+    if (known->takesValue) {
       if (i + 1 == args.size()) return Refuse(parsed, arg + " needs a value");
       value = args[++i];
     }

@@ -8,7 +8,7 @@
 namespace lorelist::cli {
 
 // An option a subcommand takes: a flag, or a name followed by its value.
-struct OptionSpec {
+struct OptionRule {
   const char* name;
   bool takesValue;
 };
@@ -22,7 +22,7 @@ struct Subcommand {
   const char* synopsis;     // "IN OUT", after the name
   const char* summary;      // a line for the list of commands
   const char* description;  // the rest of its --help
-  std::vector<OptionSpec> options;
+  std::vector<OptionRule> options;
   size_t minPlain, maxPlain;
   int (*run)(const Arguments&);
 };
