@@ -165,7 +165,9 @@ class Database {
   // Frees a category node's record before the node goes.
   void ReleaseRecord(HTREEITEM category);
   // Applies a step forwards and keeps it.
-  bool Perform(EditStep step);
+  void Perform(EditStep step);
+  // Undo (backward) or redo (forward) of the next step.
+  bool TakeStep(bool forward);
   // Keeps a made edit for undo, journals it and tells the change.
   void KeepStep(EditStep step, const Touched& touched, const std::string& record);
   // Makes one journal record's edit again; false when it does not fit.

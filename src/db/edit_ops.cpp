@@ -188,12 +188,11 @@ std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
 
 // --- Edits -------------------------------------------------------------------
 
-bool Database::Perform(EditStep step) {
+void Database::Perform(EditStep step) {
   // Described before it is applied: the codes it names are those of now.
   const std::string record = journal_ ? Journal::Describe(*this, step, true) : std::string();
   const Touched touched = EditHistory::Apply(*this, step, true);
   KeepStep(std::move(step), touched, record);
-  return true;
 }
 
 void Database::KeepStep(EditStep step, const Touched& touched, const std::string& record) {
@@ -396,21 +395,21 @@ size_t Database::UndoCount() const {
 }
 
 bool Database::Undo() {
-  if (!CanUndo()) return false;
-  const std::string record =
-      journal_ ? Journal::Describe(*this, history_->NextUndo(), false) : std::string();
-  history_->Undo();
-  SetChanged(!history_->AtSaved());
-  if (journal_) journal_->Append(*this, record);
-  HistoryChanged();
-  return true;
+  return TakeStep(false);
 }
 
 bool Database::Redo() {
-  if (!CanRedo()) return false;
-  const std::string record =
-      journal_ ? Journal::Describe(*this, history_->NextRedo(), true) : std::string();
-  history_->Redo();
+  return TakeStep(true);
+}
+
+bool Database::TakeStep(bool forward) {
+  if (!(forward ? CanRedo() : CanUndo())) return false;
+  const EditStep& step = forward ? history_->NextRedo() : history_->NextUndo();
+  const std::string record = journal_ ? Journal::Describe(*this, step, forward) : std::string();
+  if (forward)
+    history_->Redo();
+  else
+    history_->Undo();
   SetChanged(!history_->AtSaved());
   if (journal_) journal_->Append(*this, record);
   HistoryChanged();

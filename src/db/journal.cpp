@@ -443,13 +443,15 @@ bool Database::ReplayRecord(std::string_view record) {
       EditStep step{EditStep::kDelete, "Delete Node", tree, node};
       step.parent = parent;
       step.row = row;
-      return Perform(std::move(step));
+      Perform(std::move(step));
+      return true;
     }
     if (kind == "update") {
       if (!fields.Node(store, false, node) || !fields.Text(text)) return false;
       EditStep step{EditStep::kUpdate, "Update Node", tree, node};
       step.text = std::move(text);
-      return Perform(std::move(step));
+      Perform(std::move(step));
+      return true;
     }
     // A move, as the editor's own refuses and clamps it.
     if (!fields.Node(store, false, node) || !fields.Node(store, true, parent) || !fields.Int(row) ||
@@ -478,7 +480,8 @@ bool Database::ReplayRecord(std::string_view record) {
       step.target = entries.referenceTargets[static_cast<size_t>(index)];
       step.referenceText = entries.referenceTexts[static_cast<size_t>(index)];
     }
-    return Perform(std::move(step));
+    Perform(std::move(step));
+    return true;
   }
   if (kind == "addsubj" || kind == "delsubj") {
     if (!fields.Int(index) || !fields.Int(line)) return false;
@@ -500,7 +503,8 @@ bool Database::ReplayRecord(std::string_view record) {
       step.line = holds ? line : subjects.Find(step.text, node);
       if (step.line < 0) return false;
     }
-    return Perform(std::move(step));
+    Perform(std::move(step));
+    return true;
   }
   return false;
 }
