@@ -1,8 +1,6 @@
 // lorelist-db: the command-line companion of the editor, on the same
 // database layer. Other tools rely on its output and exit codes.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -132,26 +130,14 @@ int Recover(const Arguments& args) {
 // The whole of a regular file; false, with the message on standard error,
 // when it cannot be read.
 bool ReadWhole(const std::string& path, std::string& bytes) {
-  int error = 0;
-  const int fd = OpenRegularFile(path, error);
-  if (fd < 0) {
+  bool opened = false;
+  const int error = ReadRegularFile(path, bytes, &opened);
+  if (!error) return true;
+  if (opened)
+    PutLine(stderr, "Cannot read file " + path + ": " + SystemReason(error));
+  else
     PutLine(stderr, "Cannot open file " + path + (error == ENOENT ? "" : ": " + FileReason(error)));
-    return false;
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      PutLine(stderr, "Cannot read file " + path + ": " + SystemReason(errno));
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
+  return false;
 }
 
 int Convert(const Arguments& args) {

@@ -96,6 +96,25 @@ int OpenRegularFile(const std::string& path, int& error) {
   return -1;
 }
 
+int ReadRegularFile(const std::string& path, std::string& bytes, bool* opened) {
+  int error = 0;
+  const int fd = OpenRegularFile(path, error);
+  if (opened) *opened = fd >= 0;
+  if (fd < 0) return error;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : 0;
+      break;
+    }
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return error;
+}
+
 std::string FollowLinks(const std::string& path) {
   std::string current = path;
   // The system's own limit on links in a row; past it, the path as reached.

@@ -46,6 +46,10 @@ std::string FileReason(int error);
 // regular file (a directory, device or pipe, which could block or never
 // end), with the cause in error (an errno, or kNotRegularFile).
 int OpenRegularFile(const std::string& path, int& error);
+// Reads a whole regular file, opened as OpenRegularFile opens it, into bytes.
+// Returns 0, or the cause as OpenRegularFile gives it; *opened tells whether
+// the failure came after the file was opened, while reading.
+int ReadRegularFile(const std::string& path, std::string& bytes, bool* opened = nullptr);
 
 // The file that path names once symbolic links are followed: path itself when
 // it is no link. A link to a file that does not exist gives the path where

@@ -333,30 +333,14 @@ void Journal::Resume(const JournalContents& found, size_t records) {
 
 JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
   JournalContents found;
-  int error = 0;
-  const int fd = OpenRegularFile(path, error);
-  if (fd < 0) {
+  std::string bytes;
+  if (const int error = ReadRegularFile(path, bytes)) {
     if (error != ENOENT) {
       found.status = JournalContents::kUnreadable;
       found.reason = FileReason(error);
     }
     return found;
   }
-  std::string bytes;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      found.status = JournalContents::kUnreadable;
-      found.reason = SystemReason(errno);
-      ::close(fd);
-      return found;
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
 
   // Whole lines whose checksum holds; a line cut off or wrong at the very
   // end is what a crash leaves, anywhere before it is damage.
