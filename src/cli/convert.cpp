@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "db/charset.h"
+
 namespace lorelist {
 
 namespace {
@@ -41,12 +43,7 @@ std::string Unholdable(const std::u16string& line, UConverter* target) {
     if (U_FAILURE(status)) {
       const char32_t ch = width == 2 ? U16_GET_SUPPLEMENTARY(line[i], line[i + 1]) : line[i];
       std::string shown;
-      Converter utf8 = Open("UTF-8");
-      char encoded[8];
-      status = U_ZERO_ERROR;
-      const int32_t n = ucnv_fromUChars(utf8.get(), encoded, sizeof encoded, line.data() + i,
-                                        static_cast<int32_t>(width), &status);
-      if (U_SUCCESS(status)) shown.assign(encoded, static_cast<size_t>(n));
+      AppendUtf8(shown, ch);
       char code[16];
       std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(ch));
       return "'" + shown + "' (" + code + ")";
