@@ -292,17 +292,19 @@ bool CMainFrame::Save() {
   return result.ok;
 }
 
+bool CMainFrame::IsTheDatabaseFile(const std::string& path) {
+  if (!SameFile(path, JoinPath(folder_, kDatabaseFile))) return false;
+  Warn(this, QStringLiteral("That is the database file itself: Save writes it, with its backup."));
+  return true;
+}
+
 void CMainFrame::SaveCopyAs() {
   const QString chosen = Modal::Current().ChooseFileToWrite(
       this, QStringLiteral("Save Copy As"), QFile::decodeName(folder_.c_str()),
       QStringLiteral("Florilex copy.txt"), QStringLiteral("Text files (*.txt);;All files (*)"));
   if (chosen.isEmpty()) return;
   const std::string path = QFile::encodeName(chosen).toStdString();
-  if (SameFile(path, JoinPath(folder_, kDatabaseFile))) {
-    Warn(this,
-         QStringLiteral("That is the database file itself: Save writes it, with its backup."));
-    return;
-  }
+  if (IsTheDatabaseFile(path)) return;
   const SaveResult result = WriteDatabaseFile(db_, path, *fileOps_);
   if (!result.ok) Warn(this, FromFileMessage(result.message));
 }
@@ -317,11 +319,7 @@ void CMainFrame::Export(ExportFormat format) {
            : QStringLiteral("Markdown files (*.md);;All files (*)"));
   if (chosen.isEmpty()) return;
   const std::string path = QFile::encodeName(chosen).toStdString();
-  if (SameFile(path, JoinPath(folder_, kDatabaseFile))) {
-    Warn(this,
-         QStringLiteral("That is the database file itself: Save writes it, with its backup."));
-    return;
-  }
+  if (IsTheDatabaseFile(path)) return;
   QProgressDialog progress(QStringLiteral("Exporting the dictionary..."), QStringLiteral("Cancel"),
                            0, 100, this);
   progress.setWindowTitle(QString::fromLatin1(kAppTitle));

@@ -62,6 +62,8 @@ class CMainFrame : public QMainWindow {
   void Export(ExportFormat format);
   // Print: the printable dictionary in the print preview.
   void Print();
+  // True, having said so, when a file chosen to write is the database itself.
+  bool IsTheDatabaseFile(const std::string& path);
   // The folder of the database, by its full path.
   const std::string& Folder() const { return folder_; }
   // The file services saving uses (tests make them fail).
