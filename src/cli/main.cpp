@@ -116,9 +116,7 @@ int Recover(const Arguments& args) {
       break;
   }
   const size_t made = Journal::Replay(db, found.records);
-  if (made < found.records.size() || found.damaged)
-    PutLine(stderr, journal + " is damaged after its first " + std::to_string(made) +
-                        " changes: only those were applied");
+  if (made < found.records.size() || found.damaged) PutLine(stderr, DamagedMessage(journal, made));
   const SaveResult saved = WriteDatabaseFile(db, args.plain[2]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
