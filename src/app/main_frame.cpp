@@ -120,13 +120,18 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
     SetHandler(id, [this, command = command] { (queries_.get()->*command)(); });
 
   CSplashWnd::ShowSplashScreen(this);
-  // Another window on this folder keeps the journal: this one keeps none.
-  const bool alone = lock_.Acquire(folder_) != FolderLock::State::kHeldElsewhere;
-  if (!alone) Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
   journal_.SetMessageHook([this](const std::string& message) {
-    Warn(isVisible() ? this : nullptr, QString::fromStdString(message));
+    Warn(isVisible() ? this : nullptr, FromFileMessage(message));
   });
-  LoadDatabaseFile(alone);
+  // A save there would destroy the database: it is not loaded, and every
+  // save is refused with the same words (and, should the link be mended
+  // meanwhile, asked about as a database loaded in part).
+  if (const std::string refusal = SavedNameRefusal(folder_); !refusal.empty()) {
+    Warn(nullptr, FromFileMessage(refusal));
+    db_.partlyLoaded = true;
+  } else {
+    LoadDatabaseFile(HoldFolder());
+  }
 
   db_.SetTitleHook(
       [this](const std::string& title) { setWindowTitle(QString::fromStdString(title)); });
@@ -220,6 +225,30 @@ void CMainFrame::BuildToolbar() {
   addToolBar(Qt::TopToolBarArea, toolbar_);
 }
 
+bool CMainFrame::HoldFolder() {
+  // The folder, and the one its Florilex.txt leads to, where saves write.
+  const std::string target = DirectoryOf(FollowLinks(JoinPath(folder_, kDatabaseFile)));
+  FolderLock* locks[] = {&lock_, &targetLock_};
+  const std::string folders[] = {folder_, AbsolutePath(target)};
+  const int count = SameFile(folders[0], folders[1]) ? 1 : 2;
+  for (int i = 0; i < count; ++i) {
+    switch (locks[i]->Acquire(folders[i])) {
+      case FolderLock::State::kHeld:
+        break;
+      case FolderLock::State::kHeldElsewhere:
+        // Another window keeps the journal: this one keeps none.
+        Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
+        return false;
+      case FolderLock::State::kUnavailable:
+        // Nobody can tell: the journal of a window that is alive could be
+        // taken for one a crash left.
+        Warn(nullptr, FromFileMessage(UnlockableWarning(folders[i], locks[i]->Reason())));
+        return false;
+    }
+  }
+  return true;
+}
+
 void CMainFrame::LoadDatabaseFile(bool journal) {
   // The views hear of the load as one reset, not a million insertions.
   TreeModel& quotations = panes_->Quotations().Model();
@@ -279,15 +308,17 @@ void CMainFrame::RegisterFrameCommands() {
 }
 
 bool CMainFrame::Save() {
-  const SaveCheck check = CheckSave(db_, folder_);
-  if (!check.refusal.empty()) {
-    Warn(this, FromFileMessage(check.refusal));
-    return false;
-  }
-  for (const std::string& question : check.questions)
-    if (Modal::Current().Ask(this, QString::fromLatin1(question), false) != Modal::Answer::kYes)
-      return false;
-  const SaveResult result = SaveDatabase(db_, folder_, *fileOps_);
+  // Busy while it writes, or waits for a save of another window to end;
+  // the questions are asked with the usual cursor.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const SaveResult result = SaveDatabase(db_, folder_, *fileOps_, [this](const std::string& q) {
+    QApplication::restoreOverrideCursor();
+    const bool yes =
+        Modal::Current().Ask(this, QString::fromLatin1(q), false) == Modal::Answer::kYes;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return yes;
+  });
+  QApplication::restoreOverrideCursor();
   if (!result.message.empty()) Warn(this, FromFileMessage(result.message));
   return result.ok;
 }

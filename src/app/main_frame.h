@@ -82,6 +82,9 @@ class CMainFrame : public QMainWindow {
   void BuildMenu();
   void BuildToolbar();
   void RegisterFrameCommands();
+  // Takes the folder's lock; true when this window is alone on it and so
+  // keeps its journal, having warned otherwise.
+  bool HoldFolder();
   // Loads the database and, when this window holds the folder, offers the
   // edits a crash left in the journal.
   void LoadDatabaseFile(bool journal);
@@ -97,6 +100,7 @@ class CMainFrame : public QMainWindow {
   Database db_;
   std::string folder_;
   FolderLock lock_;
+  FolderLock targetLock_;
   Journal journal_;
   QFont paneFont_;
   PaneSet* panes_ = nullptr;

@@ -1,6 +1,7 @@
 #include "file_ops.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -115,18 +116,32 @@ int ReadRegularFile(const std::string& path, std::string& bytes, bool* opened) {
   return error;
 }
 
-std::string FollowLinks(const std::string& path) {
-  std::string current = path;
+std::vector<std::string> LinkChain(const std::string& path) {
+  std::vector<std::string> chain{path};
   // The system's own limit on links in a row; past it, the path as reached.
   for (int hops = 0; hops < 40; ++hops) {
     std::vector<char> target(PATH_MAX + 1);
+    const std::string& current = chain.back();
     const ssize_t length = ::readlink(current.c_str(), target.data(), PATH_MAX);
     if (length < 0) break;  // not a link (or not there): this is the file
     std::string next(target.data(), static_cast<size_t>(length));
     if (next.empty()) break;
-    current = next.front() == '/' ? next : JoinPath(DirectoryOf(current), next);
+    chain.push_back(next.front() == '/' ? next : JoinPath(DirectoryOf(current), next));
   }
-  return current;
+  return chain;
+}
+
+std::string FollowLinks(const std::string& path) {
+  return LinkChain(path).back();
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without it: a hard link cannot replace anything either.
+  if (::link(from.c_str(), to.c_str()) != 0) return -1;
+  ::unlink(from.c_str());
+  return 0;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -160,6 +175,12 @@ std::string AbsolutePath(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool SameEntry(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace lorelist {
 
@@ -55,6 +56,13 @@ int ReadRegularFile(const std::string& path, std::string& bytes, bool* opened = 
 // it is no link. A link to a file that does not exist gives the path where
 // that file would be. Relative links count from the link's folder.
 std::string FollowLinks(const std::string& path);
+// Every name on the way: path, then each link's target in turn, the last
+// being what FollowLinks gives.
+std::vector<std::string> LinkChain(const std::string& path);
+
+// Renames from to `to` only where nothing has that name yet: -1 with EEXIST
+// otherwise.
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 // The folder part of a path ("." for a bare name) and the name part.
 std::string DirectoryOf(const std::string& path);
@@ -67,6 +75,8 @@ std::string AbsolutePath(const std::string& path);
 
 // True when both paths name one existing file.
 bool SameFile(const std::string& a, const std::string& b);
+// The same for the names themselves, links not followed.
+bool SameEntry(const std::string& a, const std::string& b);
 
 // True when the file must not be replaced: nobody may write it (no write bit
 // at all: root ignores permissions, but a user who made the file read-only

@@ -46,6 +46,14 @@ bool ChecksumOfFile(const std::string& path, Checksum& sum) {
   return ok;
 }
 
+FileStamp StampOfFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? FileStamp::Missing() : FileStamp();
+  Checksum sum;
+  if (!S_ISREG(st.st_mode) || !ChecksumOfFile(path, sum)) return FileStamp();
+  return FileStamp::Of(st, sum);
+}
+
 bool ChangedSince(const FileStamp& stamp, const std::string& path) {
   if (!stamp.known) return false;  // never read: the partly-loaded question covers it
   struct stat st;

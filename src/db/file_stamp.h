@@ -33,6 +33,10 @@ struct FileStamp {
 // identity changed and its size did not.
 bool ChangedSince(const FileStamp& stamp, const std::string& path);
 
+// The stamp of the file at path as it is now (read whole): Missing() when
+// there is none, an unknown stamp when it cannot be read.
+FileStamp StampOfFile(const std::string& path);
+
 // The checksum of a whole file; false when it cannot be read.
 bool ChecksumOfFile(const std::string& path, Checksum& sum);
 

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <functional>
 #include <memory>
 
+#include "folder_lock.h"
 #include "journal.h"
 
 namespace lorelist {
@@ -176,31 +178,29 @@ auto CopyOf(const std::string& path, const std::string& name) {
   };
 }
 
-}  // namespace
-
-SaveCheck CheckSave(const Database& db, const std::string& dir) {
-  SaveCheck check;
-  check.refusal = FolderRefusal(dir);
-  if (!check.refusal.empty()) return check;
-  const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
-  check.refusal = Refusal(target, AbsolutePath(JoinPath(dir, kDatabaseFile)));
-  if (!check.refusal.empty()) return check;
-  if (db.partlyLoaded) check.questions.emplace_back(kPartlyLoadedQuestion);
-  if (ChangedSince(db.disk, target.path)) check.questions.emplace_back(kChangedOutsideQuestion);
-  return check;
+// The names a save and the recovery journal keep for files of their own.
+bool IsSavesOwnName(std::string_view name) {
+  if (name == kBackupFile || name == kTemporaryFile || name == kKeepFile || name == kJournalFile)
+    return true;
+  // Journals set aside: LorJournal.old, LorJournal.1.old, ...
+  return name.starts_with("LorJournal.") && name.ends_with(".old");
 }
 
-SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
-  SaveResult result;
-  result.message = FolderRefusal(dir);
-  const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
-  // Messages about the database file say where it is.
-  const std::string shown = AbsolutePath(JoinPath(dir, kDatabaseFile));
-  if (result.message.empty()) result.message = Refusal(target, shown);
-  if (!result.message.empty()) {
-    result.ok = false;
-    return result;
-  }
+SaveResult Failed(std::string message) {
+  return {false, std::move(message)};
+}
+
+// True when path is still the file that stamp's identity names: nobody put
+// another file under that name meanwhile.
+bool StillThere(const std::string& path, const FileStamp& stamp) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && st.st_dev == stamp.device && st.st_ino == stamp.inode;
+}
+
+// Writes the database into the file target names and rotates the backup;
+// the caller holds the save lock of the target's folder.
+SaveResult WriteAndRotate(Database& db, const std::string& dir, const Target& target,
+                          const std::string& shown, FileOps& ops) {
   const std::string temporary = JoinPath(target.dir, kTemporaryFile);
   const std::string keep = JoinPath(dir, kKeepFile);
   const std::string backup = JoinPath(dir, kBackupFile);
@@ -211,7 +211,7 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
     WriteDatabase(db, out);
     return std::string();
   };
-  result = WriteNewFile(ops, temporary, kTemporaryFile, like, database, &stamp);
+  SaveResult result = WriteNewFile(ops, temporary, kTemporaryFile, like, database, &stamp);
   if (!result.ok) return result;
 
   if (target.exists) {
@@ -229,13 +229,19 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
       }
     }
   }
+  const std::string cannotRename = std::string("Cannot rename ") + kTemporaryFile + " to " + shown;
+  // Only what this save wrote goes in place: a program that does not take
+  // the save lock may have put another file under the temporary name.
+  if (!StillThere(temporary, stamp)) {
+    if (target.exists) ops.Remove(keep);
+    return Failed(cannotRename + ": another program replaced " + kTemporaryFile +
+                  " while it was written");
+  }
   if (ops.Rename(temporary, target.path) != 0) {
     const int error = errno;
     ops.Remove(temporary);
     if (target.exists) ops.Remove(keep);
-    result.ok = false;
-    result.message = Failure(std::string("Cannot rename ") + kTemporaryFile + " to ", shown, error);
-    return result;
+    return Failed(cannotRename + ": " + SystemReason(error));
   }
   // Makes the renames durable; the file itself is already on disk, and some
   // file systems cannot sync a folder, so a failure here is not reported.
@@ -254,9 +260,89 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops) {
       // Still there only when it and the backup were one file under two names.
       ops.Remove(keep);
     }
-    if (DirectoryOf(keep) != target.dir) ops.SyncDirectory(dir);
+    // The backup's rename is as durable as the file's.
+    ops.SyncDirectory(dir);
   }
   return result;
+}
+
+// The name of the temporary file that WriteFileSafely writes beside path:
+// the file's own name and a suffix, cut to fit the longest name a folder
+// holds.
+std::string TemporaryNameFor(const std::string& path) {
+  constexpr std::string_view kSuffix = ".lorelist-new";
+  std::string name = BaseName(path);
+  if (name.size() + kSuffix.size() > NAME_MAX) name.resize(NAME_MAX - kSuffix.size());
+  return JoinPath(DirectoryOf(path), name.append(kSuffix));
+}
+
+}  // namespace
+
+SaveCheck CheckSave(const Database& db, const std::string& dir) {
+  SaveCheck check;
+  check.refusal = FolderRefusal(dir);
+  if (check.refusal.empty()) check.refusal = SavedNameRefusal(dir);
+  if (!check.refusal.empty()) return check;
+  const Target target = FindTarget(JoinPath(dir, kDatabaseFile));
+  check.refusal = Refusal(target, AbsolutePath(JoinPath(dir, kDatabaseFile)));
+  if (!check.refusal.empty()) return check;
+  if (db.partlyLoaded) check.questions.emplace_back(kPartlyLoadedQuestion);
+  if (ChangedSince(db.disk, target.path)) check.questions.emplace_back(kChangedOutsideQuestion);
+  return check;
+}
+
+std::string SavedNameRefusal(const std::string& dir) {
+  const std::string database = AbsolutePath(JoinPath(dir, kDatabaseFile));
+  const std::vector<std::string> chain = LinkChain(database);
+  for (size_t i = 1; i < chain.size(); ++i)
+    if (IsSavesOwnName(BaseName(chain[i])))
+      return database + " leads to " + chain[i] +
+             ", a name that saving keeps for files of its own: a save would destroy the "
+             "database there. Let " +
+             kDatabaseFile + " lead to a file of another name.";
+  return {};
+}
+
+SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops, const AskSave& ask) {
+  const std::string path = JoinPath(dir, kDatabaseFile);
+  // Messages about the database file say where it is.
+  const std::string shown = AbsolutePath(path);
+  for (;;) {
+    // The file as it was when the user agreed to replace its outside changes.
+    FileStamp accepted;
+    if (ask) {
+      const SaveCheck check = CheckSave(db, dir);
+      if (!check.refusal.empty()) return Failed(check.refusal);
+      for (const std::string& question : check.questions) {
+        if (question == kChangedOutsideQuestion) accepted = StampOfFile(FollowLinks(path));
+        if (!ask(question)) return Failed({});
+      }
+    }
+
+    // One writer at a time in the folder that receives the new file: a save
+    // under way elsewhere ends first. The link may change meanwhile: the
+    // folder locked is the one of the file as it is once the lock is held.
+    SaveLock lock;
+    Target target;
+    for (int tries = 0;; ++tries) {
+      const std::string locked = DirectoryOf(FollowLinks(path));
+      if (lock.Acquire(locked, kSaveLockWait) == SaveLock::State::kBusy)
+        return Failed("Cannot save " + shown + ": another save into the folder " +
+                      AbsolutePath(locked) + " has not ended after two minutes.");
+      target = FindTarget(path);
+      if (target.dir == locked || tries == 3) break;
+    }
+    std::string refusal = FolderRefusal(dir);
+    if (refusal.empty()) refusal = SavedNameRefusal(dir);
+    if (refusal.empty()) refusal = Refusal(target, shown);
+    if (!refusal.empty()) return Failed(refusal);
+    // Another save that ended while this one waited is an outside change:
+    // the user is asked about it before it is replaced.
+    if (ask && ChangedSince(db.disk, target.path) &&
+        (!accepted.known || ChangedSince(accepted, target.path)))
+      continue;
+    return WriteAndRotate(db, dir, target, shown, ops);
+  }
 }
 
 SaveResult WriteFileSafely(const std::string& path,
@@ -268,7 +354,14 @@ SaveResult WriteFileSafely(const std::string& path,
     result.ok = false;
     return result;
   }
-  const std::string temporary = target.path + ".lorelist-new";
+  const std::string temporary = TemporaryNameFor(target.path);
+  // Through a link by that name, replacing the temporary file would cut the
+  // way to the file itself.
+  const std::vector<std::string> chain = LinkChain(path);
+  for (const std::string& hop : chain)
+    if (hop == temporary || (hop != target.path && SameEntry(hop, temporary)))
+      return Failed("Cannot write " + path + ": it leads to " + temporary +
+                    ", the name of its own temporary file");
   // Messages name the file asked for: the temporary one is this function's affair.
   result = WriteNewFile(ops, temporary, path, target.exists ? &target.st : nullptr, fill, nullptr,
                         "Cannot write ");

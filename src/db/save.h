@@ -28,8 +28,9 @@ inline constexpr const char* kChangedOutsideQuestion =
 
 struct SaveResult {
   bool ok = true;
-  // On failure, what went wrong, naming the file and the reason. On success,
-  // usually empty; otherwise a warning the user must still see.
+  // On failure, what went wrong, naming the file and the reason (empty when
+  // the user answered No to a question). On success, usually empty;
+  // otherwise a warning the user must still see.
   std::string message;
 };
 
@@ -42,6 +43,15 @@ struct SaveCheck {
   std::vector<std::string> questions;
 };
 SaveCheck CheckSave(const Database& db, const std::string& dir);
+
+// Why the Florilex.txt of dir must not be opened or saved: it leads, through
+// links, onto one of the names that saving and the recovery journal use for
+// files of their own, which a save would remove or rename over it. The
+// message names both paths; empty when there is no such danger.
+std::string SavedNameRefusal(const std::string& dir);
+
+// Puts one of Save's questions to the user: true for Yes.
+using AskSave = std::function<bool(const std::string& question)>;
 
 // Writes the whole database in the file format: the quotations section, "@@",
 // then each category with its subject entries and its references. Codes are
@@ -57,11 +67,19 @@ void WriteDatabase(const Database& db, OutputFile& out);
 // database is in place. Clears the changed flag and takes the new stamp only
 // when the database is saved; on failure the message tells the file and the
 // reason, and Florilex.txt and FlorilexOld.txt are as they were.
-SaveResult SaveDatabase(Database& db, const std::string& dir = ".", FileOps& ops = SystemFileOps());
+//
+// One save at a time writes into a folder, whichever process makes it: the
+// save waits for one under way. With `ask`, CheckSave's questions are put
+// first, and put again when the file changed while the save waited; without
+// it, the answer to each is Yes.
+SaveResult SaveDatabase(Database& db, const std::string& dir = ".", FileOps& ops = SystemFileOps(),
+                        const AskSave& ask = {});
 
 // Writes a file whole or not at all, as WriteDatabaseFile does: `fill` puts
 // the bytes (and returns a message of its own to give up, or nothing); the
-// file appears under its name only once it is complete and synced.
+// file appears under its name only once it is complete and synced. The
+// temporary file beside it is named after it, within the longest name a
+// folder holds.
 SaveResult WriteFileSafely(const std::string& path,
                            const std::function<std::string(OutputFile&)>& fill,
                            FileOps& ops = SystemFileOps());

@@ -10,14 +10,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <random>
 #include <string>
 #include <thread>
 
 #include "db/checksum.h"
 #include "db/folder_lock.h"
+#include "db/journal.h"
 #include "db/load.h"
 #include "db/save.h"
 #include "support/injected_ops.h"
@@ -419,10 +422,122 @@ TEST(RewriteTarget, KeepsAnExistingFilesModeAndLink) {
   EXPECT_EQ(ReadFile(dir.File("real.txt")), kBefore);
   EXPECT_EQ(ModeOf(dir.File("real.txt")) & 0777, 0600u);
   EXPECT_FALSE(Exists(dir.File("real.txt.lorelist-new")));
+  // Any name the folder can hold; a way to the file through the name of its
+  // temporary file is refused before anything is removed.
+  for (size_t length : {size_t{250}, size_t{NAME_MAX}}) {
+    const std::string path = dir.File(std::string(length, 'n'));
+    ASSERT_TRUE(WriteDatabaseFile(db, path).ok) << length;
+    EXPECT_EQ(ReadFile(path), kBefore);
+  }
+  ASSERT_EQ(::symlink("real.txt", dir.File("real.txt.lorelist-new").c_str()), 0);
+  ASSERT_EQ(::symlink("real.txt.lorelist-new", dir.File("through.txt").c_str()), 0);
+  const SaveResult through = WriteDatabaseFile(db, dir.File("through.txt"));
+  EXPECT_FALSE(through.ok);
+  EXPECT_NE(through.message.find("real.txt.lorelist-new"), std::string::npos) << through.message;
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("real.txt.lorelist-new"))));
   // Never a device: as root, /dev/null itself would be replaced by a file.
   SaveResult device = WriteDatabaseFile(db, "/dev/null");
   EXPECT_FALSE(device.ok);
   EXPECT_EQ(device.message, "Cannot write /dev/null: not a regular file");
+}
+
+// A save that found the folder busy waits for the other save to end, and is
+// then asked about the file that save left, as about any outside change.
+TEST(OneWriter, ASaveWaitsForOneUnderWayAndIsAskedAboutWhatItWrote) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kBefore);
+  Session mine(dir), other(dir);
+  other.db.quotations.SetItemText(other.db.quotations.GetRootItem(), "Other");
+  // Holds its save, with the folder locked, between writing and renaming.
+  struct Holding : FileOps {
+    std::atomic<bool> inside{false}, release{false};
+    int Sync(int fd) override {
+      inside = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return FileOps::Sync(fd);
+    }
+  } holding;
+  std::thread otherSave([&] { EXPECT_TRUE(other.Save(holding).ok); });
+  while (!holding.inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  std::vector<std::string> asked;
+  SaveResult result;
+  std::thread mySave([&] {
+    result = SaveDatabase(mine.db, dir.path(), SystemFileOps(), [&](const std::string& question) {
+      asked.push_back(question);
+      return true;
+    });
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(mine.Saved(), kBefore) << "nothing written while the other save runs";
+  holding.release = true;
+  otherSave.join();
+  mySave.join();
+  EXPECT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(asked, std::vector<std::string>{kChangedOutsideQuestion});
+  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
+  EXPECT_NE(ReadFile(dir.File(kBackupFile)).find("@Q1 Other\r\n"), std::string::npos);
+
+  // No to the question writes nothing.
+  const SaveResult declined =
+      SaveDatabase(other.db, dir.path(), SystemFileOps(), [](const std::string&) { return false; });
+  EXPECT_FALSE(declined.ok);
+  EXPECT_EQ(declined.message, "");
+  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
+}
+
+// A link onto a name that a save removes or renames would let the save
+// destroy the database: refused, with both paths named, and nothing written.
+TEST(SaveLinks, ADatabaseThatLeadsOntoTheSavesOwnNamesIsRefused) {
+  for (const char* name :
+       {kBackupFile, kTemporaryFile, kKeepFile, kJournalFile, "LorJournal.3.old"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
+    WriteFile(dir.File("real/quotes.txt"), kBefore);
+    // Straight onto the name, or onto it on the way to the file.
+    ASSERT_EQ(::symlink("real/quotes.txt", dir.File(name).c_str()), 0);
+    ASSERT_EQ(::symlink(name, dir.File(kDatabaseFile).c_str()), 0);
+    Session session(dir);
+    const std::string refusal = SavedNameRefusal(dir.path());
+    EXPECT_NE(refusal.find(dir.File(kDatabaseFile) + " leads to " + dir.File(name)),
+              std::string::npos)
+        << refusal;
+    EXPECT_EQ(CheckSave(session.db, dir.path()).refusal, refusal);
+    EXPECT_EQ(session.Save().message, refusal);
+    EXPECT_EQ(ReadFile(dir.File("real/quotes.txt")), kBefore);
+    EXPECT_TRUE(S_ISLNK(ModeOf(dir.File(name))));
+    size_t names = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      ++names;
+    EXPECT_EQ(names, 3u) << "nothing added to the folder";
+  }
+  // A file of another name elsewhere is fine.
+  TempDir dir;
+  WriteFile(dir.File("quotes.txt"), kBefore);
+  ASSERT_EQ(::symlink("quotes.txt", dir.File(kDatabaseFile).c_str()), 0);
+  EXPECT_EQ(SavedNameRefusal(dir.path()), "");
+}
+
+// Each rename is made durable as it is made, the backup's too.
+TEST(SaveBackup, TheFolderIsSyncedAfterEveryRename) {
+  TempDir dir;
+  WriteFile(dir.File(kDatabaseFile), kBefore);
+  struct Order : FileOps {
+    std::vector<std::string> calls;
+    int Rename(const std::string& from, const std::string& to) override {
+      calls.push_back("rename " + BaseName(to));
+      return FileOps::Rename(from, to);
+    }
+    int SyncDirectory(const std::string& dir) override {
+      calls.push_back("sync");
+      return FileOps::SyncDirectory(dir);
+    }
+  } order;
+  Session session(dir);
+  ASSERT_TRUE(session.Save(order).ok);
+  EXPECT_EQ(order.calls, (std::vector<std::string>{"rename Florilex.txt", "sync",
+                                                   "rename FlorilexOld.txt", "sync"}));
 }
 
 // The lock is on the folder: a second holder is told, a dead one counts not.

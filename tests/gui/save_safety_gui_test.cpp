@@ -153,6 +153,22 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsRefusedAndTheChangesKept) {
   EXPECT_TRUE(frame->isVisible());
 }
 
+// Florilex.txt leading onto the backup: the window says so before it
+// appears, loads nothing, and Save writes nothing.
+TEST_F(SaveSafetyTest, ADatabaseLinkedOntoTheBackupIsNotOpened) {
+  WriteFile(dir.File(kBackupFile), kGuiSample);
+  ASSERT_EQ(::symlink(kBackupFile, dir.File(kDatabaseFile).c_str()), 0);
+  Open("");
+  const QString refusal = QString::fromStdString(SavedNameRefusal(dir.path()));
+  ASSERT_FALSE(refusal.isEmpty());
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{refusal});
+  EXPECT_FALSE(modal.shown[0].hadParent);
+  EXPECT_TRUE(frame->Db().quotations.IsEmpty());
+  PressSave(*frame);
+  EXPECT_EQ(modal.Messages(), (std::vector<QString>{refusal, refusal}));
+  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kGuiSample);
+}
+
 TEST_F(SaveSafetyTest, TheFolderTakenAwayIsNamedAndSaveCopyAsStillKeepsTheWork) {
   const std::string folder = dir.File("quotes");
   ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
@@ -278,19 +294,22 @@ TEST_F(SaveSafetyTest, TheLockOfAnotherProcessWarnsUntilItDies) {
     ::execl(LORELIST_APP_BINARY, LORELIST_APP_BINARY, static_cast<char*>(nullptr));
     ::_exit(4);
   }
-  // Holding the lock shows in the system's table of locks.
+  // Holding the lock shows in the system's table of locks, by the folder's inode.
+  struct stat folder;
+  ASSERT_EQ(::stat(dir.path().c_str(), &folder), 0);
   auto holds = [&] {
     std::ifstream locks("/proc/locks");
     std::string line;
-    const std::string pid = " " + std::to_string(child) + " ";
+    const std::string inode = ":" + std::to_string(folder.st_ino) + " ";
     while (std::getline(locks, line))
-      if (line.find("FLOCK") != std::string::npos && line.find(pid) != std::string::npos)
+      if (line.find("OFDLCK") != std::string::npos && line.find(inode) != std::string::npos)
         return true;
     return false;
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!holds() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!holds()) ::kill(child, SIGKILL);
   ASSERT_TRUE(holds()) << "the editor never took the lock";
 
   Open();
