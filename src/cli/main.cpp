@@ -107,6 +107,10 @@ int Recover(const Arguments& args) {
     case JournalContents::kUnreadable:
       PutLine(stderr, "Cannot read the journal " + journal + ": " + found.reason);
       return kFileError;
+    case JournalContents::kNotAJournal:
+      PutLine(stderr,
+              journal + " is not a recovery journal (" + found.reason + "): nothing was written");
+      return kLoadError;
     case JournalContents::kOtherFile:
       PutLine(stderr, journal + " holds changes made to another version of " + file +
                           ": they cannot be applied; nothing was written");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ enum class Direction { kUp, kDown, kOut, kIn };
 struct EditText {
   std::string bytes;
   std::string unstorable;  // UTF-8; empty when the set holds every character
+  // A text the database held before (put back by undo, or by replaying an
+  // undo from the recovery journal): it may be empty or hold a lone CR, as
+  // texts read from the file may, but never what the file cannot hold.
+  bool restored = false;
   EditText() = default;
   // Bytes are a text with nothing the set lacks.
   EditText(std::string b) : bytes(std::move(b)) {}  // NOLINT
@@ -98,24 +103,38 @@ class Database {
 
   // Why a text cannot be stored in a node, a reference or an entry, or "".
   static std::string TextRefusal(const EditText& text);
+  // The same for a node's text or a category's title, which must not be empty.
+  static std::string NodeTextRefusal(Tree tree, const EditText& text);
   // The refusals of a new node next to `selected`, without making it.
   std::string CheckInsert(Tree tree, HTREEITEM selected, Placement place,
                           const EditText& text) const;
   // Inserts a node; `made` receives it.
   std::string InsertNode(Tree tree, HTREEITEM selected, Placement place, const EditText& text,
                          HTREEITEM* made = nullptr);
+  // Inserts a node as child `row` of parent (nullptr: top level).
+  std::string InsertNodeAt(Tree tree, HTREEITEM parent, int row, const EditText& text,
+                           HTREEITEM* made = nullptr);
   std::string UpdateText(Tree tree, HTREEITEM node, const EditText& text);
   std::string DeleteNode(Tree tree, HTREEITEM node);
   // Adds a reference to `quotation` as reference `at` of the category (at
-  // the end when `at` is out of range). fromQuotation: the text was taken
-  // from a quotation node, as a reference's must be.
+  // the end when `at` is negative). fromQuotation: the text was taken from a
+  // quotation node, as a reference's must be.
   std::string CheckAddReference(HTREEITEM category, HTREEITEM quotation, const EditText& text,
                                 bool fromQuotation = true) const;
   std::string AddReference(HTREEITEM category, HTREEITEM quotation, const EditText& text, int at,
                            bool fromQuotation = true);
   std::string DeleteReference(HTREEITEM category, int index);
-  std::string AddSubject(HTREEITEM category, const EditText& entry);
-  std::string DeleteSubject(HTREEITEM category, std::string_view entry);
+  // Adds an entry as entry `index` of the category's record (at the end
+  // when negative) and at `line` of the subject index list, where that line
+  // keeps the list in order (after the equal entries otherwise).
+  std::string AddSubject(HTREEITEM category, const EditText& entry, int index = -1,
+                         int line = kAfterEqualEntries);
+  // Deletes an entry of the category: the first that equals `entry`, or the
+  // one at `index`, which must equal it; `line` names its line in the list
+  // when it holds that entry.
+  std::string DeleteSubject(HTREEITEM category, std::string_view entry, int index = -1,
+                            int line = -1);
+  static constexpr int kAfterEqualEntries = std::numeric_limits<int>::max();
   // Moves a node with its subtree to be child `row` of parent (nullptr: top
   // level), row counted as if the node had already left its place.
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row);
@@ -170,8 +189,6 @@ class Database {
   bool TakeStep(bool forward);
   // Keeps a made edit for undo, journals it and tells the change.
   void KeepStep(EditStep step, const Touched& touched, const std::string& record);
-  // Makes one journal record's edit again; false when it does not fit.
-  bool ReplayRecord(std::string_view record);
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
   void SetChanged(bool changed);
   void HistoryChanged() {

@@ -15,6 +15,9 @@ constexpr int kDeepestLevel = kMaxLevels - 1;
 const char* const kTooDeep =
     "No node can be placed below this one: a tree holds at most 25 levels.";
 
+// Only journals replayed from disk name places that are not there.
+const char* const kNoSuchPlace = "There is no such place in the database.";
+
 const char* SelectRefusal(Tree tree) {
   return tree == Tree::kQuotations ? "First select a quotation node" : "First select a category";
 }
@@ -153,7 +156,9 @@ void EditHistory::Clear() {
 // --- Refusals ----------------------------------------------------------------
 
 std::string Database::TextRefusal(const EditText& text) {
-  if (text.bytes.find_first_of("\r\n") != std::string::npos)
+  // A text the database held before may hold what the file reads into one:
+  // a lone CR, which only a line end's LF ends.
+  if (text.bytes.find_first_of(text.restored ? "\n" : "\r\n") != std::string::npos)
     return "A text cannot contain line breaks: the database file keeps each text on one line.";
   if (!text.bytes.empty() && text.bytes.back() == '-')
     return "A text cannot end with '-': the database file would read it as continued on the "
@@ -166,10 +171,7 @@ std::string Database::TextRefusal(const EditText& text) {
 std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place,
                                   const EditText& text) const {
   if (!selected) return SelectRefusal(tree);
-  if (text.bytes.empty())
-    return tree == Tree::kQuotations ? "Give the text for this new node"
-                                     : "Give a title to this new category";
-  if (std::string refusal = TextRefusal(text); !refusal.empty()) return refusal;
+  if (std::string refusal = NodeTextRefusal(tree, text); !refusal.empty()) return refusal;
   const TreeStore& store = Of(tree);
   if (place == Placement::kBelow && store.GetChildItem(selected))
     return "This category already has nodes below it. First select one of them.";
@@ -177,11 +179,18 @@ std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place
   return {};
 }
 
+std::string Database::NodeTextRefusal(Tree tree, const EditText& text) {
+  if (text.bytes.empty() && !text.restored)
+    return tree == Tree::kQuotations ? "Give the text for this new node"
+                                     : "Give a title to this new category";
+  return TextRefusal(text);
+}
+
 std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
                                         const EditText& text, bool fromQuotation) const {
   if (!category) return "First select a category in which to insert the reference";
   if (!quotation) return "Select a quotation from which to make the reference";
-  if (text.bytes.empty()) return "The reference is null (no characters)";
+  if (text.bytes.empty() && !text.restored) return "The reference is null (no characters)";
   if (!fromQuotation) return "First select a quotation";
   return TextRefusal(text);
 }
@@ -208,20 +217,26 @@ std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
                                  const EditText& text, HTREEITEM* made) {
   if (std::string refusal = CheckInsert(tree, selected, place, text); !refusal.empty())
     return refusal;
+  const TreeStore& store = Of(tree);
+  if (place == Placement::kBelow)
+    return InsertNodeAt(tree, selected, store.GetChildCount(selected), text, made);
+  const int row = store.GetRow(selected);
+  return InsertNodeAt(tree, store.GetParentItem(selected),
+                      place == Placement::kAfter ? row + 1 : row, text, made);
+}
+
+std::string Database::InsertNodeAt(Tree tree, HTREEITEM parent, int row, const EditText& text,
+                                   HTREEITEM* made) {
+  if (std::string refusal = NodeTextRefusal(tree, text); !refusal.empty()) return refusal;
   TreeStore& store = Of(tree);
-  HTREEITEM node;
-  if (place == Placement::kBelow) {
-    node = store.InsertItem(text.bytes, selected, TVI_LAST);
-  } else {
-    HTREEITEM parent = store.GetParentItem(selected);
-    HTREEITEM previous = store.GetPrevSiblingItem(selected);
-    HTREEITEM after = place == Placement::kAfter ? selected : previous ? previous : TVI_FIRST;
-    node = store.InsertItem(text.bytes, parent, after);
-  }
+  if (parent && store.GetLevel(parent) >= kDeepestLevel) return kTooDeep;
+  if (row < 0 || row > store.GetChildCount(parent)) return kNoSuchPlace;
+  HTREEITEM node = store.InsertItem(text.bytes, parent,
+                                    row == 0 ? TVI_FIRST : store.GetChildAt(parent, row - 1));
   if (tree == Tree::kCategories) AttachRecord(node);
   EditStep step{EditStep::kInsert, "New Node", tree, node};
-  step.parent = store.GetParentItem(node);
-  step.row = store.GetRow(node);
+  step.parent = parent;
+  step.row = row;
   // A new node's parent has the code it had before.
   const std::string record = journal_ ? Journal::Describe(*this, step, true) : std::string();
   KeepStep(std::move(step), {tree, node, nullptr}, record);
@@ -269,8 +284,9 @@ std::string Database::AddReference(HTREEITEM category, HTREEITEM quotation, cons
       !refusal.empty())
     return refusal;
   const auto size = static_cast<int>(Record(category)->referenceTargets.size());
+  if (at > size) return kNoSuchPlace;
   EditStep step{EditStep::kAddReference, "Add Reference", Tree::kCategories, category};
-  step.index = at >= 0 && at <= size ? at : size;
+  step.index = at >= 0 ? at : size;
   step.target = quotation;
   step.referenceText = StoreText(text.bytes);
   Perform(std::move(step));
@@ -289,24 +305,33 @@ std::string Database::DeleteReference(HTREEITEM category, int index) {
   return {};
 }
 
-std::string Database::AddSubject(HTREEITEM category, const EditText& entry) {
+std::string Database::AddSubject(HTREEITEM category, const EditText& entry, int index, int line) {
   if (!category) return "First select a category";
-  if (entry.bytes.empty()) return "A subject entry cannot be empty";
+  if (entry.bytes.empty() && !entry.restored) return "A subject entry cannot be empty";
   if (std::string refusal = TextRefusal(entry); !refusal.empty()) return refusal;
+  const auto size = static_cast<int>(Record(category)->subjectEntries.size());
+  if (index > size || line < 0) return kNoSuchPlace;
   EditStep step{EditStep::kAddSubject, "Add Subject", Tree::kCategories, category};
   step.text = entry.bytes;
-  step.index = static_cast<int>(Record(category)->subjectEntries.size());
-  // After every equal entry, as the list places a new one.
-  step.line = std::numeric_limits<int>::max();
+  step.index = index >= 0 ? index : size;
+  // The list keeps its order: the line is the nearest place to it among
+  // the equal entries.
+  step.line = line;
   Perform(std::move(step));
   return {};
 }
 
-std::string Database::DeleteSubject(HTREEITEM category, std::string_view entry) {
+std::string Database::DeleteSubject(HTREEITEM category, std::string_view entry, int index,
+                                    int line) {
   if (!category) return "First select a category";
   const auto& entries = Record(category)->subjectEntries;
-  const auto found = std::find(entries.begin(), entries.end(), entry);
-  const int line = subjects.Find(entry, category);
+  const auto found = index < 0 ? std::find(entries.begin(), entries.end(), entry)
+                     : static_cast<size_t>(index) < entries.size() && entries[index] == entry
+                         ? entries.begin() + index
+                         : entries.end();
+  const bool holds = line >= 0 && line < subjects.GetCount() &&
+                     subjects.GetItemData(line) == category && subjects.GetLBText(line) == entry;
+  if (!holds) line = subjects.Find(entry, category);
   if (found == entries.end() || line < 0) return "This category has no such subject entry";
   EditStep step{EditStep::kDeleteSubject, "Delete Subject", Tree::kCategories, category};
   step.text = std::string(entry);
@@ -405,7 +430,11 @@ bool Database::Redo() {
 bool Database::TakeStep(bool forward) {
   if (!(forward ? CanRedo() : CanUndo())) return false;
   const EditStep& step = forward ? history_->NextRedo() : history_->NextUndo();
-  const std::string record = journal_ ? Journal::Describe(*this, step, forward) : std::string();
+  // Written as the change it makes, marked as an undo or a redo: a replay
+  // takes the step back the same way, or puts back what the database held.
+  const std::string record =
+      journal_ ? (forward ? "redo " : "undo ") + Journal::Describe(*this, step, forward)
+               : std::string();
   if (forward)
     history_->Redo();
   else

@@ -173,16 +173,30 @@ std::string RestoreQuestion(size_t changes) {
          (changes == 1 ? " change" : " changes") + " made after the last save?";
 }
 
-std::string OtherFileMessage(const std::string& journalPath) {
+std::string OtherFileMessage(const std::string& journalPath, const std::string& asidePath) {
   return "The recovery journal " + journalPath + " holds changes made to another version of " +
-         kDatabaseFile + ", so they cannot be restored. It was set aside as " + kJournalAsideFile +
-         ".";
+         kDatabaseFile + ", so they cannot be restored. It was set aside as " + asidePath + ".";
 }
 
-std::string DamagedMessage(const std::string& journalPath, size_t restored) {
-  return "The recovery journal " + journalPath + " is damaged after its first " +
-         std::to_string(restored) + (restored == 1 ? " change" : " changes") +
-         ": only those were restored.";
+std::string DamagedMessage(const std::string& journalPath, size_t restored,
+                           const std::string& asidePath) {
+  std::string message = "The recovery journal " + journalPath + " is damaged after its first " +
+                        std::to_string(restored) + (restored == 1 ? " change" : " changes") +
+                        ": only those were restored.";
+  if (!asidePath.empty()) message += " The whole journal was kept as " + asidePath + ".";
+  return message;
+}
+
+std::string PartlyLoadedMessage(const std::string& journalPath, const std::string& asidePath) {
+  return std::string(kDatabaseFile) + " was loaded only in part, so the changes in the recovery " +
+         "journal " + journalPath + " cannot be restored on it. The journal was set aside as " +
+         asidePath + ".";
+}
+
+std::string UnreadableMessage(const std::string& journalPath, const std::string& reason,
+                              const std::string& asidePath) {
+  return "The recovery journal " + journalPath + " cannot be read (" + reason +
+         "), so no changes can be restored from it. It was set aside as " + asidePath + ".";
 }
 
 Journal::Journal(const std::string& folder)
@@ -241,11 +255,47 @@ void Journal::Fail(const std::string& reason) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   failed_ = true;
+  // Once for each run of failures: a write that works, or a save, ends it.
   if (toldFailure_) return;
   toldFailure_ = true;
   Tell("Cannot write the recovery journal " + path_ + ": " + reason +
        ". Editing and saving go on, but the changes made after the last save could not be "
        "restored after a crash.");
+}
+
+void Journal::Own(int fd) {
+  struct stat st;
+  owned_ = ::fstat(fd, &st) == 0;
+  device_ = st.st_dev;
+  inode_ = st.st_ino;
+}
+
+std::string Journal::Line(std::string_view record) {
+  return Hex(SumOf(record)) + " " + std::string(record) + "\n";
+}
+
+std::string Journal::HeaderFor(const FileStamp& disk) {
+  return Header(disk);
+}
+
+bool Journal::WriteLine(const std::string& record) {
+  const std::string line = Line(record);
+  size_t written = 0;
+  while (written < line.size()) {
+    const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(SystemReason(n < 0 ? errno : ENOSPC));
+      return false;
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (::fdatasync(fd_) != 0) {
+    Fail(SystemReason(errno));
+    return false;
+  }
+  toldFailure_ = false;
+  return true;
 }
 
 bool Journal::Start(const Database& db) {
@@ -263,13 +313,8 @@ bool Journal::Start(const Database& db) {
                                                                        : SystemReason(error));
     return false;
   }
-  const std::string header = Header(db.disk);
-  const std::string line = Hex(SumOf(header)) + " " + header + "\n";
-  if (::write(fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size()) ||
-      ::fdatasync(fd_) != 0) {
-    Fail(SystemReason(errno));
-    return false;
-  }
+  Own(fd_);
+  if (!WriteLine(Header(db.disk))) return false;
   SystemFileOps().SyncDirectory(folder_);
   return true;
 }
@@ -286,47 +331,54 @@ void Journal::Append(const Database& db, const std::string& record) {
     return;
   }
   if (fd_ < 0 && !Start(db)) return;
-  const std::string line = Hex(SumOf(record)) + " " + record + "\n";
-  size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      Fail(SystemReason(n < 0 ? errno : ENOSPC));
-      return;
-    }
-    written += static_cast<size_t>(n);
-  }
-  if (::fdatasync(fd_) != 0) Fail(SystemReason(errno));
+  WriteLine(record);
 }
 
 void Journal::Discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   failed_ = false;
+  toldFailure_ = false;
+  if (!owned_) return;
+  owned_ = false;
+  // Only the very file this window wrote: whatever else has the name now
+  // is somebody else's.
   struct stat st;
-  if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device_ &&
+      st.st_ino == inode_) {
     ::unlink(path_.c_str());
     SystemFileOps().SyncDirectory(folder_);
   }
 }
 
-bool Journal::SetAside() {
-  const std::string aside = JoinPath(folder_, kJournalAsideFile);
-  if (::rename(path_.c_str(), aside.c_str()) != 0) {
-    Fail("cannot rename it " + aside + ": " + SystemReason(errno));
-    return false;
+std::string Journal::SetAside() {
+  for (int n = 0;; ++n) {
+    const std::string aside =
+        JoinPath(folder_, n == 0 ? std::string(kJournalAsideFile)
+                                 : "LorJournal." + std::to_string(n) + ".old");
+    if (RenameNoReplace(path_, aside) == 0) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = -1;
+      owned_ = false;
+      SystemFileOps().SyncDirectory(folder_);
+      return aside;
+    }
+    if (errno != EEXIST || n == 1000) {
+      Fail("cannot rename it " + aside + ": " + SystemReason(errno));
+      return {};
+    }
   }
-  SystemFileOps().SyncDirectory(folder_);
-  return true;
 }
 
 void Journal::Resume(const JournalContents& found, size_t records) {
   const uint64_t end = records == 0 ? found.headerEnd : found.ends[records - 1];
   fd_ = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(end)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0 ||
-      ::fdatasync(fd_) != 0)
+      ::fdatasync(fd_) != 0) {
     Fail(SystemReason(errno));
+    return;
+  }
+  Own(fd_);
 }
 
 // --- Reading -----------------------------------------------------------------
@@ -341,6 +393,7 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
     }
     return found;
   }
+  found.size = bytes.size();
 
   // Whole lines whose checksum holds; a line cut off or wrong at the very
   // end is what a crash leaves, anywhere before it is damage.
@@ -361,9 +414,11 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
     lines.emplace_back(line.substr(kSumDigits + 1));
     ends.push_back(at);
   }
-  if (lines.empty()) {
-    found.status = found.damaged ? JournalContents::kUnreadable : JournalContents::kNoEdits;
-    found.reason = "its first line is damaged";
+  if (lines.empty() || !lines.front().starts_with(kHeader)) {
+    found.status = JournalContents::kNotAJournal;
+    found.reason = bytes.empty()                    ? "it is empty"
+                   : lines.empty() && found.damaged ? "its first line is damaged"
+                                                    : "it is not a recovery journal";
     return found;
   }
   if (lines.front() != Header(disk) || !disk.known) {
@@ -381,133 +436,127 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
 
 namespace {
 
-// A node that a delete may take: no nodes below it, nothing referring to it
-// or kept in its record.
-bool IsLeafWithNothing(const Database& db, Tree tree, HTREEITEM node) {
-  const TreeStore& store = db.Of(tree);
-  if (store.ItemHasChildren(node)) return false;
-  if (tree == Tree::kQuotations) return store.GetItemData(node) == 0;
-  const CategoryRecord* record = db.Record(node);
-  return !record || (record->referenceTexts.empty() && record->subjectEntries.empty());
+// Makes a change again through the database's own edits. restored: the
+// change puts back what the database held (an undo or a redo).
+bool MakeChange(Database& db, std::string_view change, bool restored) {
+  Fields fields(change);
+  std::string_view kind;
+  if (!fields.Word(kind)) return false;
+  HTREEITEM node = nullptr, parent = nullptr, target = nullptr;
+  int row = 0, index = 0, line = 0;
+  std::string bytes;
+  auto text = [&] {
+    EditText made(std::move(bytes));
+    made.restored = restored;
+    return made;
+  };
+
+  if (kind == "insert" || kind == "delete" || kind == "update" || kind == "move") {
+    Tree tree;
+    if (!fields.WhichTree(tree)) return false;
+    const TreeStore& store = db.Of(tree);
+    if (kind == "insert")
+      return fields.Node(store, true, parent) && fields.Int(row) && fields.Text(bytes) &&
+             db.InsertNodeAt(tree, parent, row, text()).empty();
+    if (kind == "delete")
+      return fields.Node(store, true, parent) && fields.Int(row) && fields.AtEnd() &&
+             row < store.GetChildCount(parent) &&
+             db.DeleteNode(tree, store.GetChildAt(parent, row)).empty();
+    if (kind == "update")
+      return fields.Node(store, false, node) && fields.Text(bytes) &&
+             db.UpdateText(tree, node, text()).empty();
+    // A move that changes nothing was never journalled as one.
+    if (!fields.Node(store, false, node) || !fields.Node(store, true, parent) || !fields.Int(row) ||
+        !fields.AtEnd())
+      return false;
+    const size_t before = db.UndoCount();
+    return db.MoveNode(tree, node, parent, row).empty() && db.UndoCount() == before + 1;
+  }
+
+  if (!fields.Node(db.categories, false, node) || !fields.Int(index)) return false;
+  const CategoryRecord& record = *db.Record(node);
+  if (kind == "addref")
+    return fields.Node(db.quotations, false, target) && fields.Text(bytes) &&
+           db.AddReference(node, target, text(), index).empty();
+  if (kind == "delref") return fields.AtEnd() && db.DeleteReference(node, index).empty();
+  if (!fields.Int(line)) return false;
+  if (kind == "addsubj")
+    return fields.Text(bytes) && db.AddSubject(node, text(), index, line).empty();
+  if (kind == "delsubj")
+    return fields.AtEnd() && static_cast<size_t>(index) < record.subjectEntries.size() &&
+           db.DeleteSubject(node, record.subjectEntries[static_cast<size_t>(index)], index, line)
+               .empty();
+  return false;
 }
 
 }  // namespace
 
-bool Database::ReplayRecord(std::string_view record) {
-  Fields fields(record);
-  std::string_view kind;
-  if (!fields.Word(kind)) return false;
-  Tree tree = Tree::kCategories;
-  HTREEITEM node = nullptr, parent = nullptr, target = nullptr;
-  int row = 0, index = 0, line = 0;
-  std::string text;
+bool Journal::ReplayRecord(Database& db, std::string_view record) {
+  for (const bool forward : {false, true}) {
+    const std::string_view mark = forward ? "redo " : "undo ";
+    if (!record.starts_with(mark)) continue;
+    const std::string_view change = record.substr(mark.size());
+    // Within the journal's own edits, undo and redo take their step as the
+    // editor did; past a save, the step is not there, and what the database
+    // held is put back as a change.
+    const EditHistory& history = *db.history_;
+    if ((forward ? history.CanRedo() : history.CanUndo()) &&
+        Describe(db, forward ? history.NextRedo() : history.NextUndo(), forward) == change)
+      return forward ? db.Redo() : db.Undo();
+    return MakeChange(db, change, true);
+  }
+  return MakeChange(db, record, false);
+}
 
-  if (kind == "insert" || kind == "delete" || kind == "update" || kind == "move") {
-    if (!fields.WhichTree(tree)) return false;
-    TreeStore& store = Of(tree);
-    if (kind == "insert") {
-      if (!fields.Node(store, true, parent) || !fields.Int(row) || !fields.Text(text) ||
-          row > store.GetChildCount(parent) || (parent && store.GetLevel(parent) + 1 >= kMaxLevels))
-        return false;
-      node =
-          store.InsertItem(text, parent, row == 0 ? TVI_FIRST : store.GetChildAt(parent, row - 1));
-      if (tree == Tree::kCategories) AttachRecord(node);
-      EditStep step{EditStep::kInsert, "New Node", tree, node};
-      step.parent = parent;
-      step.row = row;
-      KeepStep(std::move(step), {tree, node, nullptr}, {});
-      return true;
-    }
-    if (kind == "delete") {
-      if (!fields.Node(store, true, parent) || !fields.Int(row) || !fields.AtEnd() ||
-          row >= store.GetChildCount(parent))
-        return false;
-      node = store.GetChildAt(parent, row);
-      if (!IsLeafWithNothing(*this, tree, node)) return false;
-      EditStep step{EditStep::kDelete, "Delete Node", tree, node};
-      step.parent = parent;
-      step.row = row;
-      Perform(std::move(step));
-      return true;
-    }
-    if (kind == "update") {
-      if (!fields.Node(store, false, node) || !fields.Text(text)) return false;
-      EditStep step{EditStep::kUpdate, "Update Node", tree, node};
-      step.text = std::move(text);
-      Perform(std::move(step));
-      return true;
-    }
-    // A move, as the editor's own refuses and clamps it.
-    if (!fields.Node(store, false, node) || !fields.Node(store, true, parent) || !fields.Int(row) ||
-        !fields.AtEnd())
-      return false;
-    const size_t before = UndoCount();
-    return MoveNode(tree, node, parent, row, "Move Node").empty() && UndoCount() == before + 1;
+size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
+  size_t made = 0;
+  for (const std::string& record : records) {
+    if (!ReplayRecord(db, record)) break;
+    ++made;
   }
-
-  if (!fields.Node(categories, false, node)) return false;
-  CategoryRecord& entries = *Record(node);
-  if (kind == "addref" || kind == "delref") {
-    if (!fields.Int(index)) return false;
-    EditStep step{kind == "addref" ? EditStep::kAddReference : EditStep::kDeleteReference,
-                  kind == "addref" ? "Add Reference" : "Delete Reference", Tree::kCategories, node};
-    step.index = index;
-    if (kind == "addref") {
-      if (!fields.Node(quotations, false, target) || !fields.Text(text) ||
-          static_cast<size_t>(index) > entries.referenceTargets.size())
-        return false;
-      step.target = target;
-      step.referenceText = StoreText(text);
-    } else {
-      if (!fields.AtEnd() || static_cast<size_t>(index) >= entries.referenceTargets.size())
-        return false;
-      step.target = entries.referenceTargets[static_cast<size_t>(index)];
-      step.referenceText = entries.referenceTexts[static_cast<size_t>(index)];
-    }
-    Perform(std::move(step));
-    return true;
-  }
-  if (kind == "addsubj" || kind == "delsubj") {
-    if (!fields.Int(index) || !fields.Int(line)) return false;
-    EditStep step{kind == "addsubj" ? EditStep::kAddSubject : EditStep::kDeleteSubject,
-                  kind == "addsubj" ? "Add Subject" : "Delete Subject", Tree::kCategories, node};
-    step.index = index;
-    if (kind == "addsubj") {
-      if (!fields.Text(text) || static_cast<size_t>(index) > entries.subjectEntries.size())
-        return false;
-      step.text = std::move(text);
-      step.line = line;
-    } else {
-      if (!fields.AtEnd() || static_cast<size_t>(index) >= entries.subjectEntries.size())
-        return false;
-      step.text = entries.subjectEntries[static_cast<size_t>(index)];
-      // The line it names, if it holds this entry; else the entry's own.
-      const bool holds = line < subjects.GetCount() && subjects.GetItemData(line) == node &&
-                         subjects.GetLBText(line) == step.text;
-      step.line = holds ? line : subjects.Find(step.text, node);
-      if (step.line < 0) return false;
-    }
-    Perform(std::move(step));
-    return true;
-  }
-  return false;
+  return made;
 }
 
 size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore) {
-  if (db.partlyLoaded) return 0;
   const JournalContents found = Read(path_, db.disk);
+  auto setAside = [this](auto message) {
+    const std::string aside = SetAside();
+    if (!aside.empty()) Tell(message(aside));
+  };
   switch (found.status) {
     case JournalContents::kNone:
-    case JournalContents::kUnreadable:  // writing one will say why it cannot
+      return 0;
+    case JournalContents::kUnreadable: {
+      // A folder of that name, say, is not a journal to move: writing one
+      // will say why it cannot.
+      struct stat st;
+      if (::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        setAside([&](const std::string& aside) {
+          return UnreadableMessage(path_, found.reason, aside);
+        });
+      return 0;
+    }
+    case JournalContents::kNotAJournal:
+      if (found.size == 0) {
+        ::unlink(path_.c_str());  // holds nothing at all
+        return 0;
+      }
+      setAside(
+          [&](const std::string& aside) { return UnreadableMessage(path_, found.reason, aside); });
       return 0;
     case JournalContents::kNoEdits:
-      Discard();
+      ::unlink(path_.c_str());  // a first line and nothing after it
       return 0;
     case JournalContents::kOtherFile:
-      if (SetAside()) Tell(OtherFileMessage(path_));
+      setAside([&](const std::string& aside) { return OtherFileMessage(path_, aside); });
       return 0;
     case JournalContents::kApplies:
       break;
+  }
+  // Replayed on less than the whole file, its edits would land elsewhere.
+  if (db.partlyLoaded) {
+    setAside([&](const std::string& aside) { return PartlyLoadedMessage(path_, aside); });
+    return 0;
   }
   if (!restore(found.records.size())) {
     SetAside();
@@ -517,17 +566,18 @@ size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore
   db.SetJournal(nullptr);  // the records are in the journal already
   const size_t made = Replay(db, found.records);
   db.SetJournal(attached);
-  Resume(found, made);
-  if (made < found.records.size() || found.damaged) Tell(DamagedMessage(path_, made));
-  return made;
-}
-
-size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
-  size_t made = 0;
-  for (const std::string& record : records) {
-    if (!db.ReplayRecord(record)) break;
-    ++made;
+  if (made == found.records.size() && !found.damaged) {
+    Resume(found, made);
+    return made;
   }
+  // The edits after the first that did not fit stay on disk, whole, beside
+  // a journal of those that were restored.
+  const std::string aside = SetAside();
+  if (aside.empty()) return made;
+  Tell(DamagedMessage(path_, made, aside));
+  if (Start(db))
+    for (size_t i = 0; i < made && WriteLine(found.records[i]); ++i) {
+    }
   return made;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "database.h"
@@ -17,28 +20,36 @@ struct EditStep;
 // What a journal found at start holds, read against the file as loaded.
 struct JournalContents {
   enum Status {
-    kNone,        // no journal
-    kNoEdits,     // a journal without one whole edit in it
-    kApplies,     // edits made on the file as loaded
-    kOtherFile,   // made on another version of the file: never replayed
-    kUnreadable,  // something of that name that cannot be read as a journal
+    kNone,         // no journal
+    kNoEdits,      // a journal of this file without one whole edit in it
+    kApplies,      // edits made on the file as loaded
+    kOtherFile,    // made on another version of the file: never replayed
+    kNotAJournal,  // readable, but no journal's first line starts it
+    kUnreadable,   // something of that name that cannot be read
   };
   Status status = kNone;
   // The edits in order, and where each one's line ends in the journal.
   std::vector<std::string> records;
   std::vector<uint64_t> ends;
   uint64_t headerEnd = 0;
+  uint64_t size = 0;  // of the whole file
   // A record before the last line is damaged: the edits stop before it. (A
   // torn last line is what a crash leaves, and is simply not an edit.)
   bool damaged = false;
-  std::string reason;  // kUnreadable: why
+  std::string reason;  // kNotAJournal, kUnreadable: why
 };
 
 // "Lorelist was not closed normally. Restore the N changes made after the
 // last save?"
 std::string RestoreQuestion(size_t changes);
-std::string OtherFileMessage(const std::string& journalPath);
-std::string DamagedMessage(const std::string& journalPath, size_t restored);
+// What the user is told of a journal that was not replayed whole; each
+// names the journal and, where it was set aside, its new path.
+std::string OtherFileMessage(const std::string& journalPath, const std::string& asidePath);
+std::string DamagedMessage(const std::string& journalPath, size_t restored,
+                           const std::string& asidePath = {});
+std::string PartlyLoadedMessage(const std::string& journalPath, const std::string& asidePath);
+std::string UnreadableMessage(const std::string& journalPath, const std::string& reason,
+                              const std::string& asidePath);
 
 // The recovery journal: every edit made since the last save (undo and redo
 // included), appended as one line and flushed to disk before the edit
@@ -54,7 +65,12 @@ std::string DamagedMessage(const std::string& journalPath, size_t restored);
 //   update Q|C <node> <text>                  move Q|C <node> <parent> <row>
 //   addref <category> <index> <quotation> <text>      delref <category> <index>
 //   addsubj <category> <index> <line> <entry>         delsubj <category> <index> <line>
-// An undo is written as the change it makes: undoing a new node is a delete.
+// An undo or a redo is written as the change it makes, after "undo " or
+// "redo ": undoing a new node is "undo delete ...".
+//
+// A journal belongs to the window that wrote it, or adopted it at start;
+// only that window removes it. Any other one found is offered or set aside,
+// never thrown away.
 class Journal {
  public:
   // The journal of the database file in folder.
@@ -65,31 +81,40 @@ class Journal {
 
   const std::string& Path() const { return path_; }
   // Gets what the user should be told: a journal that cannot be written, a
-  // database loaded in part; each once.
+  // database loaded in part, a journal set aside.
   void SetMessageHook(std::function<void(const std::string&)> hook) { tell_ = std::move(hook); }
 
   // At start, on the database as loaded: a journal of edits for this very
-  // file is offered through `restore` (given the number of edits; true:
-  // restore them), replayed and gone on from, or set aside; one for another
-  // version of the file is set aside with a message; one without edits is
-  // removed. Returns the number of edits restored. Nothing is done for a
-  // database loaded in part, which no journal can be replayed on exactly.
+  // file, loaded whole, is offered through `restore` (given the number of
+  // edits; true: restore them), replayed and gone on from, or set aside; any
+  // other one is set aside with a message (an empty one, or one without
+  // edits, holds nothing and is removed). Returns the number of edits
+  // restored.
   size_t Recover(Database& db, const std::function<bool(size_t)>& restore);
 
   // Reads a journal against the file it should apply to.
   static JournalContents Read(const std::string& path, const FileStamp& disk);
-  // Makes the records' edits again, in order, as edits of the database
-  // (which must not write a journal meanwhile); stops at the first that does
-  // not fit the database. Returns how many were made.
+  // Makes the records' edits again, in order, through the database's own
+  // edits, undo and redo, with their refusals (the database must not write a
+  // journal meanwhile); stops at the first that does not fit or is refused.
+  // Returns how many were made.
   static size_t Replay(Database& db, const std::vector<std::string>& records);
 
   // Goes on after the first `records` edits of what Read found: the rest of
-  // the file is cut away and new edits follow.
+  // the file is cut away and new edits follow. The journal is this window's.
   void Resume(const JournalContents& found, size_t records);
-  // Renames the journal "LorJournal.old", replacing an older one.
-  bool SetAside();
-  // Removes the journal: its edits were saved, or given up.
+  // Renames the journal to the first free name of "LorJournal.old",
+  // "LorJournal.1.old", ...: never over one set aside before. Returns the
+  // new path; empty, having told why, when it could not be renamed.
+  std::string SetAside();
+  // Removes the journal this window wrote or adopted: its edits were saved,
+  // or given up. Anything else of that name stays.
   void Discard();
+
+  // A record as the journal holds it, on its line with its checksum; the
+  // first record of a journal of the file stamped so.
+  static std::string Line(std::string_view record);
+  static std::string HeaderFor(const FileStamp& disk);
 
   // The line that makes the step again, forward or backward, in the
   // database as it is before the step.
@@ -99,16 +124,24 @@ class Journal {
 
  private:
   bool Start(const Database& db);
+  bool WriteLine(const std::string& record);
   void Fail(const std::string& reason);
+  void Own(int fd);
   void Tell(const std::string& message) {
     if (tell_) tell_(message);
   }
+  // One record's edit, made again; false when it does not fit or is refused.
+  static bool ReplayRecord(Database& db, std::string_view record);
 
   std::string folder_;
   std::string path_;
   int fd_ = -1;
-  bool failed_ = false;  // no more records until the journal starts afresh
-  bool toldFailure_ = false;
+  // The file this window wrote or adopted, by its identity.
+  bool owned_ = false;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  bool failed_ = false;       // no more records until the journal starts afresh
+  bool toldFailure_ = false;  // this run of failures was told
   bool toldPartlyLoaded_ = false;
   std::function<void(const std::string&)> tell_;
 };

@@ -135,6 +135,36 @@ TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother)
             "cannot be applied; nothing was written\n");
   EXPECT_FALSE(Exists(dir.File("never.txt")));
   EXPECT_EQ(Lorelist(dir, "recover Florilex.txt none never.txt").code, 2);
+
+  // Not a journal at all: said, and nothing written.
+  for (const char* text : {"", "plain words\n"}) {
+    WriteFile(dir.File("words.txt"), text);
+    Result words = Lorelist(dir, "recover Florilex.txt words.txt never.txt");
+    EXPECT_EQ(words.code, 1);
+    EXPECT_NE(words.err.find("words.txt is not a recovery journal"), std::string::npos)
+        << words.err;
+    EXPECT_FALSE(Exists(dir.File("never.txt")));
+  }
+}
+
+// A record that editing refuses ends the replay there, as damage does: the
+// edits before it are applied, and OUT loads whole.
+TEST(LorelistDbRecover, StopsAtARecordThatEditingRefuses) {
+  TempDir dir;
+  WriteFile(dir.File("Florilex.txt"), kGood);
+  Database db;
+  ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
+  for (const char* record : {"update Q 1 ends with -", "update Q 2 two\\nlines", "insert Q - 0 ",
+                             "addref 1 0 1 ", "addsubj 1 0 end "}) {
+    SCOPED_TRACE(record);
+    WriteFile(dir.File("J"), Journal::Line(Journal::HeaderFor(db.disk)) +
+                                 Journal::Line("update Q 1 first") + Journal::Line(record));
+    Result run = Lorelist(dir, "recover Florilex.txt J out.txt");
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, DamagedMessage("J", 1) + "\n");
+    EXPECT_EQ(Lorelist(dir, "check out.txt").code, 0);
+    EXPECT_NE(ReadFile(dir.File("out.txt")).find("@Q1 first\r\n"), std::string::npos);
+  }
 }
 
 TEST(LorelistDbConvert, ChangesTheEncodingBothWaysAndStopsAtWhatCannotBeHeld) {

@@ -164,10 +164,11 @@ TEST_F(JournalTest, ATornLastRecordIsIgnoredADamagedOneStopsTheReplay) {
 TEST_F(JournalTest, EmptyOrHeaderOnlyJournalsHoldNoEdits) {
   Database fresh;
   Load(fresh);
+  // Without a first line, nothing says what it is.
   WriteFile(journal.Path(), "");
-  EXPECT_EQ(Journal::Read(journal.Path(), fresh.disk).status, JournalContents::kNoEdits);
+  EXPECT_EQ(Journal::Read(journal.Path(), fresh.disk).status, JournalContents::kNotAJournal);
   WriteFile(journal.Path(), "0123456789abcdef Lorelist jour");
-  EXPECT_EQ(Journal::Read(journal.Path(), fresh.disk).status, JournalContents::kNoEdits);
+  EXPECT_EQ(Journal::Read(journal.Path(), fresh.disk).status, JournalContents::kNotAJournal);
   ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "x"), "");
   EXPECT_EQ(told.size(), 1u);  // the leftover is not this run's to replace
   ::unlink(journal.Path().c_str());
@@ -193,9 +194,139 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenIsToldOnceAndEditingGoesOn) {
   struct stat st;
   EXPECT_EQ(::stat(journal.Path().c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
+  // After the save, a new run of failures: told again.
+  ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "after"), "");
+  EXPECT_EQ(told.size(), 2u);
   Database fresh;
   Load(fresh);
   EXPECT_EQ(Journal::Read(journal.Path(), fresh.disk).status, JournalContents::kUnreadable);
+}
+
+// Every journal that is not restored is moved aside under a name of its
+// own, told with that name, and left there by saves: only the window that
+// wrote a journal removes it.
+TEST_F(JournalTest, AJournalNotRestoredIsSetAsideByNameNeverOverAnotherAndOutlivesSaves) {
+  db.SetJournal(nullptr);
+  const std::string file = ReadFile(File());
+  const std::string edit = Journal::Line("update Q 1 restored?");
+  const std::string forThisFile = Journal::Line(Journal::HeaderFor(db.disk)) + edit;
+  std::string damagedFirst = forThisFile;
+  damagedFirst[0] = damagedFirst[0] == '0' ? '1' : '0';
+  struct Case {
+    const char* what;
+    std::string journal;
+    std::string file;     // Florilex.txt as the next start finds it
+    std::string message;  // %: where it went
+  };
+  const std::string path = journal.Path();
+  Case cases[] = {
+      {"loaded in part", "", file + "stray line\r\n", PartlyLoadedMessage(path, "%")},
+      {"first line damaged", damagedFirst, file,
+       UnreadableMessage(path, "its first line is damaged", "%")},
+      {"another version", forThisFile, file + "@C99 elsewhere\r\n", OtherFileMessage(path, "%")},
+      {"not a journal", "plain words\n", file,
+       UnreadableMessage(path, "it is not a recovery journal", "%")},
+  };
+  std::vector<std::string> aside;
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    told.clear();
+    WriteFile(File(), c.file);
+    Database loaded;
+    LoadDatabase(loaded, File());
+    // A journal that matches the file even as loaded in part.
+    WriteFile(path, c.journal.empty() ? Journal::Line(Journal::HeaderFor(loaded.disk)) + edit
+                                      : c.journal);
+    const std::string kept = ReadFile(path);
+    Journal next(dir.path());
+    next.SetMessageHook([this](const std::string& message) { told.push_back(message); });
+    loaded.SetJournal(&next);
+    EXPECT_EQ(next.Recover(loaded, [](size_t) -> bool { throw "never offered"; }), 0u);
+    aside.push_back(dir.File(
+        aside.empty() ? "LorJournal.old" : "LorJournal." + std::to_string(aside.size()) + ".old"));
+    const std::string expected = c.message.replace(c.message.rfind('%'), 1, aside.back());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], expected);
+    EXPECT_FALSE(test::Exists(path));
+    // Edited and saved: the journal of this run comes and goes, the one set
+    // aside stays.
+    ASSERT_EQ(loaded.UpdateText(Tree::kQuotations, loaded.quotations.GetRootItem(), "x"), "");
+    ASSERT_TRUE(SaveDatabase(loaded, dir.path()).ok);
+    loaded.SetJournal(nullptr);
+    EXPECT_FALSE(test::Exists(path));
+    EXPECT_EQ(ReadFile(aside.back()), kept);
+  }
+  for (size_t i = 0; i + 1 < aside.size(); ++i) EXPECT_TRUE(test::Exists(aside[i]));
+}
+
+// A record that the editor's own edits refuse ends a restore as damage does:
+// the edits before it come back, the whole journal is kept aside, and what
+// comes back can be saved and loaded again. What an undo puts back is what
+// the database held, which a file may hold: empty texts, a lone CR.
+TEST_F(JournalTest, ARecordTheEditsRefuseEndsTheRestoreThere) {
+  db.SetJournal(nullptr);
+  const char* const refused[] = {
+      "update Q 1 ends with -", "update Q 1 two\\nlines",  "update Q 1 lone\\rCR",
+      "insert Q - 0 ",          "insert C 1 0 ",           "addref 1 0 1 ",
+      "addsubj 1 0 end ",       "addref 1 0 1 cut-",       "addsubj 1 0 end two\\nlines",
+      "undo update Q 1 back-",  "undo insert Q - 0 a\\nb",
+  };
+  for (const char* record : refused) {
+    SCOPED_TRACE(record);
+    const std::string header = Journal::Line(Journal::HeaderFor(db.disk));
+    WriteFile(journal.Path(), header + Journal::Line("update Q 1 first") + Journal::Line(record) +
+                                  Journal::Line("update Q 2 third"));
+    const std::string kept = ReadFile(journal.Path());
+    Database restored;
+    Load(restored);
+    Journal next(dir.path());
+    next.SetMessageHook([this](const std::string& message) { told.push_back(message); });
+    EXPECT_EQ(next.Recover(restored, [](size_t n) { return n == 3; }), 1u);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], DamagedMessage(journal.Path(), 1, dir.File(kJournalAsideFile)));
+    told.clear();
+    EXPECT_EQ(ReadFile(dir.File(kJournalAsideFile)), kept);
+    EXPECT_EQ(restored.quotations.GetItemText(restored.quotations.GetRootItem()), "first");
+    // The journal goes on with what was restored.
+    Database again;
+    Load(again);
+    EXPECT_EQ(Journal::Replay(again, Journal::Read(journal.Path(), again.disk).records), 1u);
+    EXPECT_EQ(WrittenDatabase(again), WrittenDatabase(restored));
+    WriteFile(dir.File("copy.txt"), WrittenDatabase(restored));
+    Database reloaded;
+    EXPECT_EQ(LoadDatabase(reloaded, dir.File("copy.txt")).status, LoadResult::kComplete);
+    ::unlink(dir.File(kJournalAsideFile).c_str());
+    next.Discard();
+  }
+  // Put back by an undo past a save, what the file can hold is restored.
+  for (const char* record : {"undo insert Q - 0 ", "undo update Q 1 lone\\rCR",
+                             "undo addref 1 0 1 ", "undo addsubj 1 0 end "}) {
+    SCOPED_TRACE(record);
+    Database restored;
+    Load(restored);
+    EXPECT_EQ(Journal::Replay(restored, {record}), 1u);
+    WriteFile(dir.File("copy.txt"), WrittenDatabase(restored));
+    Database reloaded;
+    EXPECT_EQ(LoadDatabase(reloaded, dir.File("copy.txt")).status, LoadResult::kComplete);
+    EXPECT_EQ(WrittenDatabase(reloaded), WrittenDatabase(restored));
+  }
+}
+
+// Saving removes the journal this window wrote, and nothing else of that name.
+TEST_F(JournalTest, OnlyTheJournalThisWindowWroteIsRemoved) {
+  Journal other(dir.path());
+  WriteFile(other.Path(), "somebody else's\n");
+  other.Discard();
+  EXPECT_EQ(ReadFile(other.Path()), "somebody else's\n");
+  ::unlink(other.Path().c_str());
+
+  ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "mine"), "");
+  ASSERT_TRUE(test::Exists(journal.Path()));
+  // Replaced meanwhile by another file: that one stays.
+  ::unlink(journal.Path().c_str());
+  WriteFile(journal.Path(), "put there later\n");
+  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
+  EXPECT_EQ(ReadFile(journal.Path()), "put there later\n");
 }
 
 TEST_F(JournalTest, APartlyLoadedDatabaseKeepsNoJournalAndSaysSoOnce) {

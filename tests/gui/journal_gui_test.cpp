@@ -98,7 +98,8 @@ TEST_F(JournalGuiTest, AJournalForAnotherVersionOfTheFileIsSetAsideWithAMessage)
   EXPECT_EQ(modal.Messages()[0],
             QString::fromStdString("The recovery journal " + Journal() +
                                    " holds changes made to another version of Florilex.txt, so "
-                                   "they cannot be restored. It was set aside as LorJournal.old."));
+                                   "they cannot be restored. It was set aside as " +
+                                   dir.File(kJournalAsideFile) + "."));
   EXPECT_EQ(modal.shown[0].kind, "message");
   EXPECT_FALSE(Exists(Journal()));
   EXPECT_TRUE(Exists(dir.File(kJournalAsideFile)));
