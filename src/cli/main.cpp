@@ -30,6 +30,9 @@ constexpr int kOk = 0;
 constexpr int kLoadError = 1;
 constexpr int kFileError = 2;
 
+// Why standard output could not be written, once a command found out.
+int stdoutError = 0;
+
 // The process ends right after its one command: leaving the database to the
 // system is much faster than freeing a million nodes one by one. (Held by a
 // static, it stays reachable, so leak checkers do not count it.)
@@ -260,7 +263,7 @@ int Export(const Arguments& args) {
   else
     ExportMarkdown(db, file, sink);
   if (!sink.Finish()) {
-    std::fprintf(stderr, "Cannot write standard output: %s\n", std::strerror(sink.Error()));
+    stdoutError = sink.Error();  // main says so
     return kFileError;
   }
   return kOk;
@@ -392,6 +395,15 @@ const std::vector<Subcommand>& Subcommands() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunCommandLine("lorelist-db", std::vector<std::string>(argv + 1, argv + argc),
-                        Subcommands());
+  const int code =
+      RunCommandLine("lorelist-db", std::vector<std::string>(argv + 1, argv + argc), Subcommands());
+  // Other tools read what it prints: output that did not arrive whole is a
+  // failure, whatever the command found.
+  if (std::fflush(stdout) != 0 && !stdoutError) stdoutError = errno;
+  if (std::ferror(stdout) && !stdoutError) stdoutError = EIO;
+  if (stdoutError) {
+    std::fprintf(stderr, "Cannot write standard output: %s\n", std::strerror(stdoutError));
+    return kFileError;
+  }
+  return code;
 }

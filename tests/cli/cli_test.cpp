@@ -330,6 +330,20 @@ TEST(Lorelist, RefusesUnknownOptionsAndPathsThatNameNoDatabase) {
   EXPECT_NE(ReadFile(err).find("no such folder: " + dir.File("no/such")), std::string::npos);
 }
 
+// Output that cannot be written is a failure, whatever the command found.
+TEST(LorelistDb, AFullStandardOutputIsAFailure) {
+  TempDir dir;
+  WriteFile(dir.File("Florilex.txt"), kGood);
+  for (const char* args : {"stats", "search life", "check --help", "export --html"}) {
+    SCOPED_TRACE(args);
+    const std::string command = "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " " + args +
+                                " >/dev/full 2>" + dir.File("err");
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+    EXPECT_EQ(ReadFile(dir.File("err")), "Cannot write standard output: No space left on device\n");
+  }
+}
+
 TEST(LorelistDb, RefusesWhatItDoesNotKnow) {
   TempDir dir;
   for (const char* args : {"", "frobnicate", "check --fast", "stats a b", "rewrite onlyone",
