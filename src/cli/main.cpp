@@ -337,9 +337,9 @@ const std::vector<Subcommand>& Subcommands() {
        "Loads FILE, makes again the edits that the editor's recovery journal\n"
        "JOURNAL (LorJournal.BK! beside the file) kept, and writes OUT as Save\n"
        "would. A journal damaged part way is applied up to the damage, with a\n"
-       "warning. Exits 1, writing nothing, when FILE does not load or the\n"
-       "journal was made on another version of FILE; 2 when a file cannot be\n"
-       "opened or OUT cannot be written.\n",
+       "warning. Exits 1, writing nothing, when FILE does not load, or the\n"
+       "journal was made on another version of FILE or is not a journal; 2 when\n"
+       "a file cannot be opened or OUT cannot be written.\n",
        {},
        3,
        3,
