@@ -59,6 +59,7 @@ int Load(Database& db, const std::string& file, std::FILE* out) {
     case LoadResult::kComplete:
       return kOk;
     case LoadResult::kCannotOpen:
+    case LoadResult::kMissing:
       PutLine(out, result.message);
       return kFileError;
     case LoadResult::kStopped:

@@ -19,7 +19,7 @@ bool Refused(QWidget* owner, const std::string& refusal) {
 
 void EditingCommands::NewQuotationNode() {
   HTREEITEM selected = panes_.selectedQuotation;
-  if (!selected) return (void)Refused(owner_, db_.CheckInsert(Tree::kQuotations, nullptr, {}, {}));
+  if (Refused(owner_, db_.SelectionRefusal(Tree::kQuotations, selected))) return;
   CNewQuoteNode dialog(db_, selected, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   HTREEITEM node = nullptr;
@@ -33,7 +33,7 @@ void EditingCommands::NewQuotationNode() {
 
 void EditingCommands::NewCategoryNode() {
   HTREEITEM selected = panes_.selectedCategory;
-  if (!selected) return (void)Refused(owner_, db_.CheckInsert(Tree::kCategories, nullptr, {}, {}));
+  if (Refused(owner_, db_.SelectionRefusal(Tree::kCategories, selected))) return;
   CNewCat dialog(db_, selected, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   HTREEITEM node = nullptr;

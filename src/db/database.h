@@ -105,10 +105,14 @@ class Database {
   static std::string TextRefusal(const EditText& text);
   // The same for a node's text or a category's title, which must not be empty.
   static std::string NodeTextRefusal(Tree tree, const EditText& text);
+  // Why a new node cannot go next to `selected`: nothing is selected in a
+  // tree that has nodes. An empty tree needs no selection.
+  std::string SelectionRefusal(Tree tree, HTREEITEM selected) const;
   // The refusals of a new node next to `selected`, without making it.
   std::string CheckInsert(Tree tree, HTREEITEM selected, Placement place,
                           const EditText& text) const;
-  // Inserts a node; `made` receives it.
+  // Inserts a node; `made` receives it. In an empty tree, with nothing
+  // selected, it becomes the first top-level node wherever it was placed.
   std::string InsertNode(Tree tree, HTREEITEM selected, Placement place, const EditText& text,
                          HTREEITEM* made = nullptr);
   // Inserts a node as child `row` of parent (nullptr: top level).

@@ -168,10 +168,17 @@ std::string Database::TextRefusal(const EditText& text) {
   return {};
 }
 
+std::string Database::SelectionRefusal(Tree tree, HTREEITEM selected) const {
+  // An empty tree takes its first node with nothing selected: else no
+  // dictionary could ever be started.
+  return selected || Of(tree).IsEmpty() ? std::string() : SelectRefusal(tree);
+}
+
 std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place,
                                   const EditText& text) const {
-  if (!selected) return SelectRefusal(tree);
+  if (std::string refusal = SelectionRefusal(tree, selected); !refusal.empty()) return refusal;
   if (std::string refusal = NodeTextRefusal(tree, text); !refusal.empty()) return refusal;
+  if (!selected) return {};
   const TreeStore& store = Of(tree);
   if (place == Placement::kBelow && store.GetChildItem(selected))
     return "This category already has nodes below it. First select one of them.";
@@ -217,6 +224,8 @@ std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
                                  const EditText& text, HTREEITEM* made) {
   if (std::string refusal = CheckInsert(tree, selected, place, text); !refusal.empty())
     return refusal;
+  // Wherever it was asked to go, the first node of a tree is its first.
+  if (!selected) return InsertNodeAt(tree, nullptr, 0, text, made);
   const TreeStore& store = Of(tree);
   if (place == Placement::kBelow)
     return InsertNodeAt(tree, selected, store.GetChildCount(selected), text, made);

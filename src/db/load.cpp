@@ -14,6 +14,7 @@
 #include "code_check.h"
 #include "file_format.h"
 #include "large_block.h"
+#include "save.h"
 
 namespace lorelist {
 
@@ -97,6 +98,11 @@ class CodeTable {
   Slot* slots_ = nullptr;
   size_t capacity_ = 0;
 };
+
+// A missing file is a new database, not an error to report.
+bool Reported(const LoadResult& result) {
+  return result.status == LoadResult::kStopped || result.status == LoadResult::kCannotOpen;
+}
 
 class Loader {
  public:
@@ -348,7 +354,7 @@ LoadResult Loader::Run(const std::string& path) {
   int error = 0;
   const int fd = OpenRegularFile(path, error);
   if (fd < 0) {
-    result_.status = LoadResult::kCannotOpen;
+    result_.status = error == ENOENT ? LoadResult::kMissing : LoadResult::kCannotOpen;
     result_.message = "Cannot open file " + path;
     // A missing file is a new database; anything else names its reason.
     if (error != ENOENT) result_.message += ": " + FileReason(error);
@@ -386,12 +392,17 @@ LoadResult Loader::Run(const std::string& path) {
   }
   db_.subjects.SortAppended();
   db_.partlyLoaded = result_.status == LoadResult::kStopped || cannotReadExisting;
-  if (result_.status != LoadResult::kComplete && reporter_)
-    reporter_->ReportLoadError(result_.message, result_.line);
+  if (Reported(result_) && reporter_) reporter_->ReportLoadError(result_.message, result_.line);
   return result_;
 }
 
 }  // namespace
+
+std::string NewDictionaryNotice(const std::string& folder) {
+  return "This is a new dictionary: " + folder + " holds no " + kDatabaseFile +
+         " yet. Add its first nodes with New Node; the first Save creates " +
+         JoinPath(folder, kDatabaseFile) + ".";
+}
 
 std::string Utf8Notice(const std::string& path) {
   return path +
@@ -405,8 +416,7 @@ LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* rep
     Loader loader(db, nullptr, true);
     LoadResult result = loader.Run(path);
     if (loader.ResolveReferences()) {
-      if (result.status != LoadResult::kComplete && reporter)
-        reporter->ReportLoadError(result.message, result.line);
+      if (Reported(result) && reporter) reporter->ReportLoadError(result.message, result.line);
       return result;
     }
   }

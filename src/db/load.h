@@ -18,7 +18,9 @@ class LoadReporter {
 };
 
 struct LoadResult {
-  enum Status { kComplete, kStopped, kCannotOpen };
+  // kMissing: no file there, which is a new, empty database, and no error
+  // for the reporter (its message is kept for those who call it one).
+  enum Status { kComplete, kStopped, kCannotOpen, kMissing };
   Status status = kComplete;
   std::string message;  // empty when complete
   uint64_t line = 0;
@@ -28,6 +30,8 @@ struct LoadResult {
 
 // What the editor says, once, after loading a file that looks like UTF-8.
 std::string Utf8Notice(const std::string& path);
+// What it says of a folder without a database: a new dictionary.
+std::string NewDictionaryNotice(const std::string& folder);
 
 // Reads the database file at path into db, emptied first. At the first
 // line that breaks the format it reports one message and stops, keeping what

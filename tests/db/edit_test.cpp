@@ -92,6 +92,24 @@ TEST_F(EditTest, InsertAndUpdateRefuseInOrder) {
                 "the next line.");
 }
 
+// An empty tree takes its first node with nothing selected, wherever it was
+// asked to go; then a selection is needed again.
+TEST(EmptyTree, TakesItsFirstNodeWithNothingSelected) {
+  for (Placement place : {Placement::kAfter, Placement::kBefore, Placement::kBelow}) {
+    Database db;
+    HTREEITEM made = nullptr;
+    ASSERT_EQ(db.InsertNode(Tree::kCategories, nullptr, place, "first", &made), "");
+    EXPECT_EQ(db.categories.GetRootItem(), made);
+    EXPECT_NE(db.Record(made), nullptr);
+    EXPECT_EQ(db.InsertNode(Tree::kCategories, nullptr, place, "second"),
+              "First select a category");
+    EXPECT_EQ(db.InsertNode(Tree::kQuotations, nullptr, place, ""),
+              "Give the text for this new node");
+    ASSERT_TRUE(db.Undo());
+    EXPECT_TRUE(db.categories.IsEmpty());
+  }
+}
+
 TEST_F(EditTest, DeleteRefusesInOrder) {
   before = State(db);
   const Tree q = Tree::kQuotations, c = Tree::kCategories;

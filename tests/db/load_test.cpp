@@ -254,19 +254,20 @@ TEST(LoadDatabase, ResolvesReferencesToDeepNodes) {
   EXPECT_EQ(l.db.quotations.GetItemText(record->referenceTargets[1]), "second");
 }
 
-TEST(LoadDatabase, ReportsAFileThatCannotBeOpened) {
+TEST(LoadDatabase, AMissingFileIsANewDatabaseAndOneThatCannotBeOpenedIsReported) {
   Database db;
   Recorder reporter;
   LoadResult result = LoadDatabase(db, "/nonexistent/Florilex.txt", &reporter);
-  EXPECT_EQ(result.status, LoadResult::kCannotOpen);
+  EXPECT_EQ(result.status, LoadResult::kMissing);
   EXPECT_EQ(result.message, "Cannot open file /nonexistent/Florilex.txt");
-  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_TRUE(reporter.reports.empty());
   EXPECT_TRUE(db.quotations.IsEmpty());
   EXPECT_FALSE(db.partlyLoaded);  // nothing there to lose: a first save may create it
 
   TempDir dir;  // a folder where the file should be cannot be replaced by an empty database
-  LoadResult folder = LoadDatabase(db, dir.path(), nullptr);
-  EXPECT_NE(folder.status, LoadResult::kComplete);
+  LoadResult folder = LoadDatabase(db, dir.path(), &reporter);
+  EXPECT_EQ(folder.status, LoadResult::kCannotOpen);
+  EXPECT_EQ(reporter.reports.size(), 1u);
   EXPECT_TRUE(db.partlyLoaded);
 }
 

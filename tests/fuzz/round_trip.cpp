@@ -276,6 +276,7 @@ std::string_view LinesBefore(std::string_view bytes, uint64_t line) {
 std::string CheckResult(const LoadResult& result, const Database& db, uint64_t lines) {
   switch (result.status) {
     case LoadResult::kCannotOpen:
+    case LoadResult::kMissing:
       return "cannot open the scratch file: " + result.message;
     case LoadResult::kComplete:
       if (!result.message.empty()) return "complete, yet with a message: " + Shown(result.message);
