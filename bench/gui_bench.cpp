@@ -63,6 +63,7 @@ class BenchModal : public Modal {
                             const QString&) override {
     return {};
   }
+  QString ChooseToOpen(QWidget*, const QString&, const QString&, bool) override { return {}; }
   void Print(QWidget*, QTextDocument&) override {}
   int Run(QDialog& dialog) override {
     dialog.show();

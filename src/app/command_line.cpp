@@ -1,8 +1,10 @@
 #include "command_line.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCommandLineParser>
+#include <cerrno>
 
 #include "db/file_ops.h"
 #include "db/save.h"
@@ -12,8 +14,10 @@ namespace lorelist {
 const char* const kLorelistUsage =
     "Usage: lorelist [FOLDER | FILE]\n"
     "Opens the classified dictionary of quotations Florilex.txt in the editor's\n"
-    "window: the one in FOLDER, or the FILE named (a path to a Florilex.txt), or\n"
-    "with neither the one of the current directory.\n"
+    "window: the one in FOLDER, or the FILE named (a path to a Florilex.txt). A\n"
+    "folder without one is a new dictionary. With neither: the current\n"
+    "directory's, else the dictionary opened last, else a choice of a new\n"
+    "dictionary, another one, or the sample.\n"
     "\n"
     "Options:\n"
     "  -h, --help     print this help and exit\n"
@@ -24,6 +28,11 @@ namespace {
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A folder whose names can be read and whose files can be reached.
+std::string FolderReason(const std::string& path) {
+  return ::access(path.c_str(), R_OK | X_OK) == 0 ? std::string() : SystemReason(errno);
 }
 
 bool Exists(const std::string& path) {
@@ -60,16 +69,32 @@ StartRequest ParseCommandLine(const QStringList& arguments) {
   const QStringList paths = parser.positionalArguments();
   if (paths.size() > 1) return Refused("one folder or file at most");
   if (paths.isEmpty()) return {};
-  const std::string path = paths.first().toLocal8Bit().toStdString();
-  if (IsDirectory(path)) return {StartRequest::kRun, path, {}};
-  if (BaseName(path) == kDatabaseFile) {
-    const std::string folder = DirectoryOf(path);
-    if (!IsDirectory(folder)) return Refused("no such folder: " + AbsolutePath(folder));
-    return {StartRequest::kRun, folder, {}};
+  std::string refusal;
+  const std::string folder = DictionaryFolder(paths.first().toLocal8Bit().toStdString(), refusal);
+  if (folder.empty()) return Refused(refusal);
+  return {StartRequest::kRun, folder, {}};
+}
+
+std::string DictionaryFolder(const std::string& path, std::string& refusal) {
+  std::string folder = path;
+  if (!IsDirectory(path)) {
+    if (BaseName(path) != kDatabaseFile) {
+      refusal = Exists(path)
+                    ? AbsolutePath(path) + " is not a folder, nor a file named " + kDatabaseFile
+                    : "no such folder: " + AbsolutePath(path);
+      return {};
+    }
+    folder = DirectoryOf(path);
+    if (!IsDirectory(folder)) {
+      refusal = "no such folder: " + AbsolutePath(folder);
+      return {};
+    }
   }
-  if (Exists(path))
-    return Refused(AbsolutePath(path) + " is not a folder, nor a file named " + kDatabaseFile);
-  return Refused("no such folder: " + AbsolutePath(path));
+  if (const std::string reason = FolderReason(folder); !reason.empty()) {
+    refusal = "cannot read the folder " + AbsolutePath(folder) + ": " + reason;
+    return {};
+  }
+  return folder;
 }
 
 }  // namespace lorelist

@@ -4,6 +4,14 @@ namespace lorelist {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
+      {cmd::kNewDictionary, "&File", "New Dictionary...",
+       "Start a new dictionary in a folder of its own, in a new window\nNew dictionary", nullptr},
+      {cmd::kOpenDictionary, "&File", "Open Dictionary...",
+       "Open another dictionary in a new window\nOpen dictionary", nullptr},
+      {cmd::kOpenRecent, "&File", "Open Recent",
+       "Open a dictionary opened before, in a new window\nOpen recent", nullptr},
+      {cmd::kClearRecent, "&File", "Clear Recent", "Forget the dictionaries opened before\nClear",
+       nullptr},
       {cmd::kSave, "&File", "Save\tCtrl+S", "Save all data to disk\nSave", "save.png"},
       {cmd::kSaveCopyAs, "&File", "Save Copy As...",
        "Save the whole database to a file of your choice, leaving Florilex.txt as it is\nSave "
@@ -103,8 +111,8 @@ const Command* FindCommand(int id) {
 const std::vector<Popup>& Menu() {
   static const std::vector<Popup> menu = {
       {"&File",
-       {cmd::kSave, cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0,
-        cmd::kExit}},
+       {cmd::kNewDictionary, cmd::kOpenDictionary, cmd::kOpenRecent, 0, cmd::kSave,
+        cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0, cmd::kExit}},
       {"&Edit",
        {cmd::kUndo, cmd::kUndoEdit, cmd::kRedoEdit, 0, cmd::kCut, cmd::kCopy, cmd::kPaste, 0,
         cmd::kSpecialCharacter}},

@@ -56,6 +56,11 @@ constexpr int kMoveIn = 32842;
 constexpr int kExportHtml = 32843;
 constexpr int kExportMarkdown = 32844;
 constexpr int kPrint = 32845;
+// Each opens a dictionary in a new window; Open Recent is the submenu's own.
+constexpr int kNewDictionary = 32846;
+constexpr int kOpenDictionary = 32847;
+constexpr int kOpenRecent = 32848;
+constexpr int kClearRecent = 32849;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

@@ -56,6 +56,44 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(ok_, 0, Qt::AlignTop);
 }
 
+CStartDlg::CStartDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Lorelist"));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(QPixmap(QStringLiteral(":/icons/lorelist-64.png")));
+  auto* text = new QLabel(
+      QStringLiteral("Lorelist keeps a classified dictionary of quotations in a folder of its "
+                     "own, in one file, Florilex.txt.\n\nWhich dictionary shall it open?"),
+      this);
+  text->setWordWrap(true);
+  const std::pair<Choice, const char*> choices[] = {{kNew, "&New dictionary..."},
+                                                    {kOpen, "&Open dictionary..."},
+                                                    {kSample, "Open the &sample"},
+                                                    {kQuit, "&Quit"}};
+  auto* column = new QVBoxLayout;
+  for (const auto& [choice, label] : choices) {
+    auto* button = new QPushButton(QString::fromLatin1(label), this);
+    buttons_[choice] = button;
+    connect(button, &QPushButton::clicked, this, [this, choice = choice] {
+      chosen_ = choice;
+      if (choice == kQuit)
+        reject();
+      else
+        accept();
+    });
+    if (choice == kQuit) column->addSpacing(12);
+    column->addWidget(button);
+  }
+  column->addStretch(1);
+  buttons_[kNew]->setDefault(true);
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(icon, 0, Qt::AlignTop);
+  layout->addSpacing(8);
+  layout->addWidget(text, 1, Qt::AlignTop);
+  layout->addSpacing(8);
+  layout->addLayout(column);
+  setMinimumWidth(540);
+}
+
 CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Lorelist Help"));
   table_ = new QTableWidget(this);

@@ -32,4 +32,20 @@ class CHelpDlg : public QDialog {
   QTableWidget* table_;
 };
 
+// At a start with no dictionary to open: a new one, another one, or the
+// sample; Quit (or closing it) ends the program.
+class CStartDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum Choice { kQuit, kNew, kOpen, kSample };
+  explicit CStartDlg(QWidget* parent = nullptr);
+  Choice Chosen() const { return chosen_; }
+  QPushButton& Button(Choice choice) const { return *buttons_[choice]; }
+
+ private:
+  Choice chosen_ = kQuit;
+  QPushButton* buttons_[4];
+};
+
 }  // namespace lorelist

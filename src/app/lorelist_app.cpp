@@ -1,8 +1,14 @@
 #include "lorelist_app.h"
 
+#include <QDir>
+#include <QFile>
 #include <QScreen>
 
+#include "app/command_line.h"
+#include "app/dialogs.h"
+#include "app/dictionaries.h"
 #include "app/main_frame.h"
+#include "panes/modal.h"
 #include "tools/splash.h"
 
 namespace lorelist {
@@ -15,6 +21,64 @@ bool ShowSplashFromCommandLine(const QStringList& arguments) {
       return false;
   }
   return true;
+}
+
+std::string AskForDictionary() {
+  for (;;) {
+    CStartDlg start;
+    Modal::Current().Run(start);
+    std::string folder, refusal;
+    switch (start.Chosen()) {
+      case CStartDlg::kQuit:
+        return {};
+      case CStartDlg::kNew:
+        // A folder of its own, made in the chooser if need be; one that holds
+        // a dictionary already opens it.
+        folder = QFile::encodeName(Modal::Current().ChooseToOpen(nullptr,
+                                                                 QStringLiteral("New Dictionary"),
+                                                                 QDir::homePath(), false))
+                     .toStdString();
+        break;
+      case CStartDlg::kOpen: {
+        const QString chosen = Modal::Current().ChooseToOpen(
+            nullptr, QStringLiteral("Open Dictionary"), QDir::homePath(), true);
+        if (!chosen.isEmpty())
+          folder = DictionaryFolder(QFile::encodeName(chosen).toStdString(), refusal);
+        break;
+      }
+      case CStartDlg::kSample: {
+        QString why;
+        folder = QFile::encodeName(SampleFolder(why)).toStdString();
+        refusal = why.toStdString();
+        break;
+      }
+    }
+    if (!folder.empty()) return folder;
+    // A chooser cancelled, or a choice that cannot be had: back to the choices.
+    if (!refusal.empty()) Warn(nullptr, QFile::decodeName(QByteArray::fromStdString(refusal)));
+  }
+}
+
+bool HasDisplay() {
+  // A platform without a screen shows nobody anything.
+  const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+  if (platform.startsWith(u"offscreen") || platform.startsWith(u"minimal")) return false;
+  return !platform.isEmpty() || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void ShowRefusal(const StartRequest& request) {
+  std::string message = request.message;
+  if (message.starts_with("lorelist: ")) message.erase(0, 10);
+  if (!message.empty()) message[0] = static_cast<char>(std::toupper(message[0]));
+  Warn(nullptr, QString::fromLocal8Bit(message) + QStringLiteral("."));
+}
+
+std::string CLorelistApp::FolderToStart(const std::string& asked) {
+  const QString folder = FolderToOpen(QFile::decodeName(QByteArray::fromStdString(asked)),
+                                      QDir::currentPath(), DictionarySettings());
+  if (!folder.isEmpty()) return QFile::encodeName(folder).toStdString();
+  return AskForDictionary();
 }
 
 CLorelistApp::CLorelistApp(int& argc, char** argv) : QApplication(argc, argv) {

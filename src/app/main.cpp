@@ -18,11 +18,18 @@ int main(int argc, char** argv) {
       return 0;
     case lorelist::StartRequest::kRefused:
       std::fprintf(stderr, "%s\n%s", request.message.c_str(), lorelist::kLorelistUsage);
+      // Started from the desktop, nobody reads standard error.
+      if (lorelist::HasDisplay()) {
+        lorelist::CLorelistApp app(argc, argv);
+        lorelist::ShowRefusal(request);
+      }
       return 2;
     case lorelist::StartRequest::kRun:
       break;
   }
   lorelist::CLorelistApp app(argc, argv);
-  if (!app.InitInstance(request.folder)) return 1;
+  const std::string folder = lorelist::CLorelistApp::FolderToStart(request.folder);
+  if (folder.empty()) return 0;  // Quit in the start dialog
+  if (!app.InitInstance(folder)) return 1;
   return app.exec();
 }

@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QSplitter>
@@ -14,8 +16,10 @@
 #include <QToolBar>
 #include <cmath>
 
+#include "app/command_line.h"
 #include "app/command_table.h"
 #include "app/dialogs.h"
+#include "app/dictionaries.h"
 #include "db/save.h"
 #include "panes/modal.h"
 #include "panes/text.h"
@@ -208,6 +212,51 @@ void CMainFrame::BuildMenu() {
         menu->addAction(actions_.at(id));
     }
   }
+  // Open Recent is a submenu, filled each time it opens.
+  recentMenu_ = new QMenu(this);
+  actions_.at(cmd::kOpenRecent)->setMenu(recentMenu_);
+  connect(recentMenu_, &QMenu::aboutToShow, this, &CMainFrame::FillRecentMenu);
+  FillRecentMenu();
+}
+
+void CMainFrame::FillRecentMenu() {
+  recentMenu_->clear();
+  const QStringList recent = DictionarySettings().Recent();
+  for (const QString& folder : recent) {
+    QString text = QDir::toNativeSeparators(folder);
+    QAction* item = recentMenu_->addAction(text.replace(u'&', QStringLiteral("&&")));
+    connect(item, &QAction::triggered, this, [this, folder] { OpenInNewWindow(folder); });
+  }
+  if (!recent.isEmpty()) recentMenu_->addSeparator();
+  recentMenu_->addAction(actions_.at(cmd::kClearRecent));
+  actions_.at(cmd::kClearRecent)->setEnabled(!recent.isEmpty());
+}
+
+void CMainFrame::OpenInNewWindow(const QString& folder) {
+  // A process of its own: one window, one database, one lock, one journal.
+  QString why;
+  if (!StartEditor(folder, &why))
+    Warn(this, QStringLiteral("Cannot start a new Lorelist window on %1: %2")
+                   .arg(QDir::toNativeSeparators(folder), why));
+}
+
+void CMainFrame::NewDictionary() {
+  const QString folder = Modal::Current().ChooseToOpen(this, QStringLiteral("New Dictionary"),
+                                                       QDir::homePath(), false);
+  if (!folder.isEmpty()) OpenInNewWindow(folder);
+}
+
+void CMainFrame::OpenDictionary() {
+  const QString chosen = Modal::Current().ChooseToOpen(this, QStringLiteral("Open Dictionary"),
+                                                       QFile::decodeName(folder_.c_str()), true);
+  if (chosen.isEmpty()) return;
+  std::string refusal;
+  const std::string folder = DictionaryFolder(QFile::encodeName(chosen).toStdString(), refusal);
+  if (folder.empty()) {
+    Warn(this, FromFileMessage(refusal));
+    return;
+  }
+  OpenInNewWindow(QFile::decodeName(QByteArray::fromStdString(folder)));
 }
 
 void CMainFrame::BuildToolbar() {
@@ -261,6 +310,10 @@ void CMainFrame::LoadDatabaseFile(bool journal) {
   MessageBoxReporter reporter;
   loadResult_ = LoadDatabase(db_, path, &reporter);
   if (loadResult_.looksLikeUtf8) Tell(nullptr, QString::fromStdString(Utf8Notice(path)));
+  if (loadResult_.status == LoadResult::kMissing)
+    Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
+  else if (HoldsDictionary(QFile::decodeName(folder_.c_str())))
+    DictionarySettings().Opened(QFile::decodeName(folder_.c_str()));
   if (journal) {
     journal_.Recover(db_, [](size_t changes) {
       return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
@@ -286,6 +339,10 @@ void CMainFrame::RegisterFrameCommands() {
     };
   };
   const std::pair<int, std::function<void()>> commands[] = {
+      {cmd::kNewDictionary, [this] { NewDictionary(); }},
+      {cmd::kOpenDictionary, [this] { OpenDictionary(); }},
+      {cmd::kOpenRecent, [] {}},  // its submenu holds the commands
+      {cmd::kClearRecent, [] { DictionarySettings().ClearRecent(); }},
       {cmd::kSave, [this] { Save(); }},
       {cmd::kSaveCopyAs, [this] { SaveCopyAs(); }},
       {cmd::kExportHtml, [this] { Export(ExportFormat::kHtml); }},
@@ -320,6 +377,8 @@ bool CMainFrame::Save() {
   });
   QApplication::restoreOverrideCursor();
   if (!result.message.empty()) Warn(this, FromFileMessage(result.message));
+  // A new dictionary exists from its first save on.
+  if (result.ok) DictionarySettings().Opened(QFile::decodeName(folder_.c_str()));
   return result.ok;
 }
 

@@ -18,6 +18,7 @@
 #include "tools/queries.h"
 
 class QAction;
+class QMenu;
 class QToolBar;
 
 namespace lorelist {
@@ -80,6 +81,11 @@ class CMainFrame : public QMainWindow {
  private:
   void BuildActions();
   void BuildMenu();
+  void FillRecentMenu();
+  // New Dictionary, Open Dictionary and Open Recent: each in a new window.
+  void NewDictionary();
+  void OpenDictionary();
+  void OpenInNewWindow(const QString& folder);
   void BuildToolbar();
   void RegisterFrameCommands();
   // Takes the folder's lock; true when this window is alone on it and so
@@ -107,6 +113,7 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<EditingCommands> editing_;
   std::unique_ptr<QueryCommands> queries_;
   QToolBar* toolbar_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
   std::map<int, QAction*> actions_;
   std::map<int, std::function<void()>> handlers_;
   LoadResult loadResult_;

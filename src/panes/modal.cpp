@@ -50,6 +50,20 @@ class RealModal : public Modal {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().front();
   }
+  QString ChooseToOpen(QWidget* parent, const QString& caption, const QString& folder,
+                       bool file) override {
+    QFileDialog dialog(parent, caption, folder);
+    if (file) {
+      dialog.setFileMode(QFileDialog::ExistingFile);
+      dialog.setNameFilters(
+          {QStringLiteral("Dictionaries (Florilex.txt)"), QStringLiteral("All files (*)")});
+    } else {
+      dialog.setFileMode(QFileDialog::Directory);
+      dialog.setOption(QFileDialog::ShowDirsOnly);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+  }
   void Print(QWidget* parent, QTextDocument& document) override {
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog preview(&printer, parent);

@@ -31,6 +31,10 @@ class Modal {
   // `suggested`; the path chosen, or empty when cancelled.
   virtual QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
                                     const QString& suggested, const QString& filter) = 0;
+  // The chooser of a dictionary: a folder (where one can be made too), or
+  // with `file` set an existing file; the path chosen, or empty.
+  virtual QString ChooseToOpen(QWidget* parent, const QString& caption, const QString& folder,
+                               bool file) = 0;
 
   // The print preview of a document, from which the user prints it.
   virtual void Print(QWidget* parent, QTextDocument& document) = 0;

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/main_frame.h"
@@ -134,6 +140,38 @@ class FrameTest : public ::testing::Test {
     QDropEvent drop(QPointF(at), Qt::MoveAction, data.get(), Qt::LeftButton, {});
     QApplication::sendEvent(tree.viewport(), &drop);
     return drop.isAccepted();
+  }
+
+  // Answers the real file chooser once it is up, as a user would: types a
+  // name into it, or pastes a path, and presses Return, or without one
+  // presses Escape. openedIn and suggested receive the folder it opened in
+  // and the name it offered.
+  static void AnswerRealChooser(std::optional<QString> name, QString* openedIn = nullptr,
+                                QString* suggested = nullptr) {
+    QTimer::singleShot(0, [=] {
+      auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(chooser, nullptr);
+      // Whatever goes wrong below, the chooser does not stay open.
+      QTimer::singleShot(20000, chooser, [chooser] { chooser->reject(); });
+      if (openedIn) *openedIn = chooser->directory().absolutePath();
+      auto* edit = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(edit, nullptr);
+      if (suggested) *suggested = edit->text();
+      if (!name) {
+        QTest::keyClick(edit, Qt::Key_Escape);
+        return;
+      }
+      if (name->contains(u'/')) {
+        edit->setText(*name);
+      } else {
+        edit->selectAll();
+        QTest::keyClicks(edit, *name);
+        // The completion list that typing opens takes the first Return.
+        if (edit->completer() && edit->completer()->popup()->isVisible())
+          QTest::keyClick(edit->completer()->popup(), Qt::Key_Escape);
+      }
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
   }
 
   TempDir dir;

@@ -59,6 +59,17 @@ QString ScriptedModal::ChooseFileToWrite(QWidget* parent, const QString& caption
   shown.push_back({"file", caption, parent != nullptr});
   if (realFileChooser)
     return Modal::Real().ChooseFileToWrite(parent, caption, folder, suggested, filter);
+  return NextFile();
+}
+
+QString ScriptedModal::ChooseToOpen(QWidget* parent, const QString& caption, const QString& folder,
+                                    bool file) {
+  shown.push_back({"file", caption, parent != nullptr});
+  if (realFileChooser) return Modal::Real().ChooseToOpen(parent, caption, folder, file);
+  return NextFile();
+}
+
+QString ScriptedModal::NextFile() {
   if (files.empty()) {
     ADD_FAILURE() << "unexpected file chooser";
     return {};

@@ -57,6 +57,9 @@ class ScriptedModal : public Modal {
   bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override;
   QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
                             const QString& suggested, const QString& filter) override;
+  // From the same script as the choosers of files to write.
+  QString ChooseToOpen(QWidget* parent, const QString& caption, const QString& folder,
+                       bool file) override;
 
   // Print: with printPdf set, the document is printed to that PDF file.
   void Print(QWidget* parent, QTextDocument& document) override;
@@ -64,6 +67,9 @@ class ScriptedModal : public Modal {
 
   // The texts of the messages shown so far.
   std::vector<QString> Messages() const;
+
+ private:
+  QString NextFile();
 };
 
 }  // namespace lorelist::test

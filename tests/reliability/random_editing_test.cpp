@@ -69,6 +69,7 @@ class RandomModal : public Modal {
                             const QString&) override {
     return {};
   }
+  QString ChooseToOpen(QWidget*, const QString&, const QString&, bool) override { return {}; }
   void Print(QWidget*, QTextDocument&) override {}
   int Run(QDialog& dialog) override {
     dialog.setResult(QDialog::Rejected);
