@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds what is needed and starts the editor on the Florilex.txt of the
-# current directory, or, when there is none, in a folder of your own that
-# starts as a copy of the bundled sample database. Arguments go on to the
-# editor: ./run.sh ~/quotes opens the database in ~/quotes.
+# Builds what is needed and starts the editor as the installed program
+# starts: on the Florilex.txt of the current directory, or, when there is
+# none, on the dictionary opened last, or else with the choice of a new
+# dictionary, another one, or the bundled sample (a copy of it in your data
+# folder). Arguments go on to the editor: ./run.sh ~/quotes opens the
+# dictionary in ~/quotes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/common.sh"
 
@@ -15,16 +17,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 
-# With a folder or file given, it is the user's: the sample stays out of it.
-if [ $# -eq 0 ] && [ ! -f Florilex.txt ]; then
-  folder="${XDG_DATA_HOME:-$HOME/.local/share}/Lorelist"
-  if [ ! -f "$folder/Florilex.txt" ]; then
-    mkdir -p "$folder"
-    cp "$lorelist_root/examples/Florilex.txt" "$folder/Florilex.txt"
-    echo "No Florilex.txt here: starting on a copy of the sample database in $folder"
-  else
-    echo "No Florilex.txt here: starting on the database in $folder"
-  fi
-  cd "$folder"
-fi
+# The sample where the installed program finds it: among the data folders.
+export XDG_DATA_DIRS="$lorelist_root/build/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}"
 exec "$lorelist_root/build/src/app/lorelist" "$@"

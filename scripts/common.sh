@@ -5,9 +5,11 @@
 LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libgtest-dev qt6-base-dev
                    fonts-dejavu-core fonts-liberation xvfb xauth time)
 # What the tests add: clang and libFuzzer for fuzzing the loader; the
-# validators of the desktop entry and the metainfo, the Debian package tools,
-# the manual page reader and a CommonMark renderer.
-LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev man-db cmark)
+# validators of the desktop entry and the metainfo, the MIME database and
+# GLib's file type lookup, the Debian package tools, the manual page reader
+# and a CommonMark renderer.
+LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev desktop-file-utils appstream shared-mime-info
+                        libglib2.0-bin dpkg-dev man-db cmark)
 
 lorelist_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
