@@ -6,20 +6,9 @@
 
 #include "db/database.h"
 #include "support/capture_ops.h"
+#include "support/fixtures.h"
 
 namespace lorelist::test {
-
-// Everything an edit may change: the file it saves as, the subject index list
-// in its order (equal entries keep an order of their own that the file does
-// not show) and whether the database has unsaved changes.
-inline std::string State(const Database& db) {
-  std::string state = WrittenDatabase(db);
-  for (int i = 0; i < db.subjects.GetCount(); ++i) {
-    state.append(db.subjects.GetLBText(i));
-    state += " > " + NodeCode(db.subjects.GetItemData(i)) + "\n";
-  }
-  return state + (db.IsChanged() ? "changed" : "unchanged");
-}
 
 // Random operations of the database's edits on nodes picked at random, often
 // ones it refuses; with undos, now and then an undo or a redo instead.

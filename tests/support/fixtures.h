@@ -1,0 +1,48 @@
+#pragma once
+
+// What many tests need: a database loaded from bytes, a node found by its
+// code, everything an edit may change in one string, chains of nested codes,
+// and a folder holding a loaded Florilex.txt to save.
+
+#include <string>
+#include <string_view>
+
+#include "db/database.h"
+#include "db/load.h"
+#include "support/temp_dir.h"
+
+namespace lorelist::test {
+
+// Loads bytes, written as a Florilex.txt in a folder of its own, into db.
+LoadResult LoadBytes(Database& db, std::string_view bytes, LoadReporter* reporter = nullptr);
+
+// The node of the tree at a code ("1.2.3"); nullptr when there is none.
+HTREEITEM NodeAt(const TreeStore& tree, std::string_view code);
+
+// Everything an edit may change: the file it saves as, the subject index list
+// in its order (equal entries keep an order of their own that the file does
+// not show) and whether the database has unsaved changes.
+std::string State(const Database& db);
+
+// The code of a node `levels` deep along first children below top-level
+// node `top`: "top.1.1...".
+std::string ChainCode(int top, int levels);
+// The lines "@Q1 ...", "@Q1.1 ...", ... of a chain `levels` deep, with the
+// tag given (Q or C), each ended with CR LF.
+std::string Chain(int levels, char tag = 'Q');
+
+// A folder holding a Florilex.txt, loaded; Change() then edits it as an
+// edit of the window would, for a save to write.
+struct DatabaseFolder {
+  explicit DatabaseFolder(std::string_view bytes = {});
+  std::string File() const { return dir.File("Florilex.txt"); }
+  // What Florilex.txt holds now.
+  std::string Saved() const { return ReadFile(File()); }
+  // The first quotation's text becomes `text`; the database is then changed.
+  void Change(std::string_view text = "Changed");
+
+  TempDir dir;
+  Database db;
+};
+
+}  // namespace lorelist::test
