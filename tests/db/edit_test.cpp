@@ -299,7 +299,8 @@ TEST(RandomEdits, EachUndoAndRedoGivesTheBytesBeforeAndAfter) {
   RunRandomEdits(small, 99, 400);
 }
 
-TEST(RandomEdits, AFreshSeedKeepsThemTrueToo) {
+// A fresh seed each run: a soak, outside the default suite.
+TEST(Soak, RandomEditsFromAFreshSeed) {
   const uint64_t seed = std::random_device{}();
   Database db;
   GenerateDatabase(db, 80, seed);

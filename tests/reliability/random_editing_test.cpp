@@ -358,8 +358,9 @@ TEST_F(RandomEditingTest, EveryStepKeepsTheDatabaseAndThePanesTrue) {
       Steps(10000));
 }
 
-// A fresh seed each run, printed so that what it finds can be replayed.
-TEST_F(RandomEditingTest, AFreshSeedKeepsThemTrueToo) {
+// A fresh seed each run, printed so that what it finds can be replayed: a
+// soak, outside the default suite.
+TEST_F(RandomEditingTest, SoakFromAFreshSeed) {
   Run(std::random_device{}(), Steps(2000));
 }
 
