@@ -9,6 +9,7 @@
 #include "db/code_check.h"
 #include "db/load.h"
 #include "support/capture_ops.h"
+#include "support/fixtures.h"
 #include "support/random_edits.h"
 #include "support/temp_dir.h"
 
@@ -35,24 +36,14 @@ const std::string kSmall = CrLf({
 });
 
 void Load(Database& db, const std::string& bytes) {
-  test::TempDir dir;
-  test::WriteFile(dir.File("Florilex.txt"), bytes);
-  ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
-}
-
-HTREEITEM Find(const TreeStore& tree, const std::string& code) {
-  for (HTREEITEM h = tree.GetRootItem(); h;) {
-    if (NodeCode(h) == code) return h;
-    if (NextNode(h, tree) == kEndOfWalk) break;
-  }
-  return nullptr;
+  ASSERT_EQ(test::LoadBytes(db, bytes).status, LoadResult::kComplete);
 }
 
 class EditTest : public ::testing::Test {
  protected:
   void SetUp() override { Load(db, kSmall); }
-  HTREEITEM Q(const std::string& code) { return Find(db.quotations, code); }
-  HTREEITEM C(const std::string& code) { return Find(db.categories, code); }
+  HTREEITEM Q(const std::string& code) { return test::NodeAt(db.quotations, code); }
+  HTREEITEM C(const std::string& code) { return test::NodeAt(db.categories, code); }
 
   // Each refusal leaves the database exactly as it was, with nothing to undo.
   void ExpectRefused(const std::string& refusal, const std::string& expected) {
@@ -90,6 +81,26 @@ TEST_F(EditTest, InsertAndUpdateRefuseInOrder) {
   ExpectRefused(db.UpdateText(q, Q("1"), "x-"),
                 "A text cannot end with '-': the database file would read it as continued on "
                 "the next line.");
+}
+
+// After the selected node on its level, before it, or below it as the last
+// child; categories come with a record of their own.
+TEST_F(EditTest, NewNodesGoAfterBeforeOrBelowTheSelectedOne) {
+  const Tree q = Tree::kQuotations;
+  HTREEITEM made = nullptr;
+  ASSERT_EQ(db.InsertNode(q, Q("1"), Placement::kBefore, "first", &made), "");
+  EXPECT_EQ(made, Q("1"));
+  ASSERT_EQ(db.InsertNode(q, Q("3"), Placement::kAfter, "last", &made), "");
+  EXPECT_EQ(made, Q("4"));
+  ASSERT_EQ(db.InsertNode(q, Q("4"), Placement::kBelow, "only child", &made), "");
+  EXPECT_EQ(made, Q("4.1"));
+  ASSERT_EQ(db.InsertNode(q, Q("2.1"), Placement::kBefore, "new first child", &made), "");
+  EXPECT_EQ(made, Q("2.1"));
+  EXPECT_EQ(db.quotations.GetItemText(Q("2.2.1")), "Que sais-je?");
+  ASSERT_EQ(db.InsertNode(Tree::kCategories, C("2"), Placement::kBelow, "Brevity", &made), "");
+  EXPECT_EQ(made, C("2.1"));
+  ASSERT_NE(db.Record(made), nullptr);
+  EXPECT_EQ(db.DeleteNode(Tree::kCategories, made), "");
 }
 
 // An empty tree takes its first node with nothing selected, wherever it was

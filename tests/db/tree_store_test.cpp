@@ -162,42 +162,5 @@ TEST(TreeStore, HandlesStayValidThroughRandomEdits) {
   EXPECT_EQ(visited, live.size());
 }
 
-struct RecordingObserver : TreeObserver {
-  std::vector<std::string> calls;
-  void BeforeInsert(HTREEITEM parent, int row) override {
-    calls.push_back("before insert " + std::to_string(parent != nullptr) + " " +
-                    std::to_string(row));
-  }
-  void AfterInsert(HTREEITEM) override { calls.push_back("after insert"); }
-  void BeforeDelete(HTREEITEM) override { calls.push_back("before delete"); }
-  void AfterDelete(HTREEITEM, int row) override {
-    calls.push_back("after delete " + std::to_string(row));
-  }
-  void TextChanged(HTREEITEM) override { calls.push_back("text"); }
-  void BeforeMove(HTREEITEM, HTREEITEM parent, int row) override {
-    calls.push_back("before move " + std::to_string(parent != nullptr) + " " + std::to_string(row));
-  }
-  void AfterMove(HTREEITEM) override { calls.push_back("after move"); }
-  void BeforeReset() override { calls.push_back("before reset"); }
-  void AfterReset() override { calls.push_back("after reset"); }
-};
-
-TEST(TreeStore, TellsItsObserverOfEveryChange) {
-  TreeStore t;
-  RecordingObserver o;
-  t.SetObserver(&o);
-  HTREEITEM a = t.InsertItem("a");
-  HTREEITEM b = t.InsertItem("b", nullptr, TVI_FIRST);
-  t.InsertItem("c", a, TVI_LAST);
-  t.SetItemText(b, "B");
-  t.DeleteItem(a);
-  t.DeleteAllItems();
-  EXPECT_EQ(o.calls, (std::vector<std::string>{
-                         "before insert 0 0", "after insert", "before insert 0 0", "after insert",
-                         "before insert 1 0", "after insert", "text", "before delete",
-                         "after delete 1", "before reset", "after reset"}));
-  EXPECT_TRUE(t.IsEmpty());
-}
-
 }  // namespace
 }  // namespace lorelist

@@ -1,6 +1,6 @@
 // Saving from the window whatever surrounds the file: another window on the
-// folder, another program changing the file, a read-only file, the folder
-// taken away, and Save Copy As through the real file chooser.
+// folder, another program changing the file, a link onto the backup, the
+// folder taken away, and Save Copy As through the real file chooser.
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -127,31 +127,6 @@ TEST_F(SaveSafetyTest, AnotherProgramsChangeIsAskedAboutAlsoByTheCloseGuard) {
   EXPECT_EQ(ReadFile(dir.File(kBackupFile)), theirs);
 }
 
-TEST_F(SaveSafetyTest, ATouchedFileIsNotAChange) {
-  Open();
-  EditFirst(*frame, "Mine");
-  ASSERT_EQ(::utimes(dir.File(kDatabaseFile).c_str(), nullptr), 0);  // now
-  PressSave(*frame);
-  EXPECT_TRUE(modal.shown.empty());
-  EXPECT_FALSE(frame->Db().IsChanged());
-}
-
-TEST_F(SaveSafetyTest, AReadOnlyFileIsRefusedAndTheChangesKept) {
-  Open();
-  ASSERT_EQ(::chmod(dir.File(kDatabaseFile).c_str(), 0444), 0);
-  EditFirst(*frame, "Mine");
-  PressSave(*frame);
-  EXPECT_EQ(modal.Messages(),
-            std::vector<QString>{QString::fromStdString("Cannot write " + dir.File("Florilex.txt") +
-                                                        ": the file is read-only")});
-  EXPECT_EQ(Database(), kGuiSample);
-  EXPECT_TRUE(frame->Db().IsChanged());
-  // The close guard's save fails the same way: the window stays open.
-  modal.answers = {Modal::Answer::kYes};
-  frame->close();
-  EXPECT_TRUE(frame->isVisible());
-}
-
 // Florilex.txt leading onto the backup: the window says so before it
 // appears, loads nothing, and Save writes nothing.
 TEST_F(SaveSafetyTest, ADatabaseLinkedOntoTheBackupIsNotOpened) {
@@ -234,27 +209,6 @@ TEST_F(SaveSafetyTest, SaveCopyAsThroughTheRealFileChooser) {
   EXPECT_EQ(modal.Messages(), std::vector<QString>{"That is the database file itself: Save "
                                                    "writes it, with its backup."});
   EXPECT_EQ(Database(), kGuiSample);
-}
-
-TEST_F(SaveSafetyTest, APipeOrFolderNamedFlorilexIsRefusedAtOnce) {
-  const std::string database = dir.File(kDatabaseFile);
-  for (bool pipe : {true, false}) {
-    SCOPED_TRACE(pipe ? "pipe" : "folder");
-    ASSERT_EQ(pipe ? ::mkfifo(database.c_str(), 0644) : ::mkdir(database.c_str(), 0755), 0);
-    modal.shown.clear();
-    Open("");  // a pipe without a writer would hold a plain open up for ever
-    const std::string reason = pipe ? "not a regular file" : "Is a directory";
-    EXPECT_EQ(modal.Messages(), std::vector<QString>{QString::fromStdString(
-                                    "Cannot open file " + database + ": " + reason)});
-    EXPECT_TRUE(frame->Db().quotations.IsEmpty());
-    modal.shown.clear();
-    PressSave(*frame);
-    EXPECT_EQ(
-        modal.Messages(),
-        std::vector<QString>{QString::fromStdString("Cannot write " + database + ": " + reason)});
-    TearDown();
-    std::filesystem::remove(database);
-  }
 }
 
 // The folder lock held by the real program in another process: this window

@@ -122,27 +122,6 @@ TEST_F(UndoMoveTest, TheKeysMoveInTheTreePaneThatLastHadTheFocus) {
   EXPECT_EQ(NodeCode(heart), "1.2");
 }
 
-TEST_F(UndoMoveTest, MoveInBelowTheLastLevelIsRefused) {
-  Open();
-  Database& db = frame->Db();
-  HTREEITEM deepest = Quotation("2.1.1");
-  while (db.quotations.GetLevel(deepest) < kMaxLevels - 1)
-    ASSERT_EQ(db.InsertNode(Tree::kQuotations, deepest, Placement::kBelow, "deeper", &deepest), "");
-  HTREEITEM sibling = nullptr;
-  ASSERT_EQ(db.InsertNode(Tree::kQuotations, deepest, Placement::kAfter, "sibling", &sibling), "");
-  QuoteTree& tree = Panes().Quotations();
-  Click(tree, sibling);
-  ASSERT_EQ(Panes().selectedQuotation, sibling);
-  const std::string before = NodeCode(sibling);
-  const size_t undo = db.UndoCount();
-  QTest::keyClick(&tree, Qt::Key_Right, Qt::AltModifier);
-  EXPECT_EQ(modal.Messages(),
-            std::vector<QString>{
-                "No node can be placed below this one: a tree holds at most 25 levels."});
-  EXPECT_EQ(NodeCode(sibling), before);
-  EXPECT_EQ(db.UndoCount(), undo);
-}
-
 TEST_F(UndoMoveTest, DragAndDropMovesACategoryIntoAnotherButNotIntoItself) {
   Open();
   CCatTree& tree = Panes().Categories();
