@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "cli/export.h"
 #include "commands/editing.h"
 #include "db/database.h"
 #include "db/file_ops.h"
 #include "db/folder_lock.h"
 #include "db/journal.h"
 #include "db/load.h"
+#include "export/export.h"
 #include "panes/pane_set.h"
 #include "tools/queries.h"
 

@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "cli/convert.h"
-#include "cli/export.h"
 #include "cli/generate.h"
 #include "db/charset.h"
 #include "db/database.h"
@@ -20,6 +18,8 @@
 #include "db/scan.h"
 #include "db/search.h"
 #include "db/statistics.h"
+#include "export/convert.h"
+#include "export/export.h"
 
 using namespace lorelist;
 using namespace lorelist::cli;

@@ -1,6 +1,6 @@
 // The printable dictionary: structure of the HTML and Markdown exports.
 
-#include "cli/export.h"
+#include "export/export.h"
 
 #include <gtest/gtest.h>
 
