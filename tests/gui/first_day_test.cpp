@@ -17,6 +17,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/command_line.h"
 #include "app/command_table.h"
 #include "app/dialogs.h"
 #include "app/dictionaries.h"
@@ -117,6 +118,32 @@ TEST_F(FirstDayTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   // The one refusal that stays: a tree with nodes, and none selected.
   Keys(Qt::Key_G);
   EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a quotation node"});
+}
+
+StartRequest Parse(std::initializer_list<QString> words) {
+  QStringList arguments{QStringLiteral("lorelist")};
+  arguments.append(QStringList(words));
+  return ParseCommandLine(arguments);
+}
+
+TEST(CommandLine, AFolderOrAPathToItsFlorilexTxtNamesTheDatabasesFolder) {
+  TempDir dir;
+  const QString folder = QString::fromStdString(dir.path());
+  EXPECT_EQ(Parse({}).folder, "");  // none named: the start rules choose
+  EXPECT_EQ(Parse({folder}).folder, dir.path());
+  // The file need not exist yet: loading says it cannot be opened, by its path.
+  const StartRequest file = Parse({folder + QStringLiteral("/Florilex.txt")});
+  EXPECT_EQ(file.action, StartRequest::kRun);
+  EXPECT_EQ(file.folder, dir.path());
+  EXPECT_EQ(Parse({QStringLiteral("Florilex.txt")}).folder, ".");
+  // Qt's own options go on to the application.
+  const StartRequest qt = Parse({QStringLiteral("-platform"), QStringLiteral("offscreen"), folder});
+  EXPECT_EQ(qt.action, StartRequest::kRun);
+  EXPECT_EQ(qt.folder, dir.path());
+  EXPECT_EQ(Parse({QStringLiteral("-h")}).action, StartRequest::kHelp);
+  EXPECT_EQ(Parse({QStringLiteral("--version")}).action, StartRequest::kVersion);
+  EXPECT_EQ(Parse({QStringLiteral("--"), QStringLiteral("--version")}).action,
+            StartRequest::kRefused);  // a folder of that name, which is not there
 }
 
 // Which dictionary a start opens: the one named, the current directory's,

@@ -19,6 +19,7 @@
 
 #include "app/main_frame.h"
 #include "scripted_modal.h"
+#include "support/fixtures.h"
 #include "support/temp_dir.h"
 
 namespace lorelist::test {
@@ -81,12 +82,9 @@ class FrameTest : public ::testing::Test {
   HTREEITEM Category(const std::string& code) { return Find(frame->Db().categories, code); }
 
   static HTREEITEM Find(const TreeStore& tree, const std::string& code) {
-    for (HTREEITEM h = tree.GetRootItem(); h;) {
-      if (NodeCode(h) == code) return h;
-      if (NextNode(h, tree) == kEndOfWalk) break;
-    }
-    ADD_FAILURE() << "no node " << code;
-    return nullptr;
+    HTREEITEM node = NodeAt(tree, code);
+    if (!node) ADD_FAILURE() << "no node " << code;
+    return node;
   }
 
   // Where a node stands in its pane, made visible first as a user would by

@@ -38,30 +38,26 @@ TEST_F(FrameTest, TitleTellsTheChangedFlagAndSaveBringsItBack) {
   EXPECT_TRUE(modal.shown.empty());
 }
 
-TEST_F(FrameTest, LoadErrorIsShownBeforeTheWindowAndWhatWasReadStays) {
+// A load error is shown before the window, what was read stays, and a save
+// of that part asks first: No writes nothing.
+TEST_F(FrameTest, LoadErrorIsShownBeforeTheWindowAndSavingThePartAsksFirst) {
   bool visibleDuringMessage = true;
   modal.onMessage = [&](const QString&) { visibleDuringMessage = frame && frame->isVisible(); };
-  Open(CrLf({"@Q1 First", "@Q1.1 Child", "@Q3 wrong", "@Q4 never"}));
+  const std::string broken = CrLf({"@Q1 First", "@Q1.1 Child", "@Q3 wrong", "@Q4 never"});
+  Open(broken);
   ASSERT_EQ(modal.Messages().size(), 1u);
   EXPECT_EQ(modal.Messages()[0], "Final number does not increment by 1: @Q3 wrong");
   EXPECT_FALSE(modal.shown[0].hadParent);
   EXPECT_FALSE(visibleDuringMessage);
   EXPECT_EQ(frame->Db().quotations.GetCount(), 2u);
   EXPECT_EQ(frame->windowTitle(), kUnchanged);
-}
-
-TEST_F(FrameTest, SavingAPartlyLoadedDatabaseAsksFirst) {
-  const std::string broken = CrLf({"@Q1 First", "@Q3 wrong", "@Q4 lost if saved"});
-  Open(broken);
   modal.answers = {Modal::Answer::kNo};
   frame->OnCommand(cmd::kSave);
   EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), broken);
-  EXPECT_EQ(modal.shown.back().text,
-            "Florilex.txt was only partly loaded. Saving replaces it with what was loaded. "
-            "Save anyway?");
+  EXPECT_EQ(modal.shown.back().text.toStdString(), kPartlyLoadedQuestion);
   modal.answers = {Modal::Answer::kYes};
   frame->OnCommand(cmd::kSave);
-  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), CrLf({"@Q1 First", "@@"}));
+  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), CrLf({"@Q1 First", "@Q1.1 Child", "@@"}));
 }
 
 // Every menu item, toolbar button and key reaches the command it names, and a
@@ -239,68 +235,53 @@ TEST_F(FrameTest, EditGroupIsAvailableOnlyInTheWorkspace) {
   EXPECT_FALSE(button->isEnabled());
 }
 
-class CloseGuardTest : public FrameTest {
- protected:
-  void Change() {
-    HTREEITEM first = Quotation("1");
-    frame->Db().quotations.SetItemText(first, "Changed");
-    frame->Db().MarkChanged();
+// The close guard: Cancel keeps everything, No closes touching no file, Yes
+// saves with the backup, a failed save keeps the window open, and an
+// unchanged database closes without a question. File Exit asks the same.
+TEST_F(FrameTest, TheCloseGuardAsksAndKeepsWhatWasNotSaved) {
+  struct Case {
+    std::optional<Modal::Answer> answer;  // none: unchanged, nothing asked
+    bool failing;                         // the save cannot write
+    bool staysOpen;
+    bool saved;
+  };
+  const Case cases[] = {{Modal::Answer::kCancel, false, true, false},
+                        {Modal::Answer::kNo, false, false, false},
+                        {Modal::Answer::kYes, false, false, true},
+                        {Modal::Answer::kYes, true, true, false},
+                        {std::nullopt, false, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer ? static_cast<int>(*c.answer) : -1);
+    Open();
+    if (c.answer) {
+      frame->Db().quotations.SetItemText(Quotation("1"), "Changed");
+      frame->Db().MarkChanged();
+      modal.answers = {*c.answer};
+    }
+    if (c.failing) {
+      ASSERT_EQ(::mkdir(dir.File("LorTemp.BK!").c_str(), 0755), 0);
+    }
+    frame->OnCommand(cmd::kExit);
+    EXPECT_EQ(frame->isVisible(), c.staysOpen);
+    EXPECT_EQ(modal.shown.empty(), !c.answer);
+    if (c.answer) {
+      EXPECT_EQ(modal.shown.front().text,
+                "Changes have been made. Do you want to save them before exiting?");
+    }
+    if (c.failing) {
+      EXPECT_EQ(modal.Messages(),
+                std::vector<QString>{"Cannot open file LorTemp.BK!: Is a directory"});
+    }
+    EXPECT_EQ(ReadFile(dir.File("Florilex.txt")).rfind("@Q1 Changed\r\n", 0) == 0, c.saved);
+    EXPECT_EQ(Exists(dir.File("FlorilexOld.txt")), c.saved);
+    if (c.staysOpen) {
+      EXPECT_TRUE(frame->Db().IsChanged());
+    }
+    TearDown();
+    ::rmdir(dir.File("LorTemp.BK!").c_str());
+    std::remove(dir.File("FlorilexOld.txt").c_str());
+    modal.shown.clear();
   }
-};
-
-TEST_F(CloseGuardTest, CancelKeepsEverythingAndAsksAgain) {
-  Open();
-  Change();
-  modal.answers = {Modal::Answer::kCancel};
-  frame->close();
-  EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(frame->windowTitle(), kChanged);
-  EXPECT_EQ(frame->Db().quotations.GetItemText(Quotation("1")), "Changed");
-  EXPECT_EQ(modal.shown.back().text,
-            "Changes have been made. Do you want to save them before exiting?");
-  modal.answers = {Modal::Answer::kCancel};
-  frame->OnCommand(cmd::kExit);  // File Exit asks the same
-  EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(modal.shown.size(), 2u);
-}
-
-TEST_F(CloseGuardTest, NoClosesWithoutTouchingAnyFile) {
-  Open();
-  Change();
-  modal.answers = {Modal::Answer::kNo};
-  frame->OnCommand(cmd::kExit);
-  EXPECT_FALSE(frame->isVisible());
-  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), kGuiSample);
-  EXPECT_FALSE(Exists(dir.File("FlorilexOld.txt")));
-}
-
-TEST_F(CloseGuardTest, YesSavesWithTheBackupThenCloses) {
-  Open();
-  Change();
-  modal.answers = {Modal::Answer::kYes};
-  frame->close();
-  EXPECT_FALSE(frame->isVisible());
-  EXPECT_EQ(ReadFile(dir.File("FlorilexOld.txt")), kGuiSample);
-  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")).rfind("@Q1 Changed\r\n", 0), 0u);
-}
-
-TEST_F(CloseGuardTest, AFailedSaveKeepsTheWindowOpen) {
-  Open();
-  Change();
-  ASSERT_EQ(::mkdir(dir.File("LorTemp.BK!").c_str(), 0755), 0);
-  modal.answers = {Modal::Answer::kYes};
-  frame->close();
-  EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"Cannot open file LorTemp.BK!: Is a directory"});
-  EXPECT_TRUE(frame->Db().IsChanged());
-  EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), kGuiSample);
-}
-
-TEST_F(CloseGuardTest, AnUnchangedDatabaseClosesAtOnce) {
-  Open();
-  frame->close();
-  EXPECT_FALSE(frame->isVisible());
-  EXPECT_TRUE(modal.shown.empty());
 }
 
 // The views go before the database they observe: when the window is
@@ -347,26 +328,6 @@ TEST_F(FrameTest, PanesKeepTheirProportionsAfterEveryResize) {
     for (size_t i = 0; i < proportions.size(); ++i) EXPECT_NEAR(shares()[i], proportions[i], 0.02);
     EXPECT_EQ(Panes().Captions()[1]->height(), CTitle::CaptionHeight());
   }
-}
-
-TEST_F(FrameTest, FontCommandSetsTheNinePanesAndCancelChangesNothing) {
-  Open();
-  QFont bold(QStringLiteral("DejaVu Sans"));
-  bold.setPixelSize(12);
-  bold.setBold(true);
-  modal.fonts = {bold, std::nullopt};
-  const QFont captionFont = Panes().Captions()[0]->font();
-  QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
-  for (QWidget* window : Panes().FontBearingWindows()) {
-    EXPECT_EQ(window->font().pixelSize(), 12) << window->metaObject()->className();
-    EXPECT_TRUE(window->font().bold());
-  }
-  for (CTitle* caption : Panes().Captions()) EXPECT_EQ(caption->font(), captionFont);
-  QTest::keyClick(frame.get(), Qt::Key_F, Qt::ControlModifier);
-  EXPECT_TRUE(Panes().Workspace().font().bold());
-  // Both times the chooser opened on the start-up font, not on the last one.
-  ASSERT_EQ(modal.fontInitials.size(), 2u);
-  EXPECT_EQ(modal.fontInitials[0], modal.fontInitials[1]);
 }
 
 // The real chooser: it finds the start-up font's face in its list, at the
@@ -422,8 +383,12 @@ TEST_F(FrameTest, TheRealFontChooserOpensOnTheStartupFont) {
     EXPECT_EQ(fonts(), before) << "OK without a change changes nothing";
   }
   pressCtrlF(20);
-  EXPECT_EQ(Panes().Workspace().font().pointSizeF(), 20);
-  EXPECT_EQ(Panes().Workspace().font().family(), family);
+  // Every pane takes it, the captions keep theirs.
+  for (QWidget* window : Panes().FontBearingWindows()) {
+    EXPECT_EQ(window->font().pointSizeF(), 20) << window->metaObject()->className();
+    EXPECT_EQ(window->font().family(), family);
+  }
+  for (CTitle* caption : Panes().Captions()) EXPECT_NE(caption->font().pointSizeF(), 20);
   // And the next time it opens on the start-up font again.
   pressCtrlF(0);
   EXPECT_NEAR(points * frame->logicalDpiY() / 72.0, 16.0, 0.01);
