@@ -1,19 +1,25 @@
 // Times the main window on a large database: from nothing to a window shown
 // and painted, then expanding a node, moving the selection and
-// double-clicking, each through real input events.
+// double-clicking, each through real input events. With --text-mb, a
+// quotation of that many MB shown in the Workspace and taken back.
 //
 //   gui_bench DIR      (DIR holds Florilex.txt)
+//   gui_bench --text-mb N DIR
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 #include "app/command_table.h"
 #include "app/main_frame.h"
@@ -92,9 +98,56 @@ class BenchModal : public Modal {
 
 }  // namespace
 
+// A quotation of `megabytes` MB, the only one of a database written in dir:
+// its text double-clicked into the Workspace and painted, then changed by a
+// letter and taken back into the node with Update Node.
+int BigText(int megabytes, const char* dir) {
+  QDir().mkpath(QString::fromLocal8Bit(dir));
+  std::string text;
+  while (text.size() < static_cast<size_t>(megabytes) << 20) text += "words of a long text ";
+  const std::string path = std::string(dir) + "/Florilex.txt";
+  if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
+    std::fprintf(out, "@Q1 %s\r\n@@\r\n", text.c_str());
+    std::fclose(out);
+  }
+  BenchModal modal;
+  Modal::Install(&modal);
+  CMainFrame frame(dir);
+  frame.resize(1280, 900);
+  frame.show();
+  if (!QTest::qWaitForWindowExposed(&frame)) return 1;
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  QuoteTree& tree = frame.Panes().Quotations();
+  CReference& workspace = frame.Panes().Workspace();
+  if (!tree.Store().GetRootItem()) return 1;
+  // Near the row's start: a row that long reaches far past the pane.
+  const QRect rect = tree.visualRect(tree.Model().IndexOf(tree.Store().GetRootItem()));
+  const QPoint at(rect.left() + 10, rect.center().y());
+  const double shown = Timed(workspace, [&] {
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, at);
+  });
+  QTextCursor cursor(workspace.document());
+  cursor.insertText(QStringLiteral("X"));
+  const double updated =
+      Timed(workspace, [&] { QTest::keyClick(&frame, Qt::Key_K, Qt::ControlModifier); });
+  const bool taken =
+      frame.Db().quotations.GetItemText(tree.Store().GetRootItem()).size() == text.size() + 1;
+  std::printf("a %d MB quotation shown in the Workspace %8.1f ms\n", megabytes, shown);
+  std::printf("its Update Node%s                  %8.1f ms\n", taken ? "" : " (FAILED)", updated);
+  frame.Db().ClearChanged();
+  frame.close();
+  return taken && modal.messages == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--text-mb") {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return BigText(std::atoi(argv[2]), argv[3]);
+  }
   if (argc < 2) {
-    std::fprintf(stderr, "usage: gui_bench DIR\n");
+    std::fprintf(stderr, "usage: gui_bench DIR | gui_bench --text-mb N DIR\n");
     return 2;
   }
   QElapsedTimer total;
