@@ -12,6 +12,8 @@
 namespace lorelist {
 namespace {
 
+using namespace std::string_literals;
+
 using test::CheckConsistency;
 using test::CheckRoundTrip;
 using test::CompareDatabases;
@@ -136,6 +138,22 @@ TEST(FuzzRoundTrip, TellsDatabasesApartByShapeTextsAndTargets) {
   reshaped.db.quotations.SetItemData(reshaped.a1, 1);
   EXPECT_EQ(CheckConsistency(reshaped.db), "");
   EXPECT_NE(CompareDatabases(base.db, reshaped.db), "");
+}
+
+// The message of a stopped load must quote the whole logical line that starts
+// at the line it names, after a fixed text of its own.
+TEST(FuzzRoundTrip, CatchesAStopMessageThatDoesNotQuoteItsLine) {
+  using test::CheckStopMessage;
+  const std::string file = "@Q1 a\r\n@Q3 one -\r\ntwo\r\n@Q2 b\0c\n"s;
+  EXPECT_EQ(CheckStopMessage(file, "Bad: @Q3 one two", 2), "");
+  EXPECT_EQ(CheckStopMessage(file, "Bad: @Q2 b\0c"s, 4), "");
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q3 one ", 2), "");     // the first physical line only
+  EXPECT_NE(CheckStopMessage(file, "Bad: two", 3), "");          // inside the continued line
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q3 one two", 4), "");  // another line
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q2 b", 4), "");        // cut at the NUL
+  EXPECT_NE(CheckStopMessage(file, "@Q2 b\0c"s, 4), "");         // no fixed text
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q1 a\r\n@Q2 b\0c"s, 4), "");
+  EXPECT_NE(CheckStopMessage(file, "Bad: ", 6), "");  // past the end
 }
 
 TEST(FuzzRoundTrip, RoundTripsACompleteAndAStoppedLoad) {
