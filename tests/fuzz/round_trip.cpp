@@ -101,6 +101,7 @@ std::string WalkTree(const TreeStore& tree, const char* name, Visit visit) {
 // first inconsistency found on the way.
 struct Snapshot {
   std::vector<std::string> lines;
+  size_t listAt = 0;  // where the subject index list's lines begin
   std::string error;
 };
 
@@ -186,6 +187,7 @@ Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
   }
   snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
   snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
+  snap.listAt = snap.lines.size();
 
   // The list must hold the records' entries in collation order, equal ones
   // in the order the file gives them: categories in pre-order, each
@@ -352,6 +354,36 @@ std::string CheckStopMessage(std::string_view bytes, std::string_view message, u
     return at + ": " + Shown(message) + " is not a fixed text followed by its line " +
            Shown(logical);
   return "";
+}
+
+std::string DescribeLoad(const LoadResult& result, const Database& db) {
+  Snapshot snap = Take(db);
+  if (snap.error.empty()) {
+    snap.lines.resize(snap.listAt);
+  } else {
+    snap.lines = {"inconsistent: " + snap.error};
+  }
+  switch (result.status) {
+    case LoadResult::kComplete:
+      snap.lines.insert(snap.lines.begin(), "complete");
+      break;
+    case LoadResult::kStopped:
+      snap.lines.insert(snap.lines.begin(),
+                        "stopped " + std::to_string(result.line) + " " + Escaped(result.message));
+      break;
+    case LoadResult::kCannotOpen:
+    case LoadResult::kMissing:
+      snap.lines = {"cannot open: " + Escaped(result.message)};
+  }
+  std::string out;
+  for (const std::string& line : snap.lines) {
+    // A blank that ends a line is escaped too, so that no editor takes it away.
+    if (!line.empty() && line.back() == ' ')
+      out.append(line, 0, line.size() - 1).append("\\x20\n");
+    else
+      out.append(line).append("\n");
+  }
+  return out;
 }
 
 std::string CheckConsistency(const Database& db, EntryOrder order) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "db/database.h"
+#include "db/load.h"
 
 namespace lorelist::test {
 
@@ -24,6 +25,14 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
 // ": ") followed by the whole logical line that starts at that line, the
 // logical lines worked out here on their own. "" when it is so.
 std::string CheckStopMessage(std::string_view bytes, std::string_view message, uint64_t line);
+
+// A load's outcome and what it kept, as the corpus's .expected files hold it:
+// "complete" or "stopped LINE MESSAGE", then one line for each quotation node
+// ("Q CODE [REFERENCES] TEXT"), each category ("C CODE TITLE") followed by its
+// subject entries ("  S ENTRY") and references ("  R CODE TEXT"), and the two
+// totals. Backslashes, bytes outside printable ASCII and a blank that ends a
+// line are escaped ("\\", "\x0d", "\x20").
+std::string DescribeLoad(const LoadResult& result, const Database& db);
 
 // Where entries that compare equal stand in the subject index list: in the
 // order a file gives them (as loading leaves them), or in any order (as
