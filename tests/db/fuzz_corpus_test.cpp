@@ -1,52 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "fuzz/round_trip.h"
-#include "fuzz/scan_agreement.h"
-#include "support/temp_dir.h"
 
 namespace lorelist {
 namespace {
 
+using namespace std::string_literals;
+
 using test::CheckConsistency;
-using test::CheckRoundTrip;
 using test::CompareDatabases;
-using test::TempDir;
-
-// The files of one folder of the fuzzer's inputs, by name; hidden files (the
-// placeholder that keeps an empty folder in git) are not inputs.
-std::vector<std::filesystem::path> Inputs(const char* folder) {
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::filesystem::path(LORELIST_FUZZ_DIR) / folder)) {
-    if (entry.is_regular_file() && entry.path().filename().string().front() != '.')
-      files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-// Both fuzzers' properties: the round trip, and the scan agreeing with loading.
-void ExpectEachHolds(const std::vector<std::filesystem::path>& files) {
-  TempDir dir;
-  for (const auto& file : files) {
-    const std::string bytes = test::ReadFile(file.string());
-    EXPECT_EQ(CheckRoundTrip(bytes, dir.path()), "") << file;
-    EXPECT_EQ(test::CheckScanAgrees(bytes, dir.path()), "") << file;
-  }
-}
-
-TEST(FuzzCorpus, EverySeedHoldsBothProperties) {
-  ExpectEachHolds(Inputs("corpus"));
-}
-
-TEST(FuzzCorpus, EveryFoundFailureNowHoldsThem) {
-  ExpectEachHolds(Inputs("regressions"));
-}
 
 // A small database built by hand, consistent in every way the check looks at:
 // quotations A (with child A1) and B, a category with one subject entry and a
@@ -138,13 +102,20 @@ TEST(FuzzRoundTrip, TellsDatabasesApartByShapeTextsAndTargets) {
   EXPECT_NE(CompareDatabases(base.db, reshaped.db), "");
 }
 
-TEST(FuzzRoundTrip, RoundTripsACompleteAndAStoppedLoad) {
-  TempDir dir;
-  EXPECT_EQ(CheckRoundTrip("", dir.path()), "");
-  EXPECT_EQ(CheckRoundTrip(test::CrLf({"@Q1 A", "@Q1.01 A1", "@@", "@C1 Cat", "@Sapple",
-                                       "@R1.01 see A1", "@R1 see A", "@Q2 stops here"}),
-                           dir.path()),
-            "");
+// The message of a stopped load must quote the whole logical line that starts
+// at the line it names, after a fixed text of its own.
+TEST(FuzzRoundTrip, CatchesAStopMessageThatDoesNotQuoteItsLine) {
+  using test::CheckStopMessage;
+  const std::string file = "@Q1 a\r\n@Q3 one -\r\ntwo\r\n@Q2 b\0c\n"s;
+  EXPECT_EQ(CheckStopMessage(file, "Bad: @Q3 one two", 2), "");
+  EXPECT_EQ(CheckStopMessage(file, "Bad: @Q2 b\0c"s, 4), "");
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q3 one ", 2), "");     // the first physical line only
+  EXPECT_NE(CheckStopMessage(file, "Bad: two", 3), "");          // inside the continued line
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q3 one two", 4), "");  // another line
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q2 b", 4), "");        // cut at the NUL
+  EXPECT_NE(CheckStopMessage(file, "@Q2 b\0c"s, 4), "");         // no fixed text
+  EXPECT_NE(CheckStopMessage(file, "Bad: @Q1 a\r\n@Q2 b\0c"s, 4), "");
+  EXPECT_NE(CheckStopMessage(file, "Bad: ", 6), "");  // past the end
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "db/load.h"
 #include "db/save.h"
 #include "support/capture_ops.h"
+#include "support/loaded.h"
 
 namespace lorelist::test {
 
@@ -100,6 +101,7 @@ std::string WalkTree(const TreeStore& tree, const char* name, Visit visit) {
 // first inconsistency found on the way.
 struct Snapshot {
   std::vector<std::string> lines;
+  size_t listAt = 0;  // where the subject index list's lines begin
   std::string error;
 };
 
@@ -185,6 +187,7 @@ Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
   }
   snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
   snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
+  snap.listAt = snap.lines.size();
 
   // The list must hold the records' entries in collation order, equal ones
   // in the order the file gives them: categories in pre-order, each
@@ -270,10 +273,45 @@ std::string_view LinesBefore(std::string_view bytes, uint64_t line) {
   return bytes.substr(0, end);
 }
 
+// The logical line that starts at the given 1-based physical line, worked
+// out here without the loader's reader: a physical line ends at LF, less one
+// CR before it; while the joined line ends in "-", the "-" goes and the next
+// physical line (nothing past the end of the file) is appended. False when
+// no logical line starts there.
+bool LogicalLineAt(std::string_view bytes, uint64_t line, std::string& logical) {
+  uint64_t number = 0;
+  size_t at = 0;
+  auto physical = [&](std::string_view& piece) {
+    if (at >= bytes.size()) return false;
+    const size_t lf = bytes.find('\n', at);
+    const size_t end = lf == std::string_view::npos ? bytes.size() : lf;
+    piece = bytes.substr(at, end - at);
+    if (lf != std::string_view::npos && !piece.empty() && piece.back() == '\r')
+      piece.remove_suffix(1);
+    at = end + 1;
+    ++number;
+    return true;
+  };
+  std::string_view piece;
+  while (number < line && physical(piece)) {
+    const uint64_t first = number;
+    logical.assign(piece);
+    while (!logical.empty() && logical.back() == '-') {
+      logical.pop_back();
+      if (physical(piece)) logical.append(piece);
+    }
+    if (first == line) return true;
+  }
+  return false;
+}
+
 // What the result of a load says about itself, checked against the contract
-// of LoadDatabase: a complete load has no message and is not marked partly
-// loaded; a stopped one has both and names a line of the file.
-std::string CheckResult(const LoadResult& result, const Database& db, uint64_t lines) {
+// of LoadDatabase: a complete load has no message, reports nothing and is not
+// marked partly loaded; a stopped one has both, reports its message once and
+// quotes the line it names. Loading never marks the database changed.
+std::string CheckResult(std::string_view bytes, const LoadResult& result, const Database& db,
+                        const Recorder& reporter) {
+  if (db.IsChanged()) return "loading marked the database changed";
   switch (result.status) {
     case LoadResult::kCannotOpen:
     case LoadResult::kMissing:
@@ -281,19 +319,72 @@ std::string CheckResult(const LoadResult& result, const Database& db, uint64_t l
     case LoadResult::kComplete:
       if (!result.message.empty()) return "complete, yet with a message: " + Shown(result.message);
       if (db.partlyLoaded) return "complete, yet marked partly loaded";
+      if (!reporter.reports.empty())
+        return "complete, yet reported " + Shown(reporter.reports[0].first);
       return "";
     case LoadResult::kStopped:
-      if (result.message.empty()) return "stopped without a message";
       if (!db.partlyLoaded) return "stopped, yet not marked partly loaded";
-      if (result.line < 1 || result.line > lines)
-        return "stopped at line " + std::to_string(result.line) + " of a file of " +
-               std::to_string(lines) + " lines";
-      return "";
+      if (reporter.reports.size() != 1)
+        return "stopped with " + std::to_string(reporter.reports.size()) + " reports";
+      if (reporter.reports[0].first != result.message || reporter.reports[0].second != result.line)
+        return "reported line " + std::to_string(reporter.reports[0].second) + ": " +
+               Shown(reporter.reports[0].first) + ", but stopped at line " +
+               std::to_string(result.line) + ": " + Shown(result.message);
+      return CheckStopMessage(bytes, result.message, result.line);
   }
   return "unknown load status";
 }
 
 }  // namespace
+
+std::string CheckStopMessage(std::string_view bytes, std::string_view message, uint64_t line) {
+  const std::string at = "stopped at line " + std::to_string(line);
+  if (line < 1 || line > PhysicalLines(bytes))
+    return at + " of a file of " + std::to_string(PhysicalLines(bytes)) + " lines";
+  std::string logical;
+  if (!LogicalLineAt(bytes, line, logical)) return at + ", inside a continued line";
+  if (message.size() < logical.size() || !message.ends_with(logical))
+    return at + " with " + Shown(message) + ", which does not end with its line " + Shown(logical);
+  // The fixed text: a short sentence of its own, whatever the line holds.
+  const std::string_view fixed = message.substr(0, message.size() - logical.size());
+  const bool printable = std::all_of(fixed.begin(), fixed.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7f;
+  });
+  if (!printable || fixed.size() > 80 || !fixed.ends_with(": "))
+    return at + ": " + Shown(message) + " is not a fixed text followed by its line " +
+           Shown(logical);
+  return "";
+}
+
+std::string DescribeLoad(const LoadResult& result, const Database& db) {
+  Snapshot snap = Take(db);
+  if (snap.error.empty()) {
+    snap.lines.resize(snap.listAt);
+  } else {
+    snap.lines = {"inconsistent: " + snap.error};
+  }
+  switch (result.status) {
+    case LoadResult::kComplete:
+      snap.lines.insert(snap.lines.begin(), "complete");
+      break;
+    case LoadResult::kStopped:
+      snap.lines.insert(snap.lines.begin(),
+                        "stopped " + std::to_string(result.line) + " " + Escaped(result.message));
+      break;
+    case LoadResult::kCannotOpen:
+    case LoadResult::kMissing:
+      snap.lines = {"cannot open: " + Escaped(result.message)};
+  }
+  std::string out;
+  for (const std::string& line : snap.lines) {
+    // A blank that ends a line is escaped too, so that no editor takes it away.
+    if (!line.empty() && line.back() == ' ')
+      out.append(line, 0, line.size() - 1).append("\\x20\n");
+    else
+      out.append(line).append("\n");
+  }
+  return out;
+}
 
 std::string CheckConsistency(const Database& db, EntryOrder order) {
   return Take(db, order).error;
@@ -316,8 +407,9 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
 
   if (!WriteScratch(inputPath, bytes)) return "cannot write the scratch file " + inputPath;
   Database first;
-  const LoadResult loaded = LoadDatabase(first, inputPath);
-  if (std::string e = CheckResult(loaded, first, PhysicalLines(bytes)); !e.empty())
+  Recorder reporter;
+  const LoadResult loaded = LoadDatabase(first, inputPath, &reporter);
+  if (std::string e = CheckResult(bytes, loaded, first, reporter); !e.empty())
     return "loading the input: " + e;
   const Snapshot firstSnap = Take(first);
   if (!firstSnap.error.empty()) return "the loaded database: " + firstSnap.error;
@@ -343,11 +435,12 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
   const std::string written = Written(first);
   if (!WriteScratch(writtenPath, written)) return "cannot write the scratch file " + writtenPath;
   Database second;
-  const LoadResult reloaded = LoadDatabase(second, writtenPath);
+  Recorder rereporter;
+  const LoadResult reloaded = LoadDatabase(second, writtenPath, &rereporter);
   if (reloaded.status != LoadResult::kComplete)
     return "the written database does not load completely: line " + std::to_string(reloaded.line) +
            ": " + Shown(reloaded.message, 300);
-  if (std::string e = CheckResult(reloaded, second, PhysicalLines(written)); !e.empty())
+  if (std::string e = CheckResult(written, reloaded, second, rereporter); !e.empty())
     return "loading the written database: " + e;
   const Snapshot secondSnap = Take(second);
   if (!secondSnap.error.empty()) return "the reloaded database: " + secondSnap.error;
