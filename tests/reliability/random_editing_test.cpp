@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/command_table.h"
 #include "app/dialogs.h"
 #include "commands/dialogs.h"
 #include "db/collation.h"
@@ -249,41 +250,12 @@ class RandomEditingTest : public FrameTest {
         return what;
       }
       default: {
-        static const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
-            {Qt::Key_G, Qt::ControlModifier},
-            {Qt::Key_H, Qt::ControlModifier},
-            {Qt::Key_K, Qt::ControlModifier},
-            {Qt::Key_Q, Qt::ControlModifier},
-            {Qt::Key_T, Qt::ControlModifier},
-            {Qt::Key_O, Qt::ControlModifier},
-            {Qt::Key_R, Qt::ControlModifier},
-            {Qt::Key_I, Qt::ControlModifier},
-            {Qt::Key_J, Qt::ControlModifier},
-            {Qt::Key_L, Qt::ControlModifier},
-            {Qt::Key_Z, Qt::ControlModifier},
-            {Qt::Key_D, Qt::ControlModifier},
-            {Qt::Key_B, Qt::ControlModifier},
-            {Qt::Key_E, Qt::ControlModifier},
-            {Qt::Key_N, Qt::ControlModifier},
-            {Qt::Key_Y, Qt::ControlModifier},
-            {Qt::Key_A, Qt::ControlModifier},
-            {Qt::Key_F, Qt::ControlModifier},
-            {Qt::Key_C, Qt::ControlModifier},
-            {Qt::Key_V, Qt::ControlModifier},
-            {Qt::Key_X, Qt::ControlModifier},
-            {Qt::Key_Backspace, Qt::AltModifier},
-            {Qt::Key_S, Qt::ControlModifier},
-            {Qt::Key_F1, Qt::NoModifier},
-            {Qt::Key_Up, Qt::AltModifier},
-            {Qt::Key_Down, Qt::AltModifier},
-            {Qt::Key_Left, Qt::AltModifier},
-            {Qt::Key_Right, Qt::AltModifier},
-            {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
-            {Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier}};
-        const auto& [key, modifiers] = keys[pick(std::size(keys))];
+        // Any key of the program's own table, wherever the focus is.
+        const Accelerator& accelerator = Accelerators()[pick(Accelerators().size())];
+        const QKeyCombination keys = QKeySequence(QString::fromLatin1(accelerator.keys))[0];
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : frame.get();
-        QTest::keyClick(target, key, modifiers);
-        return "keys " + QKeySequence(key | modifiers).toString().toStdString();
+        QTest::keyClick(target, keys.key(), keys.keyboardModifiers());
+        return std::string("keys ") + accelerator.keys;
       }
     }
   }
