@@ -26,30 +26,7 @@ namespace lorelist::test {
 
 // A small database with a node three levels deep, references into a
 // collapsed branch and Windows-1252 characters.
-inline const std::string kGuiSample = CrLf({
-    "@Q1 Montaigne",
-    "@Q1.1 Essais",
-    "@Q1.1.1 Que sais-je?",
-    "@Q1.1.1.1 A note three levels deep",
-    "@Q1.1.2 Le monde n'est qu'une branloire p\xE9renne.",
-    "@Q2 Pascal",
-    "@Q2.1 Pens\xE9"
-    "es",
-    "@Q2.1.1 Le c\x9C"
-    "ur a ses raisons \x80 \x81",
-    "@@",
-    "@C1 Doubt",
-    "@Sdoubt",
-    "@Sscepticism",
-    "@R1.1.1 the motto",
-    "@R2.1.1 heart",
-    "@C1.1 Wager",
-    "@Srisk",
-    "@R1.1.1.1 deep",
-    "@C2 Heart",
-    "@SCoeur",
-    "@R2.1.1 reasons",
-});
+inline const std::string kGuiSample = ReadFile(LORELIST_GUI_DATA "/sample.txt");
 
 // A main window on a database of its own, shown on the offscreen platform,
 // with every modal interaction scripted.
