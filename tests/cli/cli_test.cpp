@@ -41,11 +41,7 @@ Result Lorelist(const TempDir& dir, const std::string& args) {
   return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
 
-const std::string kGood =
-    CrLf({"@Q1 Seneca", "@Q1.1 Letters", "@Q1.1.1 While we wait for life, life passes.",
-          "@Q1.1.2 Luck is what happens when preparation meets opportunity.", "@Q2 Pascal", "@@",
-          "@C1 Time", "@Stime", "@R1.1.1 waiting", "@C1.1 Haste", "@C2 Chance", "@Sluck",
-          "@Sfortune", "@R1.1.2 ", "@R1.1.1 again"});
+const std::string kGood = test::ReadFile(LORELIST_CLI_DATA "/good.txt");
 
 TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother) {
   TempDir dir;
@@ -143,14 +139,7 @@ TEST(LorelistDb, AFullStandardOutputIsAFailure) {
   }
 }
 
-const std::string kSearchable =
-    CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@Q01.02 Le monde n'est qu'une branloire p\xE9renne.",
-          "@Q1.3 Que sais-je? -", "continued LIFE", "@Q2 Pascal",
-          "@Q2.1 Pens\xE9"
-          "es",
-          "@Q2.1.1 Le c\x9C"
-          "ur a ses raisons",
-          "@@", "@C1 c", "@R2 author"});
+const std::string kSearchable = test::ReadFile(LORELIST_CLI_DATA "/searchable.txt");
 
 // The codes the editor's Search finds one after the other, from the top.
 std::string EditorFinds(const std::string& file, const std::string& pattern, bool caseSignificant) {

@@ -21,25 +21,7 @@ using test::TempDir;
 
 // Quotations with markup-like and accented texts, a reference to an author
 // node, an entry shared by two categories, a node cited twice by one category.
-const std::string kEdgeCases = CrLf({
-    "@Q1 Montaigne <b>bold</b> & co",
-    "@Q1.1 Essais",
-    "@Q1.1.1 Que sais-je? \"<script>alert(1)</script>\" p\xE9renne \x9C",
-    "@Q1.1.2 # not a heading *nor emphasis* [nor](a link)",
-    "@Q2 Pascal",
-    "@@",
-    "@C1 Doubt & <i>doubters</i>",
-    "@Sdoubt",
-    "@S<shared>",
-    "@R1.1.1 the <motto>",
-    "@R1 the author himself",
-    "@R1.1.1 again",
-    "@C1.1 Wager",
-    "@C2 Heart",
-    "@S<shared>",
-    "@Sc\x9Cur",
-    "@R1.1.2 ",
-});
+const std::string kEdgeCases = test::ReadFile(LORELIST_EXPORT_DATA "/edge-cases.txt");
 
 Database& Load(Database& db, const std::string& bytes) {
   TempDir dir;
