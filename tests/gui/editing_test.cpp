@@ -14,8 +14,6 @@
 namespace lorelist::test {
 namespace {
 
-enum class Place { kAfter, kBelow, kPrecede };
-
 // Everything a refused command must leave as it was.
 class EditingTest : public FrameTest {
  protected:
@@ -29,23 +27,6 @@ class EditingTest : public FrameTest {
     return WrittenDatabase(db) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
            std::to_string(db.subjectTotal) + "|" + frame->windowTitle().toStdString() + "|" +
            std::to_string(db.subjects.GetCount());
-  }
-
-  // Runs a command by its keys, as the user does.
-  void Keys(Qt::Key key) { QTest::keyClick(frame.get(), key, Qt::ControlModifier); }
-
-  // A New Node dialog script: types the text, ticks the placement, presses OK.
-  static std::function<void(QDialog&)> NewNode(const QString& text, Place place) {
-    return [text, place](QDialog& dialog) {
-      auto& node = dynamic_cast<NewNodeDialog&>(dialog);
-      if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog))
-        QTest::keyClicks(&quote->Edit(), text);
-      else
-        QTest::keyClicks(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
-      if (place == Place::kBelow) QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
-      if (place == Place::kPrecede) QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
-      QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
-    };
   }
 
   std::string SavedFile() {
@@ -63,7 +44,7 @@ class EditingTest : public FrameTest {
 TEST_F(EditingTest, ANewNodeIsSelectedAndSavedWhereItStands) {
   Open();
   Click(Panes().Quotations(), Quotation("1.1.1"));
-  modal.dialogScripts.push_back(NewNode("Nouvelle", Place::kPrecede));
+  NewNode("Nouvelle", Placement::kBefore);
   Keys(Qt::Key_G);
   HTREEITEM node = Quotation("1.1.1");
   EXPECT_EQ(frame->Db().quotations.GetItemText(node), "Nouvelle");
@@ -84,18 +65,18 @@ TEST_F(EditingTest, TheDialogsPlacementIsTheNewNodesPlace) {
   Open();
   QuoteTree& tree = Panes().Quotations();
   Click(tree, Quotation("1"));
-  modal.dialogScripts.push_back(NewNode("First", Place::kPrecede));
+  NewNode("First", Placement::kBefore);
   Keys(Qt::Key_G);
   EXPECT_EQ(frame->Db().quotations.GetItemText(frame->Db().quotations.GetRootItem()), "First");
   tree.collapseAll();
   Click(tree, Quotation("2.1.2"));
-  modal.dialogScripts.push_back(NewNode("Only child", Place::kBelow));
+  NewNode("Only child", Placement::kBelow);
   Keys(Qt::Key_G);
   EXPECT_EQ(NodeCode(Panes().selectedQuotation), "2.1.2.1");
   EXPECT_TRUE(tree.isExpanded(tree.Model().IndexOf(Quotation("2.1.2"))));
   // A new category shows its (empty) references.
   Click(Panes().Categories(), Category("2"));
-  modal.dialogScripts.push_back(NewNode("Brevity", Place::kAfter));
+  NewNode("Brevity");
   Keys(Qt::Key_I);
   EXPECT_EQ(Panes().selectedCategory, Category("3"));
   EXPECT_EQ(Panes().References().GetCount(), 0);

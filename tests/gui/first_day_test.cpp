@@ -64,19 +64,6 @@ std::string Dictionary(const TempDir& dir, const std::string& name) {
 
 class FirstDayTest : public FrameTest {
  protected:
-  void Keys(Qt::Key key) { QTest::keyClick(frame.get(), key, Qt::ControlModifier); }
-  // A New Node dialog script: the text typed, below the selected node or not.
-  void NewNode(const QString& text, bool below) {
-    modal.dialogScripts.push_back([text, below](QDialog& dialog) {
-      auto& node = dynamic_cast<NewNodeDialog&>(dialog);
-      if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog))
-        QTest::keyClicks(&quote->Edit(), text);
-      else
-        QTest::keyClicks(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
-      if (below) QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
-      QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
-    });
-  }
   Xdg xdg;
 };
 
@@ -85,14 +72,14 @@ TEST_F(FirstDayTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   ASSERT_EQ(modal.Messages(), std::vector<QString>{Q(NewDictionaryNotice(dir.path()))});
   EXPECT_EQ(modal.shown[0].icon, Modal::Icon::kInformation);
   // Nothing selected in empty trees: the first node, whatever its placement.
-  NewNode("Montaigne", true);
+  NewNode("Montaigne", Placement::kBelow);
   Keys(Qt::Key_G);
-  NewNode("Doubt", false);
+  NewNode("Doubt");
   Keys(Qt::Key_I);
   // The rest as in any dictionary.
-  NewNode("Essais", true);
+  NewNode("Essais", Placement::kBelow);
   Keys(Qt::Key_G);
-  NewNode("Que sais-je?", true);
+  NewNode("Que sais-je?", Placement::kBelow);
   Keys(Qt::Key_G);
   modal.dialogScripts.push_back([](QDialog& dialog) {
     auto& add = dynamic_cast<CNewSubj&>(dialog);

@@ -4,11 +4,13 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCompleter>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <string>
 
 #include "app/main_frame.h"
+#include "commands/dialogs.h"
 #include "scripted_modal.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
@@ -55,6 +58,21 @@ class FrameTest : public ::testing::Test {
   }
 
   PaneSet& Panes() { return frame->Panes(); }
+  // A command by its keys, Ctrl and the letter, as the user runs it.
+  void Keys(Qt::Key key) { QTest::keyClick(frame.get(), key, Qt::ControlModifier); }
+  // Scripts the next New Node dialog: the text typed, the placement ticked, OK.
+  void NewNode(const QString& text, Placement place = Placement::kAfter) {
+    modal.dialogScripts.push_back([text, place](QDialog& dialog) {
+      auto& node = dynamic_cast<NewNodeDialog&>(dialog);
+      if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog))
+        QTest::keyClicks(&quote->Edit(), text);
+      else
+        QTest::keyClicks(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
+      if (place == Placement::kBelow) QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
+      if (place == Placement::kBefore) QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
+      QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
+    });
+  }
   HTREEITEM Quotation(const std::string& code) { return Find(frame->Db().quotations, code); }
   HTREEITEM Category(const std::string& code) { return Find(frame->Db().categories, code); }
 
