@@ -4,16 +4,17 @@
 
 #include "db/charset.h"
 #include "db/load.h"
-#include "support/temp_dir.h"
+#include "support/fixtures.h"
 
 namespace lorelist {
 namespace {
 
-bool LooksLikeUtf8(const std::string& bytes, size_t piece) {
-  Utf8Sniffer sniffer;
-  for (size_t at = 0; at < bytes.size(); at += piece)
-    sniffer.Add(bytes.data() + at, std::min(piece, bytes.size() - at));
-  return sniffer.LooksLikeUtf8();
+TEST(Charset, EveryByteSurvivesTheRoundTrip) {
+  for (int byte = 0; byte < 256; ++byte)
+    EXPECT_EQ(UnicodeToCp1252(Cp1252ToUnicode(static_cast<unsigned char>(byte))), byte);
+  EXPECT_EQ(Cp1252ToUnicode(0x80), u'\u20AC');
+  EXPECT_EQ(Cp1252ToUnicode(0x9C), u'\u0153');
+  EXPECT_EQ(UnicodeToCp1252(U'\u4E2D'), -1);
 }
 
 TEST(Utf8Sniffer, KnowsUtf8FromWindows1252HoweverTheBytesAreCut) {
@@ -36,22 +37,20 @@ TEST(Utf8Sniffer, KnowsUtf8FromWindows1252HoweverTheBytesAreCut) {
   for (const auto& c : cases) {
     for (size_t piece : {1, 3, 8, 1000}) {
       SCOPED_TRACE(c.bytes + " in pieces of " + std::to_string(piece));
-      EXPECT_EQ(LooksLikeUtf8(c.bytes, piece), c.utf8);
+      Utf8Sniffer sniffer;
+      for (size_t at = 0; at < c.bytes.size(); at += piece)
+        sniffer.Add(c.bytes.data() + at, std::min(piece, c.bytes.size() - at));
+      EXPECT_EQ(sniffer.LooksLikeUtf8(), c.utf8);
     }
   }
 }
 
 TEST(LoadDatabase, SaysWhenTheFileLooksLikeUtf8) {
-  test::TempDir dir;
-  const std::string file = dir.File("Florilex.txt");
-  test::WriteFile(file, "@Q1 Caf\xC3\xA9\r\n@@\r\n@C1 x\r\n");
   Database db;
-  EXPECT_TRUE(LoadDatabase(db, file).looksLikeUtf8);
-  test::WriteFile(file, "@Q1 Caf\xE9\r\n@@\r\n@C1 x\r\n");
-  EXPECT_FALSE(LoadDatabase(db, file).looksLikeUtf8);
+  EXPECT_TRUE(test::LoadBytes(db, "@Q1 Caf\xC3\xA9\r\n@@\r\n@C1 x\r\n").looksLikeUtf8);
+  EXPECT_FALSE(test::LoadBytes(db, "@Q1 Caf\xE9\r\n@@\r\n@C1 x\r\n").looksLikeUtf8);
   // Also when loading stops: the notice may be why.
-  test::WriteFile(file, "@Q2 Caf\xC3\xA9\r\n");
-  const LoadResult stopped = LoadDatabase(db, file);
+  const LoadResult stopped = test::LoadBytes(db, "@Q2 Caf\xC3\xA9\r\n");
   EXPECT_EQ(stopped.status, LoadResult::kStopped);
   EXPECT_TRUE(stopped.looksLikeUtf8);
   EXPECT_EQ(Utf8Notice("/q/Florilex.txt"),

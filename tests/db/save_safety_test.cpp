@@ -14,30 +14,34 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <filesystem>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "db/checksum.h"
 #include "db/folder_lock.h"
 #include "db/journal.h"
-#include "db/load.h"
 #include "db/save.h"
+#include "support/fixtures.h"
 #include "support/injected_ops.h"
-#include "support/temp_dir.h"
 
 namespace lorelist {
 namespace {
 
+namespace fs = std::filesystem;
 using test::CrLf;
+using test::DatabaseFolder;
 using test::Exists;
 using test::InjectedOps;
 using test::ReadFile;
-using test::TempDir;
 using test::WriteFile;
 
 const std::string kBefore =
     CrLf({"@Q1 Montaigne", "@Q1.1 Que sais-je?", "@@", "@C1 Doubt", "@Sdoubt", "@R1.1 the motto"});
+const std::vector<std::string> kAskChanged{kChangedOutsideQuestion};
 
 mode_t ModeOf(const std::string& path) {
   struct stat st;
@@ -45,73 +49,72 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode;
 }
 
-// A database loaded from dir/Florilex.txt, its first text then changed.
-struct Session {
-  explicit Session(const TempDir& dir) : Session(dir.path()) {}
-  explicit Session(const std::string& dir) : folder(dir) {
-    LoadDatabase(db, JoinPath(folder, kDatabaseFile));
-    if (HTREEITEM first = db.quotations.GetRootItem()) db.quotations.SetItemText(first, "Changed");
-    db.MarkChanged();
-  }
-  std::vector<std::string> Questions() const { return CheckSave(db, folder).questions; }
-  SaveResult Save(FileOps& ops = SystemFileOps()) { return SaveDatabase(db, folder, ops); }
-  std::string Saved() const { return ReadFile(JoinPath(folder, kDatabaseFile)); }
-
-  std::string folder;
-  Database db;
-};
-
 bool HoldsTheChange(const std::string& bytes) {
   return bytes.find("@Q1 Changed\r\n") != std::string::npos;
+}
+
+std::vector<std::string> Questions(const DatabaseFolder& folder) {
+  return CheckSave(folder.db, folder.dir.path()).questions;
+}
+
+// Every name in the folder and below it, with the bytes of each file.
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error))
+    names.insert(it->path().string() +
+                 (it->is_regular_file() ? " " + ReadFile(it->path().string()) : ""));
+  return names;
+}
+
+// The message with each % replaced by the path given.
+std::string At(std::string message, const std::string& path) {
+  for (size_t at; (at = message.find('%')) != std::string::npos;) message.replace(at, 1, path);
+  return message;
+}
+
+uint64_t SumOf(std::string_view bytes) {
+  Checksum sum;
+  sum.Add(bytes.data(), bytes.size());
+  return sum.Value();
 }
 
 TEST(Checksum, DependsOnTheBytesNotOnHowTheyArrive) {
   std::mt19937 random(5);
   std::string bytes(100000, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
-  Checksum whole;
-  whole.Add(bytes.data(), bytes.size());
   for (int round = 0; round < 20; ++round) {
     Checksum pieces;
-    for (size_t at = 0; at < bytes.size();) {
-      const size_t size = std::min<size_t>(random() % 70, bytes.size() - at);
+    for (size_t at = 0, size; at < bytes.size(); at += size) {
+      size = std::min<size_t>(random() % 70, bytes.size() - at);
       pieces.Add(bytes.data() + at, size);
-      at += size;
     }
-    EXPECT_EQ(pieces.Value(), whole.Value());
+    EXPECT_EQ(pieces.Value(), SumOf(bytes));
   }
   // Any one byte changed, or one byte more or less, gives another value.
   for (size_t at : {size_t{0}, size_t{31}, size_t{32}, bytes.size() - 1}) {
     std::string other = bytes;
     other[at] ^= 1;
-    Checksum changed;
-    changed.Add(other.data(), other.size());
-    EXPECT_NE(changed.Value(), whole.Value()) << at;
+    EXPECT_NE(SumOf(other), SumOf(bytes)) << at;
   }
-  Checksum shorter;
-  shorter.Add(bytes.data(), bytes.size() - 1);
-  EXPECT_NE(shorter.Value(), whole.Value());
-  Checksum zeros1, zeros2;
-  zeros1.Add("\0", 1);
-  zeros2.Add("\0\0", 2);
-  EXPECT_NE(zeros1.Value(), zeros2.Value());
+  EXPECT_NE(SumOf(std::string_view(bytes).substr(1)), SumOf(bytes));
+  EXPECT_NE(SumOf(std::string(1, '\0')), SumOf(std::string(2, '\0')));
 }
 
 TEST(OutsideChange, AskedOnlyWhenTheBytesChanged) {
-  TempDir dir;
-  const std::string database = dir.File(kDatabaseFile);
-  WriteFile(database, kBefore);
-  Session session(dir);
-  EXPECT_TRUE(session.Questions().empty());
-
+  DatabaseFolder folder(kBefore);
+  folder.Change();
+  const std::string database = folder.File();
+  EXPECT_TRUE(Questions(folder).empty());
   // Touched: a new time, the same bytes.
   struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 123}};
   ASSERT_EQ(::utimensat(AT_FDCWD, database.c_str(), later, 0), 0);
-  EXPECT_TRUE(session.Questions().empty());
+  EXPECT_TRUE(Questions(folder).empty());
   // Replaced by another file holding the same bytes (as another editor saves).
-  WriteFile(dir.File("other"), kBefore);
-  ASSERT_EQ(::rename(dir.File("other").c_str(), database.c_str()), 0);
-  EXPECT_TRUE(session.Questions().empty());
+  WriteFile(folder.dir.File("other"), kBefore);
+  fs::rename(folder.dir.File("other"), database);
+  EXPECT_TRUE(Questions(folder).empty());
 
   // The same size, one byte different, and the time put back as it was.
   struct stat st;
@@ -121,408 +124,192 @@ TEST(OutsideChange, AskedOnlyWhenTheBytesChanged) {
   WriteFile(database, edited);
   struct timespec same[2] = {{0, UTIME_OMIT}, st.st_mtim};
   ASSERT_EQ(::utimensat(AT_FDCWD, database.c_str(), same, 0), 0);
-  EXPECT_EQ(session.Questions(), std::vector<std::string>{kChangedOutsideQuestion});
+  EXPECT_EQ(Questions(folder), kAskChanged);
+  fs::remove(database);
+  EXPECT_EQ(Questions(folder), kAskChanged);
 
-  WriteFile(database, kBefore + "@C2 Added elsewhere\r\n");
-  EXPECT_EQ(session.Questions(), std::vector<std::string>{kChangedOutsideQuestion});
-  std::remove(database.c_str());
-  EXPECT_EQ(session.Questions(), std::vector<std::string>{kChangedOutsideQuestion});
-
-  // Saved anyway: from then on the file is this session's again.
-  ASSERT_TRUE(session.Save().ok);
-  EXPECT_TRUE(session.Questions().empty());
-  EXPECT_TRUE(HoldsTheChange(session.Saved()));
+  // Saved anyway: from then on the file is this window's again.
+  ASSERT_TRUE(folder.Save().ok);
+  EXPECT_TRUE(Questions(folder).empty());
+  EXPECT_TRUE(HoldsTheChange(folder.Saved()));
 }
 
 TEST(OutsideChange, AFileThatAppearsIsAChangeAndPartlyLoadedIsAskedFirst) {
-  TempDir dir;
-  Session fresh(dir);  // no file: a new database
-  EXPECT_TRUE(fresh.Questions().empty());
-  WriteFile(dir.File(kDatabaseFile), kBefore);
-  EXPECT_EQ(fresh.Questions(), std::vector<std::string>{kChangedOutsideQuestion});
+  DatabaseFolder folder;  // no file: a new database
+  EXPECT_TRUE(Questions(folder).empty());
+  WriteFile(folder.File(), kBefore);
+  EXPECT_EQ(Questions(folder), kAskChanged);
 
   // A load that stopped at an error still knows the whole file.
-  WriteFile(dir.File(kDatabaseFile), kBefore + "bad line\r\n@C2 after the error\r\n");
-  Session partly(dir);
-  ASSERT_TRUE(partly.db.partlyLoaded);
-  EXPECT_EQ(partly.Questions(), std::vector<std::string>{kPartlyLoadedQuestion});
-  WriteFile(dir.File(kDatabaseFile), kBefore + "bad line\r\n@C2 after the error, changed\r\n");
-  EXPECT_EQ(partly.Questions(),
+  WriteFile(folder.File(), kBefore + "bad line\r\n@C2 after the error\r\n");
+  folder.Reload();
+  ASSERT_TRUE(folder.db.partlyLoaded);
+  EXPECT_EQ(Questions(folder), std::vector<std::string>{kPartlyLoadedQuestion});
+  WriteFile(folder.File(), kBefore + "bad line\r\n@C2 after the error, changed\r\n");
+  EXPECT_EQ(Questions(folder),
             (std::vector<std::string>{kPartlyLoadedQuestion, kChangedOutsideQuestion}));
 }
 
-TEST(SaveModes, TheNewFileKeepsTheModeAndGroupAndIsNeverMoreOpen) {
+// The new file gets the mode and the group of the one it replaces, and is
+// never more open than that, not even before its group is set; where the
+// group cannot be kept, the group gets no more than everybody.
+TEST(SaveModes, TheNewFileKeepsModeAndGroupAndIsNeverMoreOpen) {
   const mode_t umaskWas = ::umask(022);  // would take group write from a plain create
-  // Watches every write: the temporary file is never more open than the end result.
-  struct Watching : FileOps {
-    mode_t widest = 0;
-    ssize_t Write(int fd, const void* data, size_t size) override {
+  // The mode the new file has before it gets its last: it has no other.
+  struct Watching : InjectedOps {
+    mode_t first = 0;
+    int ChangeMode(int fd, mode_t mode) override {
       struct stat st;
-      if (::fstat(fd, &st) == 0) widest |= st.st_mode & 0777;
-      return FileOps::Write(fd, data, size);
+      if (::fstat(fd, &st) == 0) first = st.st_mode & 0777;
+      return InjectedOps::ChangeMode(fd, mode);
     }
   };
-  for (mode_t mode : {0600, 0640, 0664, 0660}) {
-    SCOPED_TRACE(mode);
-    TempDir dir;
-    const std::string database = dir.File(kDatabaseFile);
-    WriteFile(database, kBefore);
-    ASSERT_EQ(::chmod(database.c_str(), mode), 0);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-      ASSERT_EQ(::chown(database.c_str(), 0, 65534), 0);  // another group
-    }
-    Session session(dir);
+  const struct {
+    mode_t mode;
+    bool groupKept;
+    mode_t expected;
+  } cases[] = {{0600, true, 0600},  {0640, true, 0640},  {0664, true, 0664}, {0660, true, 0660},
+               {0660, false, 0600}, {0664, false, 0644}, {0640, false, 0600}};
+  const bool root = ::geteuid() == 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::oct << c.mode << (c.groupKept ? "" : " group lost"));
+    if (!root && !c.groupKept) continue;  // needs to set a file's group freely
+    DatabaseFolder folder(kBefore);
+    fs::permissions(folder.File(), fs::perms(c.mode));
+    // Another group than this process's, which the new file comes with.
+    const gid_t group = ::getegid() == 65534 ? 0 : 65534;
+    ASSERT_TRUE(!root || ::chown(folder.File().c_str(), static_cast<uid_t>(-1), group) == 0);
     Watching ops;
-    ASSERT_TRUE(session.Save(ops).ok);
-    EXPECT_EQ(ModeOf(database) & 07777, mode);
-    EXPECT_EQ(ops.widest & ~mode, 0u);
-    struct stat st;
-    ASSERT_EQ(::stat(database.c_str(), &st), 0);
-    if (root) {
-      EXPECT_EQ(st.st_gid, 65534u);
+    if (!c.groupKept) {
+      ops.step = InjectedOps::kChangeOwner;
+      ops.error = EPERM;
     }
+    ASSERT_TRUE(folder.Save(ops).ok);
+    struct stat st;
+    ASSERT_EQ(::lstat(folder.File().c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, c.expected);
+    EXPECT_EQ(ops.first & ~c.expected, 0u);
+    if (root && c.groupKept) {
+      EXPECT_EQ(st.st_gid, group);
+    }
   }
   ::umask(umaskWas);
 }
 
-TEST(SaveModes, WhereTheGroupCannotBeKeptItGetsNoMoreThanEverybody) {
-  const std::pair<mode_t, mode_t> cases[] = {{0660, 0600}, {0664, 0644}, {0640, 0600}};
-  for (auto [mode, expected] : cases) {
-    SCOPED_TRACE(mode);
-    TempDir dir;
-    const std::string database = dir.File(kDatabaseFile);
-    WriteFile(database, kBefore);
-    ASSERT_EQ(::chmod(database.c_str(), mode), 0);
-    if (::geteuid() != 0) GTEST_SKIP() << "needs to set a file's group freely";
-    // The new file comes with this process's group, which is not the file's.
-    ASSERT_EQ(::chown(database.c_str(), static_cast<uid_t>(-1), ::getegid() == 65534 ? 0 : 65534),
-              0);
-    Session session(dir);
-    InjectedOps ops;
-    ops.step = InjectedOps::kChangeOwner;
-    ops.error = EPERM;
-    ASSERT_TRUE(session.Save(ops).ok);
-    EXPECT_EQ(ModeOf(database) & 0777, expected);
-  }
-}
-
-TEST(SaveModes, AReadOnlyFileIsNotReplaced) {
-  TempDir dir;
-  const std::string database = dir.File(kDatabaseFile);
-  WriteFile(database, kBefore);
-  ASSERT_EQ(::chmod(database.c_str(), 0444), 0);
-  Session session(dir);
-  const std::string refusal = "Cannot write " + database + ": the file is read-only";
-  EXPECT_EQ(CheckSave(session.db, dir.path()).refusal, refusal);
-  SaveResult result = session.Save();
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, refusal);
-  EXPECT_EQ(ReadFile(database), kBefore);
-  EXPECT_EQ(ModeOf(database) & 0777, 0444u);
-  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
-  EXPECT_TRUE(session.db.IsChanged());
-
-  // rewrite refuses a read-only OUT the same way.
-  SaveResult rewrite = WriteDatabaseFile(session.db, database);
-  EXPECT_FALSE(rewrite.ok);
-  EXPECT_EQ(rewrite.message, "Cannot write " + database + ": the file is read-only");
-  EXPECT_EQ(ReadFile(database), kBefore);
-}
-
-TEST(SaveLinks, ALinkStaysALinkAndItsTargetIsReplaced) {
-  TempDir dir;
-  ASSERT_EQ(::mkdir(dir.File("synced").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(dir.File("work").c_str(), 0755), 0);
-  const std::string real = dir.File("synced/quotes.txt");
-  WriteFile(real, kBefore);
-  ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
-  const std::string link = dir.File("work/Florilex.txt");
-  ASSERT_EQ(::symlink("../synced/quotes.txt", link.c_str()), 0);
-
-  Session session(dir.File("work"));
-  EXPECT_TRUE(session.Questions().empty());
-  for (int save = 0; save < 2; ++save) {
-    ASSERT_TRUE(session.Save().ok);
-    EXPECT_TRUE(S_ISLNK(ModeOf(link)));
-    char target[256] = {};
-    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
-    EXPECT_STREQ(target, "../synced/quotes.txt");
-    EXPECT_TRUE(HoldsTheChange(ReadFile(real)));
-    EXPECT_EQ(ModeOf(real) & 0777, 0640u);
-    // The backup lies beside the link, a file of its own.
-    const std::string backup = dir.File("work/FlorilexOld.txt");
-    EXPECT_TRUE(S_ISREG(ModeOf(backup)));
-    EXPECT_EQ(ReadFile(backup), save == 0 ? kBefore : ReadFile(real));
-    for (const char* name : {"work/LorTemp.BK!", "synced/LorTemp.BK!", "work/LorOld.BK!"})
-      EXPECT_FALSE(Exists(dir.File(name))) << name;
-    EXPECT_TRUE(session.Questions().empty()) << "the stamp follows the link";
-  }
-}
-
-TEST(SaveLinks, ALinkToNothingYetGetsItsFile) {
-  TempDir dir;
-  ASSERT_EQ(::symlink("new.txt", dir.File(kDatabaseFile).c_str()), 0);
-  Session session(dir);
-  ASSERT_TRUE(session.Save().ok);
-  EXPECT_TRUE(S_ISLNK(ModeOf(dir.File(kDatabaseFile))));
-  EXPECT_EQ(ReadFile(dir.File("new.txt")), "@@\r\n");
-  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
-}
-
-TEST(SaveLinks, APlantedTemporaryLinkIsNeverFollowed) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kBefore);
-  const std::string victim = dir.File("precious.txt");
-  const std::string precious = "years of someone else's work\n";
-  WriteFile(victim, precious);
-  ASSERT_EQ(::symlink(victim.c_str(), dir.File(kTemporaryFile).c_str()), 0);
-  ASSERT_EQ(::symlink(victim.c_str(), dir.File(kKeepFile).c_str()), 0);
-  Session session(dir);
-  ASSERT_TRUE(session.Save().ok);
-  EXPECT_EQ(ReadFile(victim), precious);
-  EXPECT_FALSE(S_ISLNK(ModeOf(dir.File(kDatabaseFile))));
-  EXPECT_FALSE(S_ISLNK(ModeOf(dir.File(kBackupFile))));
-  EXPECT_TRUE(HoldsTheChange(session.Saved()));
-  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kBefore);
-  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-  EXPECT_FALSE(Exists(dir.File(kKeepFile)));
-
-  // rewrite's temporary name too.
-  const std::string out = dir.File("out.txt");
-  ASSERT_EQ(::symlink(victim.c_str(), (out + ".lorelist-new").c_str()), 0);
-  ASSERT_TRUE(WriteDatabaseFile(session.db, out).ok);
-  EXPECT_EQ(ReadFile(victim), precious);
-  EXPECT_EQ(ReadFile(out), session.Saved());
-}
-
-TEST(SaveBackup, AFailedSaveNeverTouchesTheBackup) {
-  const InjectedOps::Step steps[] = {InjectedOps::kCreate, InjectedOps::kWrite,
-                                     InjectedOps::kSync,   InjectedOps::kClose,
-                                     InjectedOps::kRename, InjectedOps::kRenameBoth};
-  for (InjectedOps::Step step : steps) {
-    SCOPED_TRACE(step);
-    TempDir dir;
-    WriteFile(dir.File(kDatabaseFile), kBefore);
-    WriteFile(dir.File(kBackupFile), "the backup of before");
-    Session session(dir);
-    InjectedOps ops;
-    ops.step = step;
-    EXPECT_FALSE(session.Save(ops).ok);
-    EXPECT_EQ(ReadFile(dir.File(kBackupFile)), "the backup of before");
-    EXPECT_EQ(session.Saved(), kBefore);
-    EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-    EXPECT_FALSE(Exists(dir.File(kKeepFile)));
-    EXPECT_TRUE(session.db.IsChanged());
-  }
-}
-
-TEST(SaveBackup, ABackupThatCannotBeReplacedLeavesThePreviousDatabaseKept) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kBefore);
-  WriteFile(dir.File(kBackupFile), "older");
-  Session session(dir);
-  InjectedOps ops;
-  ops.step = InjectedOps::kRenameBackup;
-  ops.error = EACCES;
-  SaveResult result = session.Save(ops);
-  EXPECT_TRUE(result.ok);  // the database itself is saved
-  EXPECT_EQ(result.message, dir.File(kDatabaseFile) +
-                                " was saved, but the previous database could not be kept as "
-                                "FlorilexOld.txt (Permission denied): it is in LorOld.BK!.");
-  EXPECT_TRUE(HoldsTheChange(session.Saved()));
-  EXPECT_EQ(ReadFile(dir.File(kKeepFile)), kBefore);
-  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), "older");
-  EXPECT_FALSE(session.db.IsChanged());
-}
-
-TEST(SaveBackup, HardLinkedDatabaseAndBackupEndAsTwoFiles) {
-  // What a save of an earlier version cut short could leave.
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kBefore);
-  ASSERT_EQ(::link(dir.File(kDatabaseFile).c_str(), dir.File(kBackupFile).c_str()), 0);
-  Session session(dir);
-  ASSERT_TRUE(session.Save().ok);
-  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kBefore);
-  EXPECT_TRUE(HoldsTheChange(session.Saved()));
-  EXPECT_FALSE(Exists(dir.File(kKeepFile)));
-}
-
-TEST(NotARegularFile, RefusedAtLoadAtOnceAndNeverReplaced) {
-  TempDir dir;
-  const std::string database = dir.File(kDatabaseFile);
+// What a save must not replace, or cannot write into, is refused before
+// anything is written: CheckSave tells it and the save gives it, leaving the
+// folder as it was. A link onto a name that a save removes or renames would
+// let the save destroy the database.
+TEST(SaveRefusals, AreToldBeforeAndGivenBySavingAndNothingIsWritten) {
   struct Case {
-    const char* what;
-    std::function<void()> make;
-    const char* reason;
+    std::string what;
+    std::function<void(const std::string& folder, const std::string& database)> make;
+    std::string load;     // what loading says; %: the folder
+    std::string refusal;  // %: the folder
   };
-  const Case cases[] = {
-      {"pipe", [&] { ASSERT_EQ(::mkfifo(database.c_str(), 0644), 0); }, "not a regular file"},
-      {"folder", [&] { ASSERT_EQ(::mkdir(database.c_str(), 0755), 0); }, "Is a directory"},
-      {"device", [&] { ASSERT_EQ(::symlink("/dev/zero", database.c_str()), 0); },
-       "not a regular file"},
+  std::vector<Case> cases = {
+      {"read-only", [](auto&, auto& db) { fs::permissions(db, fs::perms(0444)); }, "",
+       "Cannot write %/Florilex.txt: the file is read-only"},
+      // A pipe without a writer, or an endless device, must not hold loading up.
+      {"a pipe",
+       [](auto&, auto& db) {
+         fs::remove(db);
+         ASSERT_EQ(::mkfifo(db.c_str(), 0644), 0);
+       },
+       "Cannot open file %/Florilex.txt: not a regular file",
+       "Cannot write %/Florilex.txt: not a regular file"},
+      {"a device",
+       [](auto&, auto& db) {
+         fs::remove(db);
+         fs::create_symlink("/dev/zero", db);
+       },
+       "Cannot open file %/Florilex.txt: not a regular file",
+       "Cannot write %/Florilex.txt: not a regular file"},
+      {"a folder",
+       [](auto&, auto& db) {
+         fs::remove(db);
+         fs::create_directory(db);
+       },
+       "Cannot open file %/Florilex.txt: Is a directory",
+       "Cannot write %/Florilex.txt: Is a directory"},
+      {"the folder gone", [](auto& dir, auto&) { fs::remove_all(dir); },
+       "Cannot open file %/Florilex.txt",
+       "Cannot save in the folder %: No such file or directory. Save Copy As... can keep the "
+       "database in another file."},
   };
+  for (std::string name :
+       {kBackupFile, kTemporaryFile, kKeepFile, kJournalFile, "LorJournal.3.old"})
+    cases.push_back(
+        {"a link onto " + name,
+         [name](auto& dir, auto& db) {
+           // Straight onto the name, or onto it on the way to the file.
+           fs::create_directory(dir + "/real");
+           fs::rename(db, dir + "/real/quotes.txt");
+           fs::create_symlink("real/quotes.txt", dir + "/" + name);
+           fs::create_symlink(name, db);
+         },
+         "",
+         "%/Florilex.txt leads to %/" + name +
+             ", a name that saving keeps for files of its own: a save would destroy the database "
+             "there. Let Florilex.txt lead to a file of another name."});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    c.make();
-    Database db;
-    // A pipe without a writer, or an endless device, must not hold loading up.
-    LoadResult result = LoadDatabase(db, database);
-    EXPECT_EQ(result.status, LoadResult::kCannotOpen);
-    EXPECT_EQ(result.message, "Cannot open file " + database + ": " + c.reason);
-    EXPECT_TRUE(db.partlyLoaded);
-    const std::string refusal = "Cannot write " + database + ": " + c.reason;
-    EXPECT_EQ(CheckSave(db, dir.path()).refusal, refusal);
-    SaveResult saved = SaveDatabase(db, dir.path());
+    DatabaseFolder folder(kBefore);
+    const std::string dir = folder.dir.path();
+    c.make(dir, folder.File());
+    EXPECT_EQ(folder.Reload().message, At(c.load, dir));
+    folder.db.MarkChanged();
+    const std::set<std::string> before = Listing(dir);
+    EXPECT_EQ(CheckSave(folder.db, dir).refusal, At(c.refusal, dir));
+    const SaveResult saved = folder.Save();
     EXPECT_FALSE(saved.ok);
-    EXPECT_EQ(saved.message, refusal);
-    EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-    std::filesystem::remove(database);
+    EXPECT_EQ(saved.message, At(c.refusal, dir));
+    EXPECT_EQ(Listing(dir), before);
+    EXPECT_TRUE(folder.db.IsChanged());
   }
 }
 
-TEST(FolderGone, SaveNamesTheFolderAndWorksAgainOnceItIsBack) {
-  TempDir parent;
-  const std::string folder = parent.File("db");
-  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-  WriteFile(JoinPath(folder, kDatabaseFile), kBefore);
-  Database db;
-  ASSERT_EQ(LoadDatabase(db, JoinPath(folder, kDatabaseFile)).status, LoadResult::kComplete);
-  db.MarkChanged();
-  std::filesystem::remove_all(folder);
-  const std::string refusal = "Cannot save in the folder " + folder +
-                              ": No such file or directory. Save Copy As... can keep the database "
-                              "in another file.";
-  EXPECT_EQ(CheckSave(db, folder).refusal, refusal);
-  EXPECT_EQ(SaveDatabase(db, folder).message, refusal);
-  EXPECT_TRUE(db.IsChanged());
-  // Kept somewhere else meanwhile.
-  ASSERT_TRUE(WriteDatabaseFile(db, parent.File("copy.txt")).ok);
-  EXPECT_EQ(ReadFile(parent.File("copy.txt")), kBefore);
-  EXPECT_TRUE(db.IsChanged());
-
-  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-  EXPECT_EQ(CheckSave(db, folder).questions, std::vector<std::string>{kChangedOutsideQuestion});
-  ASSERT_TRUE(SaveDatabase(db, folder).ok);
-  EXPECT_EQ(ReadFile(JoinPath(folder, kDatabaseFile)), kBefore);
-}
-
-TEST(RewriteTarget, KeepsAnExistingFilesModeAndLink) {
-  TempDir dir;
-  Database db;
-  WriteFile(dir.File("in.txt"), kBefore);
-  ASSERT_EQ(LoadDatabase(db, dir.File("in.txt")).status, LoadResult::kComplete);
-  WriteFile(dir.File("real.txt"), "old");
-  ASSERT_EQ(::chmod(dir.File("real.txt").c_str(), 0600), 0);
-  ASSERT_EQ(::symlink("real.txt", dir.File("out.txt").c_str()), 0);
-  ASSERT_TRUE(WriteDatabaseFile(db, dir.File("out.txt")).ok);
-  EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("out.txt"))));
-  EXPECT_EQ(ReadFile(dir.File("real.txt")), kBefore);
-  EXPECT_EQ(ModeOf(dir.File("real.txt")) & 0777, 0600u);
-  EXPECT_FALSE(Exists(dir.File("real.txt.lorelist-new")));
-  // Any name the folder can hold; a way to the file through the name of its
-  // temporary file is refused before anything is removed.
-  for (size_t length : {size_t{250}, size_t{NAME_MAX}}) {
-    const std::string path = dir.File(std::string(length, 'n'));
-    ASSERT_TRUE(WriteDatabaseFile(db, path).ok) << length;
-    EXPECT_EQ(ReadFile(path), kBefore);
+// Florilex.txt as a link (into a synced folder, say): the file it leads to is
+// replaced, keeping its mode; the link stays, the backup is a file of its own
+// beside the link, and the stamp follows the link.
+TEST(SaveLinks, ALinkStaysALinkAndItsTargetIsReplaced) {
+  DatabaseFolder folder;
+  const std::string real = folder.dir.File("synced/quotes.txt");
+  fs::create_directory(folder.dir.File("synced"));
+  WriteFile(real, kBefore);
+  fs::permissions(real, fs::perms(0640));
+  fs::create_symlink("synced/quotes.txt", folder.File());
+  folder.Reload();
+  folder.Change();
+  EXPECT_TRUE(Questions(folder).empty());
+  for (int save = 0; save < 2; ++save) {
+    ASSERT_TRUE(folder.Save().ok);
+    EXPECT_EQ(fs::read_symlink(folder.File()), "synced/quotes.txt");
+    EXPECT_TRUE(HoldsTheChange(ReadFile(real)));
+    EXPECT_EQ(ModeOf(real) & 0777, 0640u);
+    const std::string backup = folder.dir.File(kBackupFile);
+    EXPECT_TRUE(S_ISREG(ModeOf(backup)));
+    EXPECT_EQ(ReadFile(backup), save == 0 ? kBefore : ReadFile(real));
+    for (const char* name : {kTemporaryFile, "synced/LorTemp.BK!", kKeepFile})
+      EXPECT_FALSE(Exists(folder.dir.File(name))) << name;
+    EXPECT_TRUE(Questions(folder).empty()) << "the stamp follows the link";
   }
-  ASSERT_EQ(::symlink("real.txt", dir.File("real.txt.lorelist-new").c_str()), 0);
-  ASSERT_EQ(::symlink("real.txt.lorelist-new", dir.File("through.txt").c_str()), 0);
-  const SaveResult through = WriteDatabaseFile(db, dir.File("through.txt"));
-  EXPECT_FALSE(through.ok);
-  EXPECT_NE(through.message.find("real.txt.lorelist-new"), std::string::npos) << through.message;
-  EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("real.txt.lorelist-new"))));
-  // Never a device: as root, /dev/null itself would be replaced by a file.
-  SaveResult device = WriteDatabaseFile(db, "/dev/null");
-  EXPECT_FALSE(device.ok);
-  EXPECT_EQ(device.message, "Cannot write /dev/null: not a regular file");
 }
 
-// A save that found the folder busy waits for the other save to end, and is
-// then asked about the file that save left, as about any outside change.
-TEST(OneWriter, ASaveWaitsForOneUnderWayAndIsAskedAboutWhatItWrote) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kBefore);
-  Session mine(dir), other(dir);
-  other.db.quotations.SetItemText(other.db.quotations.GetRootItem(), "Other");
-  // Holds its save, with the folder locked, between writing and renaming.
-  struct Holding : FileOps {
-    std::atomic<bool> inside{false}, release{false};
-    int Sync(int fd) override {
-      inside = true;
-      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return FileOps::Sync(fd);
-    }
-  } holding;
-  std::thread otherSave([&] { EXPECT_TRUE(other.Save(holding).ok); });
-  while (!holding.inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
-  std::vector<std::string> asked;
-  SaveResult result;
-  std::thread mySave([&] {
-    result = SaveDatabase(mine.db, dir.path(), SystemFileOps(), [&](const std::string& question) {
-      asked.push_back(question);
-      return true;
-    });
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  EXPECT_EQ(mine.Saved(), kBefore) << "nothing written while the other save runs";
-  holding.release = true;
-  otherSave.join();
-  mySave.join();
-  EXPECT_TRUE(result.ok) << result.message;
-  EXPECT_EQ(asked, std::vector<std::string>{kChangedOutsideQuestion});
-  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
-  EXPECT_NE(ReadFile(dir.File(kBackupFile)).find("@Q1 Other\r\n"), std::string::npos);
-
-  // No to the question writes nothing.
-  const SaveResult declined =
-      SaveDatabase(other.db, dir.path(), SystemFileOps(), [](const std::string&) { return false; });
-  EXPECT_FALSE(declined.ok);
-  EXPECT_EQ(declined.message, "");
-  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
-}
-
-// A link onto a name that a save removes or renames would let the save
-// destroy the database: refused, with both paths named, and nothing written.
-TEST(SaveLinks, ADatabaseThatLeadsOntoTheSavesOwnNamesIsRefused) {
-  for (const char* name :
-       {kBackupFile, kTemporaryFile, kKeepFile, kJournalFile, "LorJournal.3.old"}) {
-    SCOPED_TRACE(name);
-    TempDir dir;
-    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0755), 0);
-    WriteFile(dir.File("real/quotes.txt"), kBefore);
-    // Straight onto the name, or onto it on the way to the file.
-    ASSERT_EQ(::symlink("real/quotes.txt", dir.File(name).c_str()), 0);
-    ASSERT_EQ(::symlink(name, dir.File(kDatabaseFile).c_str()), 0);
-    Session session(dir);
-    const std::string refusal = SavedNameRefusal(dir.path());
-    EXPECT_NE(refusal.find(dir.File(kDatabaseFile) + " leads to " + dir.File(name)),
-              std::string::npos)
-        << refusal;
-    EXPECT_EQ(CheckSave(session.db, dir.path()).refusal, refusal);
-    EXPECT_EQ(session.Save().message, refusal);
-    EXPECT_EQ(ReadFile(dir.File("real/quotes.txt")), kBefore);
-    EXPECT_TRUE(S_ISLNK(ModeOf(dir.File(name))));
-    size_t names = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
-      ++names;
-    EXPECT_EQ(names, 3u) << "nothing added to the folder";
-  }
-  // A file of another name elsewhere is fine.
-  TempDir dir;
-  WriteFile(dir.File("quotes.txt"), kBefore);
-  ASSERT_EQ(::symlink("quotes.txt", dir.File(kDatabaseFile).c_str()), 0);
-  EXPECT_EQ(SavedNameRefusal(dir.path()), "");
+// A new database is the separator alone, in the file a link to nothing
+// names, with no backup: there was no previous file.
+TEST(SaveLinks, ANewDatabaseGoesWhereALinkToNothingLeads) {
+  DatabaseFolder folder;
+  fs::create_symlink("new.txt", folder.File());
+  ASSERT_TRUE(folder.Save().ok);
+  EXPECT_TRUE(S_ISLNK(ModeOf(folder.File())));
+  EXPECT_EQ(ReadFile(folder.dir.File("new.txt")), "@@\r\n");
+  EXPECT_FALSE(Exists(folder.dir.File(kBackupFile)));
 }
 
 // Each rename is made durable as it is made, the backup's too.
 TEST(SaveBackup, TheFolderIsSyncedAfterEveryRename) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kBefore);
   struct Order : FileOps {
     std::vector<std::string> calls;
     int Rename(const std::string& from, const std::string& to) override {
@@ -534,44 +321,114 @@ TEST(SaveBackup, TheFolderIsSyncedAfterEveryRename) {
       return FileOps::SyncDirectory(dir);
     }
   } order;
-  Session session(dir);
-  ASSERT_TRUE(session.Save(order).ok);
+  DatabaseFolder folder(kBefore);
+  ASSERT_TRUE(folder.Save(order).ok);
   EXPECT_EQ(order.calls, (std::vector<std::string>{"rename Florilex.txt", "sync",
                                                    "rename FlorilexOld.txt", "sync"}));
 }
 
-// The lock is on the folder: a second holder is told, a dead one counts not.
-TEST(FolderLock, SecondHolderIsToldAndADeadHolderCountsNot) {
-  TempDir dir;
-  {
-    FolderLock first, second;
-    EXPECT_EQ(first.Acquire(dir.path()), FolderLock::State::kHeld);
-    EXPECT_EQ(second.Acquire(dir.path()), FolderLock::State::kHeldElsewhere);
-    first.Release();
-    EXPECT_EQ(second.Acquire(dir.path()), FolderLock::State::kHeld);
+// Save Copy As and the command line write a file whole through a temporary
+// file beside it, with no backup, keeping an existing file's mode and link; a
+// link planted under the temporary name is replaced, never followed. What
+// must not be replaced is refused, and nothing is written.
+TEST(WriteDatabaseFile, ReplacesTheFileItNamesKeepingItsModeAndLink) {
+  DatabaseFolder folder(kBefore);
+  const auto file = [&](const std::string& name) { return folder.dir.File(name); };
+  WriteFile(file("real.txt"), "old");
+  fs::permissions(file("real.txt"), fs::perms(0600));
+  fs::create_symlink("real.txt", file("out.txt"));
+  WriteFile(file("precious.txt"), "someone else's");
+  fs::create_symlink("precious.txt", file("real.txt.lorelist-new"));
+  ASSERT_TRUE(WriteDatabaseFile(folder.db, file("out.txt")).ok);
+  EXPECT_EQ(fs::read_symlink(file("out.txt")), "real.txt");
+  EXPECT_EQ(ReadFile(file("real.txt")), kBefore);
+  EXPECT_EQ(ModeOf(file("real.txt")) & 0777, 0600u);
+  EXPECT_EQ(ReadFile(file("precious.txt")), "someone else's");
+  EXPECT_FALSE(Exists(file("real.txt.lorelist-new")));
+  EXPECT_FALSE(Exists(file(kBackupFile)));
+  // Any name the folder can hold: the temporary name is cut to fit.
+  for (size_t length : {size_t{250}, size_t{NAME_MAX}}) {
+    ASSERT_TRUE(WriteDatabaseFile(folder.db, file(std::string(length, 'n'))).ok) << length;
+    EXPECT_EQ(ReadFile(file(std::string(length, 'n'))), kBefore);
   }
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    FolderLock held;
-    const char state = held.Acquire(dir.path()) == FolderLock::State::kHeld ? 'y' : 'n';
-    if (::write(ready[1], &state, 1) != 1) ::_exit(1);
-    for (;;) ::pause();
+
+  WriteFile(file("read-only.txt"), "kept");
+  fs::permissions(file("read-only.txt"), fs::perms(0444));
+  // A way to the file through the name of its temporary file.
+  fs::create_symlink("real.txt.lorelist-new", file("through.txt"));
+  fs::create_symlink("real.txt", file("real.txt.lorelist-new"));
+  const std::pair<std::string, std::string> refused[] = {
+      {file("read-only.txt"), "the file is read-only"},
+      {"/dev/null", "not a regular file"},  // as root, a device would be replaced by a file
+      {"/nonexistent-lorelist-folder/out.txt", "No such file or directory"},
+      {file("through.txt"),
+       "it leads to " + file("real.txt.lorelist-new") + ", the name of its own temporary file"},
+  };
+  const std::set<std::string> before = Listing(folder.dir.path());
+  for (const auto& [path, reason] : refused) {
+    const SaveResult result = WriteDatabaseFile(folder.db, path);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, "Cannot write " + path + ": " + reason);
   }
-  char state = 0;
-  ASSERT_EQ(::read(ready[0], &state, 1), 1);
-  EXPECT_EQ(state, 'y');
-  FolderLock mine;
-  EXPECT_EQ(mine.Acquire(dir.path()), FolderLock::State::kHeldElsewhere);
-  ::kill(child, SIGKILL);
-  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-  EXPECT_EQ(mine.Acquire(dir.path()), FolderLock::State::kHeld);
-  EXPECT_EQ(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator())
-      << "the lock adds no name to the folder";
-  ::close(ready[0]);
-  ::close(ready[1]);
+  EXPECT_EQ(Listing(folder.dir.path()), before);
+}
+
+// A save that found the folder busy waits for the other save to end, and is
+// then asked about the file that save left, as about any outside change.
+TEST(OneWriter, ASaveWaitsForOneUnderWayAndIsAskedAboutWhatItWrote) {
+  DatabaseFolder mine(kBefore);
+  mine.Change();
+  Database other;
+  LoadDatabase(other, mine.File());
+  other.quotations.SetItemText(other.quotations.GetRootItem(), "Other");
+  // Holds its save, with the folder locked, between writing and renaming.
+  struct Holding : FileOps {
+    std::atomic<bool> inside{false}, release{false};
+    int Sync(int fd) override {
+      inside = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return FileOps::Sync(fd);
+    }
+  } holding;
+  const std::string dir = mine.dir.path();
+  std::thread otherSave([&] { EXPECT_TRUE(SaveDatabase(other, dir, holding).ok); });
+  while (!holding.inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  std::vector<std::string> asked;
+  SaveResult result;
+  std::thread mySave([&] {
+    result = SaveDatabase(mine.db, dir, SystemFileOps(), [&](const std::string& question) {
+      asked.push_back(question);
+      return true;
+    });
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(mine.Saved(), kBefore) << "nothing written while the other save runs";
+  holding.release = true;
+  otherSave.join();
+  mySave.join();
+  EXPECT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(asked, kAskChanged);
+  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
+  EXPECT_NE(ReadFile(mine.dir.File(kBackupFile)).find("@Q1 Other\r\n"), std::string::npos);
+
+  // No to the question writes nothing.
+  const SaveResult declined =
+      SaveDatabase(other, dir, SystemFileOps(), [](const std::string&) { return false; });
+  EXPECT_FALSE(declined.ok);
+  EXPECT_EQ(declined.message, "");
+  EXPECT_TRUE(HoldsTheChange(mine.Saved()));
+}
+
+// The lock is on the folder: a second holder is told, even in this process.
+TEST(FolderLock, ASecondHolderIsTold) {
+  test::TempDir dir;
+  FolderLock first, second;
+  EXPECT_EQ(first.Acquire(dir.path()), FolderLock::State::kHeld);
+  EXPECT_EQ(second.Acquire(dir.path()), FolderLock::State::kHeldElsewhere);
+  EXPECT_TRUE(fs::is_empty(dir.path())) << "the lock adds no name to the folder";
+  first.Release();
+  EXPECT_EQ(second.Acquire(dir.path()), FolderLock::State::kHeld);
   EXPECT_EQ(FolderLock().Acquire(dir.File("missing")), FolderLock::State::kUnavailable);
 }
 

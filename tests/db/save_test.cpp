@@ -2,25 +2,24 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "db/load.h"
+#include "support/capture_ops.h"
+#include "support/fixtures.h"
 #include "support/injected_ops.h"
-#include "support/temp_dir.h"
 
 namespace lorelist {
 namespace {
 
 using test::CrLf;
+using test::DatabaseFolder;
 using test::Exists;
 using test::InjectedOps;
 using test::ReadFile;
-using test::TempDir;
 using test::WriteFile;
 
 const std::string kSample = CrLf(
@@ -32,202 +31,135 @@ const std::string kSample = CrLf(
      "@@", "@C1 Doubt", "@Sdoubt", "@S scepticism", "@R1.1.1 the motto", "@R2.1 ", "@C1.1 Wager",
      "@C2 Empty"});
 
-std::string Load(Database& db, const TempDir& dir) {
-  LoadResult result = LoadDatabase(db, dir.File(kDatabaseFile));
-  return result.message;
+bool HoldsTheChange(const std::string& bytes) {
+  return bytes.find("@Q1 Changed\r\n") != std::string::npos;
+}
+
+// The message with each % replaced by the path given.
+std::string At(std::string message, const std::string& path) {
+  for (size_t at; (at = message.find('%')) != std::string::npos;) message.replace(at, 1, path);
+  return message;
 }
 
 TEST(SaveDatabase, WritesWhatItLoadedByteForByteAndKeepsTheOldFile) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kSample);
-  Database db;
-  ASSERT_EQ(Load(db, dir), "");
+  DatabaseFolder folder(kSample);
   std::vector<std::string> titles;
-  db.SetTitleHook([&](const std::string& title) { titles.push_back(title); });
-  db.MarkChanged();
-
-  SaveResult result = SaveDatabase(db, dir.path());
-  ASSERT_TRUE(result.ok) << result.message;
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
-  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
-  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-  EXPECT_FALSE(db.IsChanged());
+  folder.db.SetTitleHook([&](const std::string& title) { titles.push_back(title); });
+  folder.db.MarkChanged();
+  const SaveResult result = SaveDatabase(folder.db, folder.dir.path());
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.message, "");
+  EXPECT_EQ(folder.Saved(), kSample);
+  EXPECT_EQ(ReadFile(folder.dir.File(kBackupFile)), kSample);
+  EXPECT_FALSE(Exists(folder.dir.File(kTemporaryFile)));
+  EXPECT_FALSE(folder.db.IsChanged());
   EXPECT_EQ(titles,
             (std::vector<std::string>{"Lorelist Version 1.1", "Lorelist Version 1.1 - Unchanged"}));
-
-  // Saved, loaded and saved again: the same bytes.
-  Database again;
-  ASSERT_EQ(Load(again, dir), "");
-  ASSERT_TRUE(SaveDatabase(again, dir.path()).ok);
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
+  EXPECT_EQ(test::WrittenDatabase(DatabaseFolder(folder.Saved()).db), kSample);
 }
 
-TEST(SaveDatabase, WritesAnEmptyDatabaseAsTheSeparatorAlone) {
-  TempDir dir;
+// Codes come from the nodes' positions as they are written; references follow
+// their nodes.
+TEST(WriteDatabase, RenumbersAfterADeletionAndTheReferencesFollow) {
   Database db;
-  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), "@@\r\n");
-  // No previous file, so no backup: a new database can be created.
-  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
+  test::LoadBytes(db, CrLf({"@Q1 a", "@Q2 b", "@Q3 c", "@Q3.1 c1", "@@", "@C1 cat", "@Sx", "@Sy",
+                            "@R3.1 to c1", "@R3 to c", "@R1 to a"}));
+  db.quotations.DeleteItem(test::NodeAt(db.quotations, "2"));
+  EXPECT_EQ(test::WrittenDatabase(db), CrLf({"@Q1 a", "@Q2 c", "@Q2.1 c1", "@@", "@C1 cat", "@Sx",
+                                             "@Sy", "@R2.1 to c1", "@R2 to c", "@R1 to a"}));
 }
 
-TEST(SaveDatabase, RenumbersAfterADeletionAndFollowsTheReferences) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), CrLf({"@Q1 a", "@Q2 b", "@Q3 c", "@Q3.1 c1", "@@", "@C1 cat",
-                                           "@Sx", "@Sy", "@R3.1 to c1", "@R3 to c", "@R1 to a"}));
-  Database db;
-  ASSERT_EQ(Load(db, dir), "");
-  db.quotations.DeleteItem(db.quotations.GetChildAt(nullptr, 1));
-  db.MarkChanged();
-  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)),
-            CrLf({"@Q1 a", "@Q2 c", "@Q2.1 c1", "@@", "@C1 cat", "@Sx", "@Sy", "@R2.1 to c1",
-                  "@R2 to c", "@R1 to a"}));
-}
-
-TEST(SaveDatabase, RefusesWhenTheTemporaryFileCannotBeCreated) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kSample);
-  ASSERT_EQ(::mkdir(dir.File(kTemporaryFile).c_str(), 0755), 0);
-  Database db;
-  ASSERT_EQ(Load(db, dir), "");
-  db.MarkChanged();
-  SaveResult result = SaveDatabase(db, dir.path());
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message, "Cannot open file LorTemp.BK!: Is a directory");
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
-  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
-  EXPECT_TRUE(db.IsChanged());
-}
-
-// A folder the user may not write to. Root may write anywhere, so as root
-// the save runs in a child that has become an ordinary user.
-TEST(SaveDatabase, RefusesInAFolderThatCannotBeWritten) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kSample);
-  // The file itself anyone may write: only the folder stands in the way.
-  ASSERT_EQ(::chmod(dir.File(kDatabaseFile).c_str(), 0666), 0);
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
-  auto attempt = [&] {
-    Database db;
-    if (!Load(db, dir).empty()) return false;
-    db.MarkChanged();
-    SaveResult result = SaveDatabase(db, dir.path());
-    return !result.ok && result.message == "Cannot open file LorTemp.BK!: Permission denied" &&
-           db.IsChanged();
-  };
-  if (::geteuid() != 0) {
-    EXPECT_TRUE(attempt());
-  } else {
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-      ::_exit(attempt() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
-  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
-  EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-}
-
-TEST(SaveDatabase, ReportsAMissingFolderByItsPath) {
-  Database db;
-  SaveResult result = SaveDatabase(db, "/nonexistent-lorelist-folder");
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.message,
-            "Cannot save in the folder /nonexistent-lorelist-folder: No such file or directory. "
-            "Save Copy As... can keep the database in another file.");
-  EXPECT_EQ(CheckSave(db, "/nonexistent-lorelist-folder").refusal, result.message);
-}
-
-struct FailureCase {
-  InjectedOps::Step step;
-  size_t bytes;
-  int error;
-  const char* message;
-};
-
-TEST(SaveDatabase, AFailureAtAnyStepLeavesTheDatabaseFileAndTheFlag) {
-  const FailureCase cases[] = {
+// A save that fails at any step leaves Florilex.txt, FlorilexOld.txt and the
+// changed flag as they were, and no file of its own; once the fault is gone
+// the next save completes the rotation.
+TEST(SaveDatabase, AFailureAtAnyStepLeavesEverythingAsItWasTillTheNextSave) {
+  const struct {
+    InjectedOps::Step step;  // kNone: a folder named LorTemp.BK! stands in the way
+    size_t bytes;
+    int error;
+    const char* message;  // %: Florilex.txt's full path
+  } cases[] = {
+      {InjectedOps::kNone, 0, 0, "Cannot open file LorTemp.BK!: Is a directory"},
       {InjectedOps::kCreate, 0, EACCES, "Cannot open file LorTemp.BK!: Permission denied"},
       {InjectedOps::kWrite, 0, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kWrite, 77, ENOSPC, "Cannot write LorTemp.BK!: No space left on device"},
       {InjectedOps::kSync, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
       {InjectedOps::kClose, 0, EIO, "Cannot write LorTemp.BK!: Input/output error"},
-      {InjectedOps::kRename, 0, EXDEV,
-       "Cannot rename LorTemp.BK! to Florilex.txt: Invalid cross-device link"},
-      // No hard links and no renames: the backup is kept by a copy, then the
-      // database cannot be put in place.
+      {InjectedOps::kRename, 0, EXDEV, "Cannot rename LorTemp.BK! to %: Invalid cross-device link"},
+      // No hard links and no renames: the previous file is kept by a copy,
+      // then the new one cannot be put in place.
       {InjectedOps::kRenameBoth, 0, EPERM,
-       "Cannot rename LorTemp.BK! to Florilex.txt: Operation not permitted"},
+       "Cannot rename LorTemp.BK! to %: Operation not permitted"},
   };
-  for (const FailureCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    TempDir dir;
-    WriteFile(dir.File(kDatabaseFile), kSample);
-    Database db;
-    ASSERT_EQ(Load(db, dir), "");
-    db.quotations.SetItemText(db.quotations.GetRootItem(), "Changed");
-    db.MarkChanged();
+    DatabaseFolder folder(kSample);
+    const std::string temporary = folder.dir.File(kTemporaryFile);
+    const std::string backup = folder.dir.File(kBackupFile);
+    WriteFile(backup, "older");
+    if (c.step == InjectedOps::kNone) std::filesystem::create_directory(temporary);
+    folder.Change();
     InjectedOps ops;
     ops.step = c.step;
     ops.bytesBeforeFailure = c.bytes;
     ops.error = c.error;
-    SaveResult result = SaveDatabase(db, dir.path(), ops);
+    const SaveResult result = SaveDatabase(folder.db, folder.dir.path(), ops);
     EXPECT_FALSE(result.ok);
-    // The database file by its full path.
-    std::string expected = c.message;
-    if (const size_t at = expected.find(" Florilex.txt"); at != std::string::npos)
-      expected.replace(at + 1, 12, dir.File(kDatabaseFile));
-    EXPECT_EQ(result.message, expected);
-    EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kSample);
-    EXPECT_TRUE(db.IsChanged());
-    if (c.step <= InjectedOps::kClose) {
-      EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-    }
+    EXPECT_EQ(result.message, At(c.message, folder.File()));
+    EXPECT_EQ(folder.Saved(), kSample);
+    EXPECT_EQ(ReadFile(backup), "older");
+    EXPECT_EQ(Exists(temporary), c.step == InjectedOps::kNone);
+    EXPECT_FALSE(Exists(folder.dir.File(kKeepFile)));
+    EXPECT_TRUE(folder.db.IsChanged());
 
-    // Once the fault is gone, the next save completes the rotation.
-    ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
-    EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
-    EXPECT_NE(ReadFile(dir.File(kDatabaseFile)).find("@Q1 Changed\r\n"), std::string::npos);
-    EXPECT_FALSE(Exists(dir.File(kTemporaryFile)));
-    EXPECT_FALSE(db.IsChanged());
+    std::filesystem::remove(temporary);
+    ASSERT_TRUE(SaveDatabase(folder.db, folder.dir.path()).ok);
+    EXPECT_EQ(ReadFile(backup), kSample);
+    EXPECT_TRUE(HoldsTheChange(folder.Saved()));
+    EXPECT_FALSE(Exists(temporary));
+    EXPECT_FALSE(folder.db.IsChanged());
   }
 }
 
-TEST(SaveDatabase, KeepsTheBackupByACopyWhereHardLinksFail) {
-  TempDir dir;
-  WriteFile(dir.File(kDatabaseFile), kSample);
-  WriteFile(dir.File(kBackupFile), "older");
-  Database db;
-  ASSERT_EQ(Load(db, dir), "");
-  db.quotations.SetItemText(db.quotations.GetRootItem(), "Changed");
-  InjectedOps ops;
-  ops.step = InjectedOps::kLink;
-  ops.error = EPERM;
-  ASSERT_TRUE(SaveDatabase(db, dir.path(), ops).ok);
-  EXPECT_NE(ReadFile(dir.File(kDatabaseFile)).find("@Q1 Changed\r\n"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kSample);
-  EXPECT_FALSE(Exists(dir.File(kKeepFile)));
-}
-
-TEST(WriteDatabaseFile, ReplacesTheTargetWithoutABackup) {
-  TempDir dir;
-  WriteFile(dir.File("in.txt"), kSample);
-  WriteFile(dir.File("out.txt"), "old contents");
-  Database db;
-  ASSERT_EQ(LoadDatabase(db, dir.File("in.txt")).status, LoadResult::kComplete);
-  ASSERT_TRUE(WriteDatabaseFile(db, dir.File("out.txt")).ok);
-  EXPECT_EQ(ReadFile(dir.File("out.txt")), kSample);
-  EXPECT_FALSE(Exists(dir.File(kBackupFile)));
-  SaveResult bad = WriteDatabaseFile(db, "/nonexistent-lorelist-folder/out.txt");
-  EXPECT_FALSE(bad.ok);
-  EXPECT_EQ(bad.message,
-            "Cannot write /nonexistent-lorelist-folder/out.txt: No such file or directory");
+// Where the previous file cannot become the backup the usual way, the
+// database is saved all the same.
+TEST(SaveDatabase, KeepsThePreviousFileWhereHardLinksOrTheBackupsRenameFail) {
+  const struct {
+    const char* what;
+    InjectedOps::Step step;
+    int error;
+    bool linked;         // Florilex.txt and FlorilexOld.txt one file, as a cut save could leave
+    const char* backup;  // nullptr: the previous database
+    bool kept;           // the previous database left in LorOld.BK!
+    const char* message;
+  } cases[] = {
+      {"no hard links: a copy", InjectedOps::kLink, EPERM, false, nullptr, false, ""},
+      {"hard-linked", InjectedOps::kNone, 0, true, nullptr, false, ""},
+      {"the backup's rename fails", InjectedOps::kRenameBackup, EACCES, false, "older", true,
+       "% was saved, but the previous database could not be kept as FlorilexOld.txt "
+       "(Permission denied): it is in LorOld.BK!."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DatabaseFolder folder(kSample);
+    const std::string backup = folder.dir.File(kBackupFile);
+    if (c.linked)
+      std::filesystem::create_hard_link(folder.File(), backup);
+    else
+      WriteFile(backup, "older");
+    folder.Change();
+    InjectedOps ops;
+    ops.step = c.step;
+    ops.error = c.error;
+    const SaveResult result = SaveDatabase(folder.db, folder.dir.path(), ops);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.message, At(c.message, folder.File()));
+    EXPECT_TRUE(HoldsTheChange(folder.Saved()));
+    EXPECT_EQ(ReadFile(backup), c.backup ? std::string(c.backup) : kSample);
+    EXPECT_EQ(Exists(folder.dir.File(kKeepFile)) ? ReadFile(folder.dir.File(kKeepFile)) : "",
+              c.kept ? kSample : "");
+    EXPECT_FALSE(folder.db.IsChanged());
+  }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ std::string Chain(int levels, char tag) {
 
 DatabaseFolder::DatabaseFolder(std::string_view bytes) {
   if (!bytes.empty()) WriteFile(File(), bytes);
-  LoadDatabase(db, File());
+  Reload();
 }
 
 void DatabaseFolder::Change(std::string_view text) {

@@ -9,6 +9,7 @@
 
 #include "db/database.h"
 #include "db/load.h"
+#include "db/save.h"
 #include "support/temp_dir.h"
 
 namespace lorelist::test {
@@ -40,6 +41,10 @@ struct DatabaseFolder {
   std::string Saved() const { return ReadFile(File()); }
   // The first quotation's text becomes `text`; the database is then changed.
   void Change(std::string_view text = "Changed");
+  // Loads Florilex.txt afresh, as the folder holds it now (a link, say).
+  LoadResult Reload() { return LoadDatabase(db, File()); }
+  // Saves into the folder as the window does, without questions.
+  SaveResult Save(FileOps& ops = SystemFileOps()) { return SaveDatabase(db, dir.path(), ops); }
 
   TempDir dir;
   Database db;
