@@ -18,7 +18,9 @@ data="$lorelist_root/build/bench-data"
 mkdir -p "$data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LC_ALL=C.UTF-8
+# Bytes as bytes: the file is Windows-1252, which grep and wc read as such
+# only in the C locale.
+export LC_ALL=C
 
 # A database generated once and kept: the same bytes at every run.
 database() {
@@ -112,13 +114,14 @@ if [ "$(df --output=avail -B1 "$data" | tail -1)" -gt $((5 * 1024 * 1024 * 1024)
   done
   m1=$(printf '%s\n' "${t1[@]}" | median)
   m10=$(printf '%s\n' "${t10[@]}" | median)
-  echo "10,000,000 quotations: check $m10 s = $(awk -v a="$m10" -v b="$m1" \
-    'BEGIN { printf "%.1f", a / b }')x the 1M check   goal <= 10.5x"
+  awk -v a="$m10" -v b="$m1" 'BEGIN {
+    printf "10,000,000 quotations: check %.3f s = %.1fx the 1M check   goal <= 10.5x\n", a, a / b }'
   echo "peak memory of check at 10M: $(peak "$ten" "$tool" check "$ten")   goal <= 1.4x"
 else
   echo "10,000,000 quotations: skipped, less than 5 GB free"
 fi
 
 # Every edit with its undo record and its journal, at a million.
-"$lorelist_root/build/bench/edit_bench" "$one" | grep -E "worst of all|journalled edit" |
-  sed 's/$/   goal <= 20 ms/'
+"$lorelist_root/build/bench/edit_bench" "$one" >"$work/edits"
+grep "worst of all" "$work/edits" | sed 's/$/   goal <= 20 ms/'
+grep "journalled edit" "$work/edits" | sed 's/$/   goal: median < 1 ms/'
