@@ -15,13 +15,18 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "app/main_frame.h"
 #include "commands/dialogs.h"
+#include "db/save.h"
+#include "panes/list_panes.h"
 #include "scripted_modal.h"
+#include "support/capture_ops.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
 
@@ -30,6 +35,41 @@ namespace lorelist::test {
 // A small database with a node three levels deep, references into a
 // collapsed branch and Windows-1252 characters.
 inline const std::string kGuiSample = ReadFile(LORELIST_GUI_DATA "/sample.txt");
+inline const QString kUnchanged = QStringLiteral("Lorelist Version 1.1 - Unchanged");
+inline const QString kChanged = QStringLiteral("Lorelist Version 1.1");
+
+inline QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// Nodes of a tree in pre-order.
+inline std::vector<HTREEITEM> Nodes(const TreeStore& tree) {
+  std::vector<HTREEITEM> nodes;
+  for (HTREEITEM h = tree.GetRootItem(); h;) {
+    nodes.push_back(h);
+    if (NextNode(h, tree) == kEndOfWalk) break;
+  }
+  return nodes;
+}
+
+// The database whole: the file it saves as and the counts kept beside it.
+inline std::string Contents(const Database& db) {
+  std::string counts;
+  for (HTREEITEM node : Nodes(db.quotations))
+    counts += std::to_string(db.quotations.GetItemData(node)) + ",";
+  return WrittenDatabase(db) + counts + "|" + std::to_string(db.referenceTotal) + "|" +
+         std::to_string(db.subjectTotal);
+}
+
+inline QStringList Lines(const ListBox& list) {
+  QStringList lines;
+  for (int i = 0; i < list.GetCount(); ++i) lines << list.GetText(i);
+  return lines;
+}
+
+inline bool Has(const std::string& file, const std::string& line) {
+  return file.find("\r\n" + line + "\r\n") != std::string::npos;
+}
 
 // A main window on a database of its own, shown on the offscreen platform,
 // with every modal interaction scripted.
@@ -52,6 +92,13 @@ class FrameTest : public ::testing::Test {
     frame.reset();
   }
 
+  // Closed without questions and opened again, the shown list emptied.
+  void Reopen(const std::string& database = "") {
+    TearDown();
+    modal.shown.clear();
+    Open(database);
+  }
+
   // Lets posted events (the proportional layout among them) run.
   static void Settle() {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
@@ -72,6 +119,26 @@ class FrameTest : public ::testing::Test {
       if (place == Placement::kBefore) QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
       QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
     });
+  }
+  // Saved by its keys: what Florilex.txt then holds.
+  std::string SavedFile() {
+    Keys(Qt::Key_S);
+    return ReadFile(dir.File(kDatabaseFile));
+  }
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      names.insert(entry.path().filename().string());
+    return names;
+  }
+  // An edit without a dialog: the category's first reference clicked and
+  // deleted by its keys.
+  void DeleteFirstReference(const std::string& category) {
+    Click(Panes().Categories(), Category(category));
+    CLocalRef& references = Panes().References();
+    QTest::mouseClick(references.viewport(), Qt::LeftButton, {},
+                      references.visualRect(references.model()->index(0, 0)).center());
+    Keys(Qt::Key_D);
   }
   HTREEITEM Quotation(const std::string& code) { return Find(frame->Db().quotations, code); }
   HTREEITEM Category(const std::string& code) { return Find(frame->Db().categories, code); }

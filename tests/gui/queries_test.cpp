@@ -1,7 +1,9 @@
-#include <QCheckBox>
-#include <QLineEdit>
+// The window's queries and tools: Search, Find Reference, Find Unreferenced,
+// Count References, Statistics, Special Character, Export and Print.
+
+#include <QAction>
 #include <QListWidget>
-#include <QPushButton>
+#include <cstdlib>
 
 #include "app/command_table.h"
 #include "db/load.h"
@@ -12,6 +14,9 @@
 namespace lorelist::test {
 namespace {
 
+using Said = std::vector<std::pair<QString, Modal::Icon>>;
+constexpr Modal::Icon kWarn = Modal::Icon::kWarning, kTell = Modal::Icon::kInformation;
+
 class QueriesTest : public FrameTest {
  protected:
   void Run(int id) { frame->OnCommand(id); }
@@ -20,9 +25,7 @@ class QueriesTest : public FrameTest {
     modal.dialogScripts.push_back([=](QDialog& dialog) {
       auto& search = dynamic_cast<CSearch&>(dialog);
       search.Edit().selectAll();
-      bool ascii = true;
-      for (QChar c : text) ascii = ascii && c.unicode() < 0x80;
-      if (ascii)
+      if (text.toLatin1() == text.toUtf8())
         QTest::keyClicks(&search.Edit(), text);
       else
         search.Edit().insert(text);  // typed through the input method, as accents are
@@ -30,18 +33,47 @@ class QueriesTest : public FrameTest {
         QTest::mouseClick(&search.CaseBox(), Qt::LeftButton);
       QTest::keyClick(&search.Edit(), Qt::Key_Return);
     });
-    QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+    Keys(Qt::Key_Q);
   }
   HTREEITEM Found() const { return frame->Panes().selectedQuotation; }
+  // The messages shown, each with its icon.
+  Said Messages() const {
+    Said said;
+    for (const auto& s : modal.shown)
+      if (s.kind == "message") said.emplace_back(s.text, s.icon);
+    return said;
+  }
+  // The lines of the Statistics dialog.
+  QStringList Statistics() {
+    QStringList lines;
+    modal.dialogScripts.push_back([&](QDialog& dialog) {
+      for (int row = 0; row < kStatisticsRows; ++row)
+        lines << dynamic_cast<CStats&>(dialog).Line(row);
+      QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    Keys(Qt::Key_N);
+    return lines;
+  }
+  // What lorelist-db export writes for the same file, run in its folder.
+  std::string CommandLineExport(const char* format) {
+    const std::string out = dir.File(std::string("cli.") + format);
+    const std::string command =
+        "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " export --" + format + " -o " + out;
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return ReadFile(out);
+  }
 };
 
+// A new text is tested on the start node itself (the first top-level node
+// when none is selected), a repeated one from the node after it, with no
+// wrap-around; a node found is selected, marked and loaded.
 TEST_F(QueriesTest, SearchTestsANewTextOnTheStartNodeAndARepeatedOneAfterIt) {
   Open();
-  Search("e");  // new text, nothing selected: the first top-level node itself
+  Search("e");
   EXPECT_EQ(Found(), Quotation("1"));
   EXPECT_EQ(Panes().Workspace().GetText(), "Montaigne");
   EXPECT_EQ(Panes().Quotations().Model().DropHighlight(), Quotation("1"));
-  Search("e");  // the same text: the next occurrence
+  Search("e");
   EXPECT_EQ(Found(), Quotation("1.1"));
   EXPECT_EQ(Panes().Derivation().GetCount(), 1);
   Search("e", true);  // only the case box changed: still the next one
@@ -51,25 +83,12 @@ TEST_F(QueriesTest, SearchTestsANewTextOnTheStartNodeAndARepeatedOneAfterIt) {
   Search("SAIS");
   EXPECT_EQ(Found(), Quotation("1.1.1"));
   EXPECT_EQ(Panes().Workspace().GetText(), "Que sais-je?");
-  EXPECT_TRUE(modal.Messages().empty());
-  Search("Essais");  // only in a node before the start: no wrap-around
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"String not found"});
+  EXPECT_TRUE(Messages().empty());
+  Search("Essais");  // only in a node before the start
+  EXPECT_EQ(Messages(), (Said{{"String not found", kTell}}));
   EXPECT_EQ(Found(), Quotation("1.1.1"));
-}
-
-TEST_F(QueriesTest, SearchFoldsAccentedLettersUnlessCaseMatters) {
-  Open();
-  Search(QString::fromUtf8("P\u00c9RENNE"));
-  EXPECT_EQ(Found(), Quotation("1.1.2"));
-  Click(Panes().Quotations(), Quotation("1"));
-  Search(QString::fromUtf8("C\u0152UR"));  // œ folds to Œ
+  Search(QString::fromUtf8("C\u0152UR"));  // the accented text reaches the search
   EXPECT_EQ(Found(), Quotation("2.1.1"));
-  Click(Panes().Quotations(), Quotation("1"));
-  Search(QString::fromUtf8("p\u00c9renne"), true);
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"String not found"});
-  EXPECT_EQ(Found(), Quotation("1"));
-  Search(QString::fromUtf8("p\u00e9renne"), true);
-  EXPECT_EQ(Found(), Quotation("1.1.2"));
 }
 
 TEST_F(QueriesTest, SearchEndsAtTheLastNodeWithoutLookingBack) {
@@ -78,7 +97,7 @@ TEST_F(QueriesTest, SearchEndsAtTheLastNodeWithoutLookingBack) {
   EXPECT_EQ(Found(), Quotation("2"));
   DoubleClick(Panes().Quotations(), Quotation("2.1.1"));
   Panes().Workspace().SetText("my edit");
-  Search("Pascal");  // repeated, from the last node: "Pascal" (node 2) is not tested again
+  Search("Pascal");  // repeated, from the last node: node 2 is not tested again
   EXPECT_EQ(modal.Messages(), std::vector<QString>{"String not found"});
   EXPECT_EQ(Found(), Quotation("2.1.1"));
   EXPECT_EQ(Panes().Workspace().GetText(), "my edit");
@@ -89,7 +108,7 @@ TEST_F(QueriesTest, SearchEndsAtTheLastNodeWithoutLookingBack) {
     QTest::mouseClick(&search.OkButton(), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
   });
-  QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+  Keys(Qt::Key_Q);
   EXPECT_EQ(modal.Messages().back(), "Specify the text for which to search");
   EXPECT_EQ(frame->Queries().Searching().text, "Pascal");
 }
@@ -99,50 +118,44 @@ const std::string kReferenced =
           "@R1.1 in the first category", "@C1.1 Empty", "@C2 Second", "@R1.1 second, first",
           "@R1.2 not it", "@R1.1 second, third", "@C3 Third", "@R1.1 third"});
 
+// Every reference to the node in turn, then "No more references", then
+// again from the start; selecting a category keeps the place, another
+// quotation node starts afresh.
 TEST_F(QueriesTest, FindReferenceStepsThroughEveryReferenceThenStartsAgain) {
   Open(kReferenced);
-  Run(cmd::kFindReference);
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a quotation"});
   Click(Panes().Quotations(), Quotation("1.1"));
-  const std::pair<std::string, int> hits[] = {{"1", 0}, {"2", 0}, {"2", 2}, {"3", 0}};
+  const std::pair<std::string, int> hits[] = {{"1", 0}, {"2", 0}, {"2", 2}, {"3", 0}, {"1", 0}};
   for (const auto& [category, row] : hits) {
     Run(cmd::kFindReference);
     EXPECT_EQ(Panes().selectedCategory, Category(category));
     EXPECT_EQ(Panes().References().GetCurSel(), row);
+    if (category == "3") {
+      Run(cmd::kFindReference);
+      EXPECT_EQ(Messages(), (Said{{"No more references", kTell}}));
+      EXPECT_TRUE(Panes().findReference.IsClear());
+    }
   }
-  Run(cmd::kFindReference);
-  EXPECT_EQ(modal.Messages().back(), "No more references");
-  EXPECT_TRUE(Panes().findReference.IsClear());
-  Run(cmd::kFindReference);
-  EXPECT_EQ(Panes().selectedCategory, Category("1"));
-  EXPECT_EQ(modal.Messages().size(), 2u);
-}
-
-TEST_F(QueriesTest, FindReferenceKeepsItsPlaceAcrossCategorySelections) {
-  Open(kReferenced);
-  Click(Panes().Quotations(), Quotation("1.1"));
-  Run(cmd::kFindReference);
   Run(cmd::kFindReference);  // category 2, row 0
   Click(Panes().Categories(), Category("1.1"));
   Run(cmd::kFindReference);
   EXPECT_EQ(Panes().selectedCategory, Category("2"));
   EXPECT_EQ(Panes().References().GetCurSel(), 2);
-  // Another quotation node restarts the pass, and back again too.
   Click(Panes().Quotations(), Quotation("1.2"));
   Click(Panes().Quotations(), Quotation("1.1"));
   Run(cmd::kFindReference);
   EXPECT_EQ(Panes().selectedCategory, Category("1"));
-  // A node without references: at once "No more references".
-  Click(Panes().Quotations(), Quotation("2"));
+  Click(Panes().Quotations(), Quotation("2"));  // no references: at once the end
   Run(cmd::kFindReference);
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"No more references"});
+  EXPECT_EQ(Messages().size(), 2u);
 }
 
+// Refusals warn and results inform.
 TEST_F(QueriesTest, FindUnreferencedAndCountReferences) {
   Open(kReferenced);
   Run(cmd::kCountReferences);
   Run(cmd::kFindUnreferenced);  // 1.1 and 1.2 are referenced; 2 has no children
   EXPECT_EQ(Found(), Quotation("2"));
+  EXPECT_EQ(Panes().Quotations().GetCurrentItem(), Quotation("2"));
   EXPECT_EQ(Panes().Workspace().GetText(), "Lonely author");
   EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kQuotationNode);
   Run(cmd::kCountReferences);
@@ -150,40 +163,16 @@ TEST_F(QueriesTest, FindUnreferencedAndCountReferences) {
   Run(cmd::kCountReferences);
   Click(Panes().Quotations(), Quotation("1"));
   Run(cmd::kCountReferences);  // references to the nodes below do not count
-  EXPECT_EQ(modal.Messages(),
-            (std::vector<QString>{"First select a quotation",
-                                  "Quotations node highlighted has 0 references",
-                                  "Quotations node highlighted has 4 references",
-                                  "Quotations node highlighted has 0 references"}));
+  EXPECT_EQ(Messages(), (Said{{"First select a quotation", kWarn},
+                              {"Quotations node highlighted has 0 references", kTell},
+                              {"Quotations node highlighted has 4 references", kTell},
+                              {"Quotations node highlighted has 0 references", kTell}}));
   // Once it is referenced too, nothing is left.
   Click(Panes().Categories(), Category("1.1"));
   DoubleClick(Panes().Quotations(), Quotation("2"));
-  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  Keys(Qt::Key_Z);
   Run(cmd::kFindUnreferenced);
-  EXPECT_EQ(modal.Messages().back(), "No lowest level quotation found without references.");
-}
-
-TEST_F(QueriesTest, StatisticsAgreeWithTheSavedFile) {
-  Open();
-  // An edit first: the one unreferenced leaf gets a reference.
-  Click(Panes().Categories(), Category("2"));
-  DoubleClick(Panes().Quotations(), Quotation("1.1.2"));
-  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
-  QStringList lines;
-  modal.dialogScripts.push_back([&](QDialog& dialog) {
-    auto& stats = dynamic_cast<CStats&>(dialog);
-    for (int row = 0; row < kStatisticsRows; ++row) lines << stats.Line(row);
-    QTest::keyClick(&dialog, Qt::Key_Return);
-  });
-  QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
-  EXPECT_EQ(lines, QStringList({"2", "3", "0", "5", "4", "3", "2"}));
-
-  QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
-  Database saved;
-  ASSERT_EQ(LoadDatabase(saved, dir.File("Florilex.txt")).status, LoadResult::kComplete);
-  const Statistics counts = CountStatistics(saved);
-  for (int row = 0; row < kStatisticsRows; ++row)
-    EXPECT_EQ(QString::number(counts.Row(row)), lines[row]) << row;
+  EXPECT_EQ(Messages().back().first, "No lowest level quotation found without references.");
 }
 
 TEST_F(QueriesTest, EmptyTreesGetTheNaturalMessages) {
@@ -192,19 +181,35 @@ TEST_F(QueriesTest, EmptyTreesGetTheNaturalMessages) {
   Run(cmd::kFindUnreferenced);
   Run(cmd::kFindReference);
   Run(cmd::kCountReferences);
-  EXPECT_EQ(modal.Messages(),
-            (std::vector<QString>{"String not found",
-                                  "No lowest level quotation found without references.",
-                                  "First select a quotation", "First select a quotation"}));
-  QStringList lines;
-  modal.dialogScripts.push_back([&](QDialog& dialog) {
-    for (int row = 0; row < kStatisticsRows; ++row)
-      lines << dynamic_cast<CStats&>(dialog).Line(row);
-  });
-  Run(cmd::kStatistics);
-  EXPECT_EQ(lines, QStringList({"0", "0", "0", "0", "0", "0", "0"}));
+  Keys(Qt::Key_J);
+  EXPECT_EQ(Messages(), (Said{{"String not found", kTell},
+                              {"No lowest level quotation found without references.", kTell},
+                              {"First select a quotation", kWarn},
+                              {"First select a quotation", kWarn},
+                              {"First select a category", kWarn}}));
+  EXPECT_EQ(Statistics(), QStringList({"0", "0", "0", "0", "0", "0", "0"}));
 }
 
+// After an edit (the one unreferenced leaf gets a reference) the dialog
+// counts what a load of the saved file counts.
+TEST_F(QueriesTest, StatisticsAgreeWithTheSavedFile) {
+  Open();
+  Click(Panes().Categories(), Category("2"));
+  DoubleClick(Panes().Quotations(), Quotation("1.1.2"));
+  Keys(Qt::Key_Z);
+  const QStringList lines = Statistics();
+  SavedFile();
+  Database saved;
+  ASSERT_EQ(LoadDatabase(saved, dir.File(kDatabaseFile)).status, LoadResult::kComplete);
+  QStringList counts;
+  for (int row = 0; row < kStatisticsRows; ++row)
+    counts << QString::number(CountStatistics(saved).Row(row));
+  EXPECT_EQ(lines, counts);
+  EXPECT_EQ(counts[3], "5");  // the new reference among them
+}
+
+// Characters go in at the caret over the selection, not undoably, and are
+// saved in Windows-1252; a double-click only selects, Enter closes.
 TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
   Open();
   DoubleClick(Panes().Quotations(), Quotation("2"));  // "Pascal"
@@ -215,34 +220,32 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
   workspace.setTextCursor(cursor);
   modal.dialogScripts.push_back([](QDialog& dialog) {
     auto& special = dynamic_cast<CSpecial&>(dialog);
-    ASSERT_EQ(special.Grid().count(), 254);
-    EXPECT_EQ(special.Grid().item(0)->text(), "");
-    EXPECT_EQ(special.Grid().item(0x80)->text(), QString::fromUtf8("\u20ac"));
+    QListWidget& grid = special.Grid();
+    ASSERT_EQ(grid.count(), 254);
+    EXPECT_EQ(grid.item(0)->text(), "");
+    EXPECT_EQ(grid.item(0x80)->text(), QString::fromUtf8("\u20ac"));
     // Code n stands in row n mod 10 of column n div 10, all 26 columns in view.
-    const QRect origin = special.Grid().visualItemRect(special.Grid().item(0));
-    const QRect cell57 = special.Grid().visualItemRect(special.Grid().item(57));
-    const QSize grid = special.Grid().gridSize();
-    EXPECT_EQ(cell57.left() - origin.left(), 5 * grid.width());
-    EXPECT_EQ(cell57.top() - origin.top(), 7 * grid.height());
-    const QRect cell253 = special.Grid().visualItemRect(special.Grid().item(253));
-    EXPECT_TRUE(special.Grid().viewport()->rect().contains(cell253));
+    const QRect origin = grid.visualItemRect(grid.item(0));
+    const QRect cell57 = grid.visualItemRect(grid.item(57));
+    EXPECT_EQ(cell57.topLeft() - origin.topLeft(),
+              QPoint(5 * grid.gridSize().width(), 7 * grid.gridSize().height()));
+    EXPECT_TRUE(grid.viewport()->rect().contains(grid.visualItemRect(grid.item(253))));
     QTest::mouseClick(&special.InsertButton(), Qt::LeftButton);  // nothing selected
     EXPECT_TRUE(dialog.isVisible());
-    // A double-click only selects.
-    const QRect cell = special.Grid().visualItemRect(special.Grid().item(0xE9));
-    QTest::mouseDClick(special.Grid().viewport(), Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(special.Grid().currentRow(), 0xE9);
+    const QRect cell = grid.visualItemRect(grid.item(0xE9));
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(grid.currentRow(), 0xE9);
     for (int i = 0; i < 3; ++i) QTest::mouseClick(&special.InsertButton(), Qt::LeftButton);
-    QTest::keyClick(&special.Grid(), Qt::Key_Return);  // Enter presses Close
+    QTest::keyClick(&grid, Qt::Key_Return);
     EXPECT_FALSE(dialog.isVisible());
   });
-  QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
+  Keys(Qt::Key_Y);
   EXPECT_EQ(workspace.GetText(), QString::fromUtf8("P\u00e9\u00e9\u00e9l"));
   EXPECT_EQ(workspace.Source(), WorkspaceSource::kQuotationNode);
   EXPECT_FALSE(frame->Db().IsChanged());
-  EXPECT_FALSE(workspace.document()->isUndoAvailable());  // the insertion cannot be undone
+  EXPECT_FALSE(workspace.document()->isUndoAvailable());
 
-  // The empty entry deletes the selection; Insert and close with nothing
+  // The empty entry deletes the selection; Insert and Close with nothing
   // selected just closes.
   workspace.selectAll();
   modal.dialogScripts.push_back([](QDialog& dialog) {
@@ -253,7 +256,7 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
     QTest::mouseClick(&special.InsertAndCloseButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
   });
-  QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
+  Keys(Qt::Key_Y);
   EXPECT_EQ(workspace.GetText(), "");
 
   modal.dialogScripts.push_back([](QDialog& dialog) {
@@ -261,36 +264,67 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
     special.Grid().setCurrentRow(0x9C);  // œ
     QTest::mouseClick(&special.InsertAndCloseButton(), Qt::LeftButton);
   });
-  QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
-  QTest::keyClick(frame.get(), Qt::Key_K, Qt::ControlModifier);
-  QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
-  EXPECT_NE(ReadFile(dir.File("Florilex.txt")).find("\r\n@Q2 \x9C\r\n"), std::string::npos);
+  Keys(Qt::Key_Y);
+  Keys(Qt::Key_K);
+  EXPECT_TRUE(Has(SavedFile(), "@Q2 \x9C"));
 }
 
-// One rule for every message: refusals warn, results inform.
-TEST_F(QueriesTest, RefusalsWarnAndResultsInform) {
+// The window's export is the command line's; cancelled it writes nothing,
+// onto the database itself it is refused, and a write that fails is told.
+TEST_F(QueriesTest, TheFileMenuExportsWhatTheCommandLineExports) {
   Open();
-  Run(cmd::kCountReferences);  // nothing selected: refused
-  Run(cmd::kFindReference);
-  Click(Panes().Quotations(), Quotation("2.1.1"));
-  Run(cmd::kCountReferences);  // a count: a result
-  Run(cmd::kFindReference);
-  Run(cmd::kFindReference);
-  Run(cmd::kFindReference);  // "No more references"
-  Search("nowhere at all");  // "String not found"
-  Click(Panes().Categories(), Category("1"));
-  QTest::keyClick(frame.get(), Qt::Key_J, Qt::ControlModifier);  // has nodes below: refused
-  std::vector<std::pair<QString, Modal::Icon>> seen;
-  for (const auto& s : modal.shown)
-    if (s.kind == "message") seen.emplace_back(s.text, s.icon);
-  using I = Modal::Icon;
-  EXPECT_EQ(seen, (std::vector<std::pair<QString, Modal::Icon>>{
-                      {"First select a quotation", I::kWarning},
-                      {"First select a quotation", I::kWarning},
-                      {"Quotations node highlighted has 2 references", I::kInformation},
-                      {"No more references", I::kInformation},
-                      {"String not found", I::kInformation},
-                      {"This category has nodes below it. Delete those first.", I::kWarning}}));
+  for (const char* format : {"html", "markdown"}) {
+    SCOPED_TRACE(format);
+    const std::string path = dir.File(std::string("window.") + format);
+    modal.files = {Q(path)};
+    frame->Action(std::string(format) == "html" ? cmd::kExportHtml : cmd::kExportMarkdown)
+        ->trigger();
+    EXPECT_GT(ReadFile(path).size(), 1000u);
+    EXPECT_EQ(ReadFile(path), CommandLineExport(format));
+  }
+  EXPECT_TRUE(modal.Messages().empty());
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+
+  const std::set<std::string> before = Names();
+  modal.files = {std::nullopt, Q(dir.File(kDatabaseFile)), Q(dir.File("no/such/out.html"))};
+  frame->Action(cmd::kExportHtml)->trigger();
+  frame->Action(cmd::kExportMarkdown)->trigger();
+  frame->Action(cmd::kExportHtml)->trigger();
+  EXPECT_EQ(
+      modal.Messages(),
+      (std::vector<QString>{
+          "That is the database file itself: Save writes it, with its backup.",
+          Q("Cannot write " + dir.File("no/such/out.html") + ": No such file or directory")}));
+  EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), kGuiSample);
+  EXPECT_EQ(Names(), before);
+}
+
+TEST_F(QueriesTest, TheRealFileChooserOffersTheFolderAndAName) {
+  Open();
+  modal.realFileChooser = true;
+  QString openedIn, suggested;
+  AnswerRealChooser(QStringLiteral("the dictionary.md"), &openedIn, &suggested);
+  frame->Action(cmd::kExportMarkdown)->trigger();
+  EXPECT_EQ(openedIn.toStdString(), std::filesystem::canonical(dir.path()).string());
+  EXPECT_EQ(suggested, "Florilex.md");
+  EXPECT_EQ(ReadFile(dir.File("the dictionary.md")), CommandLineExport("markdown"));
+}
+
+// A page of contents and the dictionary after it, in the preview.
+TEST_F(QueriesTest, PrintShowsThePrintableDictionaryInThePreview) {
+  Open();
+  modal.printPdf = Q(dir.File("printed.pdf"));
+  frame->Action(cmd::kPrint)->trigger();
+  ASSERT_EQ(modal.shown.size(), 1u);
+  EXPECT_EQ(modal.shown[0].kind, "print");
+  EXPECT_TRUE(modal.shown[0].hadParent);
+  const std::string bytes = ReadFile(dir.File("printed.pdf"));
+  ASSERT_EQ(bytes.rfind("%PDF-", 0), 0u);
+  size_t pages = 0;
+  for (size_t at = bytes.find("/Type /Page\n"); at != std::string::npos;
+       at = bytes.find("/Type /Page\n", at + 1))
+    ++pages;
+  EXPECT_GE(pages, 2u);
 }
 
 }  // namespace

@@ -1,0 +1,503 @@
+// The window and its files: the first day in an empty folder, which
+// dictionary a start opens, other dictionaries in processes of their own,
+// saving whatever surrounds the file, and the recovery journal after a crash.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QMenu>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "app/command_line.h"
+#include "app/command_table.h"
+#include "app/dialogs.h"
+#include "app/dictionaries.h"
+#include "app/lorelist_app.h"
+#include "db/folder_lock.h"
+#include "db/journal.h"
+#include "db/load.h"
+#include "frame_fixture.h"
+
+namespace lorelist::test {
+namespace {
+
+// Settings and data folders of the test's own, as XDG names them.
+class Xdg {
+ public:
+  Xdg() : config_(qgetenv("XDG_CONFIG_HOME")), data_(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_CONFIG_HOME", Q(dir.File("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", Q(dir.File("data")).toUtf8());
+  }
+  ~Xdg() {
+    qputenv("XDG_CONFIG_HOME", config_);
+    qputenv("XDG_DATA_HOME", data_);
+  }
+  std::string Sample() const { return dir.File("data/Lorelist"); }
+  std::string Settings() const { return dir.File("config/Lorelist/Lorelist.conf"); }
+  TempDir dir;
+
+ private:
+  QByteArray config_, data_;
+};
+
+// A folder with a dictionary in it.
+std::string Dictionary(const TempDir& dir, const std::string& name) {
+  const std::string folder = dir.File(name);
+  std::filesystem::create_directories(folder);
+  WriteFile(JoinPath(folder, kDatabaseFile), CrLf({"@Q1 " + name, "@@"}));
+  return folder;
+}
+
+// The editor process started on a folder, found by its arguments as the
+// system tells them, and ended; false when none came within a while.
+bool EndEditorOn(const std::string& folder) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::ifstream in(entry.path() / "cmdline");
+      std::string program, argument;
+      std::getline(in, program, '\0');
+      std::getline(in, argument, '\0');
+      if (program == LORELIST_APP_BINARY && argument == folder) {
+        ::kill(static_cast<pid_t>(std::stoi(entry.path().filename().string())), SIGKILL);
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+class FilesTest : public FrameTest {
+ protected:
+  // Keys reach the window the user works in: the active one.
+  static void Activate(CMainFrame& window) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  }
+  static void PressSave(CMainFrame& window) {
+    Activate(window);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+  }
+  // The first quotation's text replaced from the Workspace, as a user does it.
+  static void EditFirst(CMainFrame& window, const QString& text) {
+    Activate(window);
+    DoubleClick(window.Panes().Quotations(), window.Db().quotations.GetRootItem());
+    window.Panes().Workspace().SetText(text);
+    QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(window.Db().IsChanged());
+  }
+  std::vector<QString> Questions() const {
+    std::vector<QString> texts;
+    for (const auto& s : modal.shown)
+      if (s.kind == "question") texts.push_back(s.text);
+    return texts;
+  }
+  std::string Database() const { return ReadFile(dir.File(kDatabaseFile)); }
+  // Four journalled edits by their keys: a reference deleted, a node moved,
+  // the move undone and made again.
+  void Edit() {
+    DeleteFirstReference("2");
+    Click(Panes().Quotations(), Quotation("2"));
+    QTest::keyClick(&Panes().Quotations(), Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier);
+  }
+  // The window gone without closing, as in a crash, and started again with
+  // this answer to the question of the journal.
+  void CrashAndRestart(std::optional<Modal::Answer> answer) {
+    frame.reset();
+    modal.shown.clear();
+    if (answer) modal.answers.push_back(*answer);
+    Open("");
+  }
+  Xdg xdg;
+};
+
+TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
+  Open("");
+  ASSERT_EQ(modal.Messages(), std::vector<QString>{Q(NewDictionaryNotice(dir.path()))});
+  EXPECT_EQ(modal.shown[0].icon, Modal::Icon::kInformation);
+  // Nothing selected in empty trees: the first node, whatever its placement.
+  NewNode("Montaigne", Placement::kBelow);
+  Keys(Qt::Key_G);
+  NewNode("Doubt");
+  Keys(Qt::Key_I);
+  NewNode("Essais", Placement::kBelow);
+  Keys(Qt::Key_G);
+  DoubleClick(Panes().Quotations(), Quotation("1.1"));
+  Keys(Qt::Key_Z);
+  EXPECT_EQ(SavedFile(),
+            CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@@", "@C1 Doubt", "@R1.1 Essais"}));
+  EXPECT_EQ(modal.Messages().size(), 1u);
+  Reopen();
+  EXPECT_TRUE(modal.shown.empty());
+  // The one refusal that stays: a tree with nodes, and none selected.
+  Keys(Qt::Key_G);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a quotation node"});
+}
+
+TEST(CommandLine, AFolderOrAPathToItsFlorilexTxtNamesTheDatabasesFolder) {
+  TempDir dir;
+  const QString folder = Q(dir.path());
+  struct Case {
+    QStringList words;
+    StartRequest::Action action;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {{}, StartRequest::kRun, ""},  // none named: the start rules choose
+      {{folder}, StartRequest::kRun, dir.path()},
+      // The file need not exist yet: loading says it cannot be opened.
+      {{folder + "/Florilex.txt"}, StartRequest::kRun, dir.path()},
+      {{"Florilex.txt"}, StartRequest::kRun, "."},
+      {{"-platform", "offscreen", folder}, StartRequest::kRun, dir.path()},  // Qt's own
+      {{"-h"}, StartRequest::kHelp, ""},
+      {{"--version"}, StartRequest::kVersion, ""},
+      {{"--", "--version"}, StartRequest::kRefused, ""},  // a folder not there
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words.join(' ').toStdString());
+    const StartRequest request = ParseCommandLine(QStringList{"lorelist"} + c.words);
+    EXPECT_EQ(request.action, c.action);
+    if (c.action == StartRequest::kRun) {
+      EXPECT_EQ(request.folder, c.folder);
+    }
+  }
+}
+
+// Which dictionary a start opens: the one named, the current directory's,
+// the one opened last while it still exists, or the user's choice.
+TEST(StartRules, TheArgumentTheCurrentFolderTheLastOneOrTheStartDialog) {
+  Xdg xdg;
+  TempDir dir;
+  const std::string current = Dictionary(dir, "current"), last = Dictionary(dir, "last");
+  const std::string named = dir.File("named");  // a new one: nothing there yet
+  ScriptedModal modal;
+  DictionarySettings settings;
+  settings.Opened(Q(last));
+  const QString empty = Q(dir.path());
+  EXPECT_EQ(FolderToOpen(Q(named), Q(current), settings).toStdString(), named);
+  EXPECT_EQ(FolderToOpen({}, Q(current), settings).toStdString(), current);
+  EXPECT_EQ(FolderToOpen({}, empty, settings).toStdString(), last);
+  std::filesystem::remove(JoinPath(last, kDatabaseFile));  // the last one is gone
+  EXPECT_EQ(FolderToOpen({}, empty, settings), "");
+
+  // The start dialog: Quit, or the sample, copied once and kept as the user
+  // changed it; the installed file is never written.
+  auto choose = [&](CStartDlg::Choice choice) {
+    modal.dialogScripts.push_back([choice](QDialog& dialog) {
+      QTest::mouseClick(&dynamic_cast<CStartDlg&>(dialog).Button(choice), Qt::LeftButton);
+    });
+  };
+  choose(CStartDlg::kQuit);
+  EXPECT_EQ(AskForDictionary(), "");
+  choose(CStartDlg::kSample);
+  EXPECT_EQ(AskForDictionary(), xdg.Sample());
+  const std::string copy = JoinPath(xdg.Sample(), kDatabaseFile);
+  Database sample;
+  EXPECT_EQ(LoadDatabase(sample, copy).status, LoadResult::kComplete);
+  EXPECT_GT(sample.quotations.GetCount(), 10u);
+  WriteFile(copy, "@@\r\n");
+  choose(CStartDlg::kSample);
+  EXPECT_EQ(AskForDictionary(), xdg.Sample());
+  EXPECT_EQ(ReadFile(copy), "@@\r\n");
+  // A chooser cancelled goes back to the choices; New takes the folder chosen,
+  // Open the folder of the Florilex.txt chosen, and refuses another file.
+  choose(CStartDlg::kNew);
+  choose(CStartDlg::kNew);
+  modal.files = {std::nullopt, Q(named)};
+  EXPECT_EQ(AskForDictionary(), named);
+  WriteFile(dir.File("notes.txt"), "x");
+  choose(CStartDlg::kOpen);
+  choose(CStartDlg::kOpen);
+  modal.files = {Q(dir.File("notes.txt")), Q(JoinPath(current, kDatabaseFile))};
+  EXPECT_EQ(AskForDictionary(), current);
+  EXPECT_EQ(modal.Messages().size(), 1u);
+  EXPECT_TRUE(modal.dialogScripts.empty());
+
+  // Settings that cannot be written stop nothing.
+  std::filesystem::remove_all(std::filesystem::path(xdg.Settings()).parent_path());
+  std::filesystem::create_directories(xdg.Settings());  // a folder where the file should be
+  settings.Opened(Q(current));
+  settings.ClearRecent();
+  EXPECT_TRUE(std::filesystem::is_directory(xdg.Settings()));
+}
+
+TEST(RecentDictionaries, NewestFirstAtMostEightOnlyThoseThatExistAndCleared) {
+  Xdg xdg;
+  TempDir dir;
+  DictionarySettings settings;
+  std::vector<std::string> folders;
+  for (int i = 0; i < 10; ++i) folders.push_back(Dictionary(dir, "d" + std::to_string(i)));
+  for (const std::string& folder : folders) settings.Opened(Q(folder));
+  settings.Opened(Q(folders[3]));  // again: to the front, once
+  QStringList expected{Q(folders[3])};
+  for (int i = 9; expected.size() < 8; --i)
+    if (i != 3) expected << Q(folders[i]);
+  EXPECT_EQ(settings.Recent(), expected);
+  std::filesystem::remove_all(folders[9]);
+  expected.removeAll(Q(folders[9]));
+  EXPECT_EQ(settings.Recent(), expected);
+  EXPECT_EQ(settings.Last(), Q(folders[3]));
+  settings.ClearRecent();
+  EXPECT_TRUE(settings.Recent().isEmpty());
+}
+
+// Open Recent and Open Dictionary (through the real chooser) each start
+// another process on the folder; this window stays as it is.
+TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
+  TempDir others;
+  const std::string other = Dictionary(others, "other"), third = Dictionary(dir, "third");
+  DictionarySettings().Opened(Q(other));
+  Open();
+  SetEditorProgram(QStringLiteral(LORELIST_APP_BINARY));
+  QMenu& recent = *frame->Action(cmd::kOpenRecent)->menu();
+  emit recent.aboutToShow();
+  ASSERT_GE(recent.actions().size(), 3);  // this dictionary, the other, Clear Recent
+  QAction* item = nullptr;
+  for (QAction* action : recent.actions())
+    if (action->text() == Q(other)) item = action;
+  ASSERT_NE(item, nullptr);
+  item->trigger();
+  ASSERT_TRUE(EndEditorOn(other)) << "no editor started on " << other;
+  EXPECT_EQ(frame->Folder(), dir.path());
+  EXPECT_TRUE(modal.Messages().empty());
+  frame->Action(cmd::kClearRecent)->trigger();
+  emit recent.aboutToShow();
+  EXPECT_EQ(recent.actions().size(), 1);
+  EXPECT_FALSE(recent.actions().front()->isEnabled());
+
+  modal.realFileChooser = true;
+  AnswerRealChooser(Q(JoinPath(third, kDatabaseFile)));
+  frame->Action(cmd::kOpenDictionary)->trigger();
+  EXPECT_TRUE(EndEditorOn(third));
+}
+
+// The second window is warned before it appears; its save is asked about
+// the first one's, and No keeps its work unsaved; Yes replaces it, keeping
+// it as the backup.
+TEST_F(FilesTest, ASecondWindowIsWarnedAndNeitherOverwritesTheOtherSilently) {
+  Open();
+  EXPECT_TRUE(modal.shown.empty()) << "the first window is not warned";
+  CMainFrame second(dir.path());
+  second.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+  ASSERT_EQ(modal.Messages(), std::vector<QString>{kAlreadyOpenWarning});
+  EXPECT_FALSE(modal.shown[0].hadParent);
+
+  EditFirst(*frame, "From the first window");
+  PressSave(*frame);
+  const std::string first = Database();
+  EditFirst(second, "From the second window");
+  modal.answers = {Modal::Answer::kNo};
+  PressSave(second);
+  EXPECT_EQ(Questions(), std::vector<QString>{kChangedOutsideQuestion});
+  EXPECT_EQ(Database(), first);
+  EXPECT_EQ(second.windowTitle(), kChanged);
+  modal.answers = {Modal::Answer::kYes};
+  PressSave(second);
+  EXPECT_EQ(Database().rfind("@Q1 From the second window\r\n", 0), 0u);
+  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), first);
+  EXPECT_EQ(second.windowTitle(), kUnchanged);
+  second.close();
+}
+
+// Close, Yes to saving, No to replacing another program's change: the
+// window stays with its work; Yes and Yes saves over it.
+TEST_F(FilesTest, AnotherProgramsChangeIsAskedAboutAlsoByTheCloseGuard) {
+  Open();
+  EditFirst(*frame, "Mine");
+  const std::string theirs = kGuiSample + "@C3 Added in a text editor\r\n";
+  WriteFile(dir.File(kDatabaseFile), theirs);
+  modal.answers = {Modal::Answer::kYes, Modal::Answer::kNo};
+  frame->close();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(Questions().back(), kChangedOutsideQuestion);
+  EXPECT_EQ(Database(), theirs);
+  EXPECT_TRUE(frame->Db().IsChanged());
+  modal.answers = {Modal::Answer::kYes, Modal::Answer::kYes};
+  frame->close();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(Database().rfind("@Q1 Mine\r\n", 0), 0u);
+}
+
+// Florilex.txt leading onto the backup: said before the window appears,
+// nothing loaded, and Save says it again, writing nothing.
+TEST_F(FilesTest, ADatabaseLinkedOntoTheBackupIsNotOpened) {
+  WriteFile(dir.File(kBackupFile), kGuiSample);
+  ASSERT_EQ(::symlink(kBackupFile, dir.File(kDatabaseFile).c_str()), 0);
+  Open("");
+  const QString refusal = Q(SavedNameRefusal(dir.path()));
+  ASSERT_FALSE(refusal.isEmpty());
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{refusal});
+  EXPECT_FALSE(modal.shown[0].hadParent);
+  EXPECT_TRUE(frame->Db().quotations.IsEmpty());
+  PressSave(*frame);
+  EXPECT_EQ(modal.Messages(), (std::vector<QString>{refusal, refusal}));
+  EXPECT_EQ(ReadFile(dir.File(kBackupFile)), kGuiSample);
+}
+
+// With the folder taken away Save fails, naming it; Save Copy As keeps the
+// work, not saving the database; the folder made again, Save works there.
+TEST_F(FilesTest, TheFolderTakenAwayIsNamedAndSaveCopyAsStillKeepsTheWork) {
+  const std::string moved = dir.path() + " moved";
+  std::shared_ptr<void> removed(nullptr, [&](void*) { std::filesystem::remove_all(moved); });
+  Open();
+  EditFirst(*frame, "Work worth keeping");
+  std::filesystem::rename(dir.path(), moved);
+  PressSave(*frame);
+  ASSERT_EQ(modal.Messages().size(), 1u);
+  EXPECT_TRUE(modal.Messages()[0].startsWith(Q("Cannot save in the folder " + dir.path() + ":")));
+  EXPECT_TRUE(frame->Db().IsChanged());
+
+  const std::string copy = moved + "/rescued.txt";
+  modal.files = {Q(copy)};
+  frame->Action(cmd::kSaveCopyAs)->trigger();
+  EXPECT_EQ(ReadFile(copy), WrittenDatabase(frame->Db()));
+  EXPECT_EQ(ReadFile(copy).rfind("@Q1 Work worth keeping\r\n", 0), 0u);
+  EXPECT_TRUE(frame->Db().IsChanged()) << "a copy does not save the database";
+  EXPECT_EQ(frame->windowTitle(), kChanged);
+
+  ASSERT_EQ(::mkdir(dir.path().c_str(), 0755), 0);
+  modal.answers = {Modal::Answer::kYes};  // the file gone is a change
+  PressSave(*frame);
+  EXPECT_EQ(Database(), ReadFile(copy));
+  EXPECT_FALSE(frame->Db().IsChanged());
+}
+
+// It opens in the database's folder, offering a name; a name alone puts the
+// copy there; Escape writes nothing, and the database itself is refused.
+TEST_F(FilesTest, SaveCopyAsThroughTheRealFileChooser) {
+  Open();
+  EditFirst(*frame, "Copied");
+  modal.realFileChooser = true;
+  const std::string copy = dir.File("copy of the dictionary.txt");
+  QString openedIn, suggested;
+  AnswerRealChooser(std::nullopt);
+  frame->Action(cmd::kSaveCopyAs)->trigger();
+  EXPECT_FALSE(Exists(copy));
+  AnswerRealChooser(QStringLiteral("copy of the dictionary.txt"), &openedIn, &suggested);
+  frame->Action(cmd::kSaveCopyAs)->trigger();
+  EXPECT_EQ(openedIn.toStdString(), dir.path());
+  EXPECT_EQ(suggested, "Florilex copy.txt");
+  EXPECT_EQ(ReadFile(copy), WrittenDatabase(frame->Db()));
+  EXPECT_TRUE(frame->Db().IsChanged());
+  EXPECT_TRUE(modal.Messages().empty());
+
+  modal.realFileChooser = false;
+  modal.files = {Q(dir.File(kDatabaseFile))};
+  frame->Action(cmd::kSaveCopyAs)->trigger();
+  EXPECT_EQ(modal.Messages().size(), 1u);
+  EXPECT_EQ(Database(), kGuiSample);
+}
+
+// The folder lock held by the real program in another process: this window
+// is warned; once that process is killed outright, a new window is not.
+TEST_F(FilesTest, TheLockOfAnotherProcessWarnsUntilItDies) {
+  WriteFile(dir.File(kDatabaseFile), kGuiSample);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(3);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::execl(LORELIST_APP_BINARY, LORELIST_APP_BINARY, static_cast<char*>(nullptr));
+    ::_exit(4);
+  }
+  // Holding the lock shows in the system's table of locks, by the folder's inode.
+  struct stat folder;
+  ASSERT_EQ(::stat(dir.path().c_str(), &folder), 0);
+  auto holds = [&] {
+    std::ifstream locks("/proc/locks");
+    const std::string inode = ":" + std::to_string(folder.st_ino) + " ";
+    for (std::string line; std::getline(locks, line);)
+      if (line.find("OFDLCK") != std::string::npos && line.find(inode) != std::string::npos)
+        return true;
+    return false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!holds() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (!holds()) ::kill(child, SIGKILL);
+  ASSERT_TRUE(holds()) << "the editor never took the lock";
+  Open();
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{kAlreadyOpenWarning});
+  ::kill(child, SIGKILL);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  Reopen();
+  EXPECT_TRUE(modal.shown.empty());
+}
+
+// After a crash the start asks, before the window, whether to restore: No
+// sets the journal aside and loads the file as it is; Yes restores the
+// edits, undoable, and the journal goes on from there until a save.
+TEST_F(FilesTest, AfterACrashTheEditsAreRestoredOrSetAside) {
+  Open();
+  Edit();
+  CrashAndRestart(Modal::Answer::kNo);
+  EXPECT_EQ(WrittenDatabase(frame->Db()), kGuiSample);
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+  EXPECT_EQ(Names(), (std::set<std::string>{kDatabaseFile, kJournalAsideFile}));
+
+  Edit();
+  const std::string expected = WrittenDatabase(frame->Db());
+  CrashAndRestart(Modal::Answer::kYes);
+  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(4))});
+  EXPECT_FALSE(modal.shown[0].hadParent);
+  EXPECT_EQ(WrittenDatabase(frame->Db()), expected);
+  EXPECT_EQ(frame->windowTitle(), kChanged);
+  EXPECT_EQ(frame->Action(cmd::kUndoEdit)->text(), "Undo Move Node\tCtrl+Shift+Z");
+  frame->Action(cmd::kUndoEdit)->trigger();
+  const std::string undone = WrittenDatabase(frame->Db());
+  CrashAndRestart(Modal::Answer::kYes);
+  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(5))});
+  EXPECT_EQ(WrittenDatabase(frame->Db()), undone);
+  EXPECT_EQ(SavedFile(), undone);
+  EXPECT_FALSE(Exists(dir.File(kJournalFile)));
+}
+
+TEST_F(FilesTest, AJournalForAnotherVersionOfTheFileIsSetAsideWithAMessage) {
+  Open();
+  Edit();
+  WriteFile(dir.File(kDatabaseFile), kGuiSample + "@C3 Added elsewhere\r\n");
+  CrashAndRestart(std::nullopt);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{Q(OtherFileMessage(
+                                  dir.File(kJournalFile), dir.File(kJournalAsideFile)))});
+  EXPECT_EQ(modal.shown.size(), 1u);
+  EXPECT_TRUE(Exists(dir.File(kJournalAsideFile)));
+  EXPECT_EQ(frame->windowTitle(), kUnchanged);
+}
+
+// Saving ends the journal; No at the close guard gives the edits up, and
+// their journal with them; a second window neither offers nor writes one.
+TEST_F(FilesTest, ANormalRunLeavesTheUsualNamesOnly) {
+  Open();
+  Edit();
+  SavedFile();
+  EXPECT_FALSE(Exists(dir.File(kJournalFile)));
+  Edit();
+  const std::string journal = ReadFile(dir.File(kJournalFile));
+  {
+    CMainFrame second(dir.path());
+    ASSERT_EQ(modal.Messages().back(), kAlreadyOpenWarning);
+    ASSERT_EQ(second.Db().UpdateText(Tree::kQuotations, second.Db().quotations.GetRootItem(),
+                                     "elsewhere"),
+              "");
+    EXPECT_EQ(ReadFile(dir.File(kJournalFile)), journal);
+    second.Db().ClearChanged();
+  }
+  modal.answers.push_back(Modal::Answer::kNo);
+  frame->close();
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_EQ(Names(), (std::set<std::string>{kDatabaseFile, kBackupFile}));
+  Reopen();
+  EXPECT_TRUE(modal.shown.empty());
+}
+
+}  // namespace
+}  // namespace lorelist::test
