@@ -14,16 +14,10 @@
 #include "db/load.h"
 #include "db/search.h"
 #include "support/capture_ops.h"
-#include "support/temp_dir.h"
+#include "support/fixtures.h"
 
-namespace lorelist {
+namespace lorelist::test {
 namespace {
-
-using test::CrLf;
-using test::Exists;
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
 
 struct Result {
   int code;
@@ -32,37 +26,34 @@ struct Result {
 };
 
 // Runs the command line in dir with the given arguments (no shell quoting
-// needed: the tests use plain paths).
-Result Lorelist(const TempDir& dir, const std::string& args) {
-  const std::string out = dir.File(".stdout"), err = dir.File(".stderr");
+// needed: the tests use plain paths), its output into a file or to `out`.
+Result Lorelist(const TempDir& dir, const std::string& args, std::string out = {}) {
+  const std::string err = dir.File(".stderr");
+  if (out.empty()) out = dir.File(".stdout");
   const std::string command = "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " " + args + " >" +
                               out + " 2>" + err + " </dev/null";
   int status = std::system(command.c_str());
-  return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                out.starts_with("/dev/") ? "" : ReadFile(out), ReadFile(err)};
 }
 
-const std::string kGood = test::ReadFile(LORELIST_CLI_DATA "/good.txt");
+const std::string kGood = ReadFile(LORELIST_CLI_DATA "/good.txt");
 
 TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother) {
-  TempDir dir;
-  WriteFile(dir.File("Florilex.txt"), kGood);
-  std::string expected;
-  {
-    Database db;
-    ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
-    Journal journal(dir.path());
-    db.SetJournal(&journal);
-    ASSERT_EQ(db.MoveNode(Tree::kQuotations, db.quotations.GetChildAt(nullptr, 1), nullptr, 0), "");
-    ASSERT_EQ(db.AddSubject(db.categories.GetRootItem(), "hours"), "");
-    ASSERT_EQ(db.DeleteReference(db.categories.GetRootItem(), 0), "");
-    ASSERT_TRUE(db.Undo());
-    expected = test::WrittenDatabase(db);
-    db.SetJournal(nullptr);
-  }
+  DatabaseFolder folder(kGood);
+  TempDir& dir = folder.dir;
+  Database& db = folder.db;
+  Journal journal(dir.path());
+  db.SetJournal(&journal);
+  ASSERT_EQ(db.MoveNode(Tree::kQuotations, db.quotations.GetChildAt(nullptr, 1), nullptr, 0), "");
+  ASSERT_EQ(db.AddSubject(db.categories.GetRootItem(), "hours"), "");
+  ASSERT_EQ(db.DeleteReference(db.categories.GetRootItem(), 0), "");
+  ASSERT_TRUE(db.Undo());
+  db.SetJournal(nullptr);
   Result run = Lorelist(dir, "recover Florilex.txt LorJournal.BK! out.txt");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(ReadFile(dir.File("out.txt")), expected);
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), WrittenDatabase(db));
 
   WriteFile(dir.File("other.txt"), kGood + "@C3 More\r\n");
   Result other = Lorelist(dir, "recover other.txt LorJournal.BK! never.txt");
@@ -87,14 +78,12 @@ TEST(LorelistDbRecover, AppliesAJournalMadeOnThisFileAndRefusesOneMadeOnAnother)
 // A record that editing refuses ends the replay there, as damage does: the
 // edits before it are applied, and OUT loads whole.
 TEST(LorelistDbRecover, StopsAtARecordThatEditingRefuses) {
-  TempDir dir;
-  WriteFile(dir.File("Florilex.txt"), kGood);
-  Database db;
-  ASSERT_EQ(LoadDatabase(db, dir.File("Florilex.txt")).status, LoadResult::kComplete);
+  DatabaseFolder folder(kGood);
+  const TempDir& dir = folder.dir;
   for (const char* record : {"update Q 1 ends with -", "update Q 2 two\\nlines", "insert Q - 0 ",
                              "addref 1 0 1 ", "addsubj 1 0 end "}) {
     SCOPED_TRACE(record);
-    WriteFile(dir.File("J"), Journal::Line(Journal::HeaderFor(db.disk)) +
+    WriteFile(dir.File("J"), Journal::Line(Journal::HeaderFor(folder.db.disk)) +
                                  Journal::Line("update Q 1 first") + Journal::Line(record));
     Result run = Lorelist(dir, "recover Florilex.txt J out.txt");
     EXPECT_EQ(run.code, 0);
@@ -131,15 +120,13 @@ TEST(LorelistDb, AFullStandardOutputIsAFailure) {
   WriteFile(dir.File("Florilex.txt"), kGood);
   for (const char* args : {"stats", "search life", "check --help", "export --html"}) {
     SCOPED_TRACE(args);
-    const std::string command = "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " " + args +
-                                " >/dev/full 2>" + dir.File("err");
-    const int status = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
-    EXPECT_EQ(ReadFile(dir.File("err")), "Cannot write standard output: No space left on device\n");
+    const Result run = Lorelist(dir, args, "/dev/full");
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err, "Cannot write standard output: No space left on device\n");
   }
 }
 
-const std::string kSearchable = test::ReadFile(LORELIST_CLI_DATA "/searchable.txt");
+const std::string kSearchable = ReadFile(LORELIST_CLI_DATA "/searchable.txt");
 
 // The codes the editor's Search finds one after the other, from the top.
 std::string EditorFinds(const std::string& file, const std::string& pattern, bool caseSignificant) {
@@ -193,4 +180,4 @@ TEST(LorelistDb, TheBundledSampleLoadsWholeAndRewritesUnchanged) {
 }
 
 }  // namespace
-}  // namespace lorelist
+}  // namespace lorelist::test
