@@ -28,9 +28,7 @@ std::string Hex(uint64_t value) {
 }
 
 uint64_t SumOf(std::string_view text) {
-  Checksum sum;
-  sum.Add(text.data(), text.size());
-  return sum.Value();
+  return Checksum::Of(text.data(), text.size());
 }
 
 std::string Header(const FileStamp& disk) {
@@ -413,6 +411,13 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
     }
     lines.emplace_back(line.substr(kSumDigits + 1));
     ends.push_back(at);
+  }
+  // A first line that names a journal but fails its checksum was written by
+  // another version of the program, whose checksum was not this one.
+  if (lines.empty() && bytes.size() > kSumDigits + 1 &&
+      std::string_view(bytes).substr(kSumDigits + 1).starts_with(kHeader)) {
+    found.status = JournalContents::kOtherFile;
+    return found;
   }
   if (lines.empty() || !lines.front().starts_with(kHeader)) {
     found.status = JournalContents::kNotAJournal;

@@ -212,7 +212,7 @@ TEST_F(JournalTest, AJournalNotReplayedIsSetAsideByNameOrRemovedIfItHoldsNothing
   const std::string file = ReadFile(File());
   const std::string edit = Journal::Line("update Q 1 restored?");
   std::string damagedFirst = Header() + edit;
-  damagedFirst[0] = damagedFirst[0] == '0' ? '1' : '0';
+  damagedFirst[18] ^= 1;  // in "Lorelist": its checksum no longer holds
   const std::string path = journal.Path();
   struct Case {
     const char* what;
@@ -226,6 +226,9 @@ TEST_F(JournalTest, AJournalNotReplayedIsSetAsideByNameOrRemovedIfItHoldsNothing
       {"first line damaged", damagedFirst, file,
        UnreadableMessage(path, "its first line is damaged", "%")},
       {"another version", Header() + edit, file + "@C99 elsewhere\r\n",
+       OtherFileMessage(path, "%")},
+      // Its checksums are another program's: a journal of another version.
+      {"an earlier program's", "0123456789abcdef" + Header().substr(16) + edit, file,
        OtherFileMessage(path, "%")},
       {"not a journal", "plain words\n", file,
        UnreadableMessage(path, "it is not a recovery journal", "%")},

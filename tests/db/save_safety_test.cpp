@@ -16,12 +16,10 @@
 #include <climits>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
 
-#include "db/checksum.h"
 #include "db/folder_lock.h"
 #include "db/journal.h"
 #include "db/save.h"
@@ -72,34 +70,6 @@ std::set<std::string> Listing(const std::string& folder) {
 std::string At(std::string message, const std::string& path) {
   for (size_t at; (at = message.find('%')) != std::string::npos;) message.replace(at, 1, path);
   return message;
-}
-
-uint64_t SumOf(std::string_view bytes) {
-  Checksum sum;
-  sum.Add(bytes.data(), bytes.size());
-  return sum.Value();
-}
-
-TEST(Checksum, DependsOnTheBytesNotOnHowTheyArrive) {
-  std::mt19937 random(5);
-  std::string bytes(100000, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  for (int round = 0; round < 20; ++round) {
-    Checksum pieces;
-    for (size_t at = 0, size; at < bytes.size(); at += size) {
-      size = std::min<size_t>(random() % 70, bytes.size() - at);
-      pieces.Add(bytes.data() + at, size);
-    }
-    EXPECT_EQ(pieces.Value(), SumOf(bytes));
-  }
-  // Any one byte changed, or one byte more or less, gives another value.
-  for (size_t at : {size_t{0}, size_t{31}, size_t{32}, bytes.size() - 1}) {
-    std::string other = bytes;
-    other[at] ^= 1;
-    EXPECT_NE(SumOf(other), SumOf(bytes)) << at;
-  }
-  EXPECT_NE(SumOf(std::string_view(bytes).substr(1)), SumOf(bytes));
-  EXPECT_NE(SumOf(std::string(1, '\0')), SumOf(std::string(2, '\0')));
 }
 
 TEST(OutsideChange, AskedOnlyWhenTheBytesChanged) {
