@@ -3,16 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "db/collation.h"
-#include "db/file_format.h"
 #include "db/load.h"
-#include "db/save.h"
 #include "support/capture_ops.h"
 #include "support/loaded.h"
 
@@ -20,40 +17,27 @@ namespace lorelist::test {
 
 namespace {
 
-std::string Written(const Database& db) {
-  return WrittenDatabase(db);
-}
-
 // Bytes made readable, one way only: backslash and anything unprintable are
 // escaped, so equal texts give equal results and different texts different
 // ones.
 std::string Escaped(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
-  out.reserve(text.size());
   for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (c == '\\') {
+    if (c == '\\')
       out += "\\\\";
-    } else if (u < 0x20 || u >= 0x7f) {
-      out += "\\x";
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
+    else if (u >= 0x20 && u < 0x7f)
       out += c;
-    }
+    else
+      out += {'\\', 'x', kHex[u >> 4], kHex[u & 15]};
   }
   return out;
 }
 
 // An escaped text cut to a length a message can show.
 std::string Shown(std::string_view text, size_t limit = 200) {
-  std::string out = Escaped(text);
-  if (out.size() > limit) {
-    out.resize(limit);
-    out += "...";
-  }
-  return out;
+  return Escaped(text.substr(0, limit)) + (text.size() > limit ? "..." : "");
 }
 
 // Visits every node of a tree in pre-order by rows, giving each its code from
@@ -61,11 +45,10 @@ std::string Shown(std::string_view text, size_t limit = 200) {
 // ones it was reached by. The stack is explicit: a faulty tree might be far
 // deeper than a loaded one should be.
 template <typename Visit>
-std::string WalkTree(const TreeStore& tree, const char* name, Visit visit) {
+std::string WalkTree(const TreeStore& tree, const std::string& name, Visit visit) {
   struct Frame {
     HTREEITEM parent;
-    int row;
-    int count;
+    int row, count;
     size_t codeLength;
   };
   std::vector<Frame> stack{{nullptr, 0, tree.GetChildCount(nullptr), 0}};
@@ -80,113 +63,88 @@ std::string WalkTree(const TreeStore& tree, const char* name, Visit visit) {
     const HTREEITEM parent = frame.parent;
     const int row = frame.row++;
     code.resize(frame.codeLength);
-    if (!code.empty()) code += '.';
-    code += std::to_string(row + 1);
+    code += (code.empty() ? "" : ".") + std::to_string(row + 1);
     const HTREEITEM node = tree.GetChildAt(parent, row);
-    if (!node) return std::string(name) + " tree: no node at " + code;
+    if (!node) return name + " tree: no node at " + code;
     if (tree.GetParentItem(node) != parent || tree.GetRow(node) != row)
-      return std::string(name) + " tree: node " + code + " names another parent or row";
+      return name + " tree: node " + code + " names another parent or row";
     ++seen;
     visit(node, code);
     stack.push_back({node, 0, tree.GetChildCount(node), code.size()});
   }
   if (seen != tree.GetCount())
-    return std::string(name) + " tree: " + std::to_string(seen) + " nodes reached, " +
+    return name + " tree: " + std::to_string(seen) + " nodes reached, " +
            std::to_string(tree.GetCount()) + " counted";
   return "";
 }
 
 // A database as a list of plain lines that name nodes by their codes, never
-// by address, so that two databases compare line by line; error tells the
-// first inconsistency found on the way.
+// by address, so that two databases compare line by line.
 struct Snapshot {
   std::vector<std::string> lines;
   size_t listAt = 0;  // where the subject index list's lines begin
-  std::string error;
+  std::string error;  // the first inconsistency found on the way
 };
 
-Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
-  Snapshot snap;
+std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
   std::unordered_map<HTREEITEM, size_t> quotationIndex;
-  std::vector<HTREEITEM> quotationNodes;
-  std::vector<std::string> quotationCodes;
-  snap.error = WalkTree(db.quotations, "quotations", [&](HTREEITEM node, const std::string& code) {
-    quotationIndex.emplace(node, quotationNodes.size());
-    quotationNodes.push_back(node);
-    quotationCodes.push_back(code);
+  std::vector<std::pair<HTREEITEM, std::string>> quotations, categories;
+  std::string error = WalkTree(db.quotations, "quotations", [&](HTREEITEM node, const auto& code) {
+    quotationIndex.emplace(node, quotations.size());
+    quotations.emplace_back(node, code);
   });
-  if (!snap.error.empty()) return snap;
-
-  // Categories: the nodes in pre-order, each with its record.
+  if (!error.empty()) return error;
   std::unordered_map<HTREEITEM, std::string> categoryCode;
-  std::vector<std::pair<HTREEITEM, std::string>> categories;
-  snap.error = WalkTree(db.categories, "categories", [&](HTREEITEM node, const std::string& code) {
+  error = WalkTree(db.categories, "categories", [&](HTREEITEM node, const auto& code) {
     categoryCode.emplace(node, code);
     categories.emplace_back(node, code);
   });
-  if (!snap.error.empty()) return snap;
+  if (!error.empty()) return error;
 
-  // Quotation lines come after the counts are known; the counts are checked
-  // on the way.
-  std::vector<uintptr_t> named(quotationNodes.size(), 0);
+  // The quotations' lines come first, once the references naming each are
+  // counted.
+  std::vector<uintptr_t> named(quotations.size(), 0);
   std::vector<std::string> categoryLines;
   size_t references = 0, entries = 0;
   for (const auto& [node, code] : categories) {
     const CategoryRecord* record = db.Record(node);
-    if (!record) {
-      snap.error = "category " + code + " has no record";
-      return snap;
-    }
+    if (!record) return "category " + code + " has no record";
     categoryLines.push_back("C " + code + " " + Escaped(db.categories.GetItemText(node)));
     for (const std::string& entry : record->subjectEntries)
       categoryLines.push_back("  S " + Escaped(entry));
-    if (record->referenceTexts.size() != record->referenceTargets.size()) {
-      snap.error = "category " + code + " has " + std::to_string(record->referenceTexts.size()) +
-                   " reference texts and " + std::to_string(record->referenceTargets.size()) +
-                   " targets";
-      return snap;
-    }
+    if (record->referenceTexts.size() != record->referenceTargets.size())
+      return "category " + code + " has not as many reference texts as targets";
     for (size_t i = 0; i < record->referenceTargets.size(); ++i) {
       // Looked up by address before anything reads through it: a target that
       // is no node of the tree must be reported, not followed.
       auto it = quotationIndex.find(record->referenceTargets[i]);
-      if (it == quotationIndex.end()) {
-        snap.error = "category " + code + ": reference " + std::to_string(i + 1) + " (" +
-                     Shown(record->referenceTexts[i]) + ") names no node of the quotations tree";
-        return snap;
-      }
+      if (it == quotationIndex.end())
+        return "category " + code + ": reference " + std::to_string(i + 1) + " (" +
+               Shown(record->referenceTexts[i]) + ") names no node of the quotations tree";
       ++named[it->second];
-      categoryLines.push_back("  R " + quotationCodes[it->second] + " " +
+      categoryLines.push_back("  R " + quotations[it->second].second + " " +
                               Escaped(record->referenceTexts[i]));
     }
     references += record->referenceTargets.size();
     entries += record->subjectEntries.size();
   }
-
-  for (size_t i = 0; i < quotationNodes.size(); ++i) {
-    const uintptr_t count = db.quotations.GetItemData(quotationNodes[i]);
-    if (count != named[i]) {
-      snap.error = "quotation " + quotationCodes[i] + " counts " + std::to_string(count) +
-                   " references, " + std::to_string(named[i]) + " name it";
-      return snap;
-    }
-    snap.lines.push_back("Q " + quotationCodes[i] + " [" + std::to_string(count) + "] " +
-                         Escaped(db.quotations.GetItemText(quotationNodes[i])));
+  for (size_t i = 0; i < quotations.size(); ++i) {
+    const auto& [node, code] = quotations[i];
+    const uintptr_t count = db.quotations.GetItemData(node);
+    if (count != named[i])
+      return "quotation " + code + " counts " + std::to_string(count) + " references, " +
+             std::to_string(named[i]) + " name it";
+    snap.lines.push_back("Q " + code + " [" + std::to_string(count) + "] " +
+                         Escaped(db.quotations.GetItemText(node)));
   }
   snap.lines.insert(snap.lines.end(), categoryLines.begin(), categoryLines.end());
-
-  if (db.referenceTotal < 0 || static_cast<size_t>(db.referenceTotal) != references) {
-    snap.error = "referenceTotal is " + std::to_string(db.referenceTotal) + ", the records hold " +
-                 std::to_string(references);
-    return snap;
-  }
-  if (db.subjectTotal < 0 || static_cast<size_t>(db.subjectTotal) != entries) {
-    snap.error = "subjectTotal is " + std::to_string(db.subjectTotal) + ", the records hold " +
-                 std::to_string(entries);
-    return snap;
-  }
   snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
   snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
+  if (db.referenceTotal < 0 || static_cast<size_t>(db.referenceTotal) != references ||
+      db.subjectTotal < 0 || static_cast<size_t>(db.subjectTotal) != entries)
+    return "the totals are " + std::to_string(db.referenceTotal) + " references and " +
+           std::to_string(db.subjectTotal) + " subject entries, the records hold " +
+           std::to_string(references) + " and " + std::to_string(entries);
   snap.listAt = snap.lines.size();
 
   // The list must hold the records' entries in collation order, equal ones
@@ -205,19 +163,15 @@ Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
       expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
   std::stable_sort(expected.begin(), expected.end(),
                    [](const Expected& a, const Expected& b) { return a.key < b.key; });
-  if (static_cast<size_t>(db.subjects.GetCount()) != expected.size()) {
-    snap.error = "the subject index list has " + std::to_string(db.subjects.GetCount()) +
-                 " entries, the records " + std::to_string(expected.size());
-    return snap;
-  }
+  if (static_cast<size_t>(db.subjects.GetCount()) != expected.size())
+    return "the subject index list has " + std::to_string(db.subjects.GetCount()) +
+           " entries, the records " + std::to_string(expected.size());
   for (int i = 0; i < db.subjects.GetCount(); ++i) {
     const std::string_view text = db.subjects.GetLBText(i);
     auto it = categoryCode.find(db.subjects.GetItemData(i));
-    if (it == categoryCode.end()) {
-      snap.error = "subject index entry " + std::to_string(i) + " (" + Shown(text) +
-                   ") names no category node";
-      return snap;
-    }
+    if (it == categoryCode.end())
+      return "subject index entry " + std::to_string(i) + " (" + Shown(text) +
+             ") names no category node";
     const Expected& want = expected[static_cast<size_t>(i)];
     bool found = text == *want.text && it->first == want.category;
     if (order == EntryOrder::kAnyAmongEquals) {
@@ -229,48 +183,38 @@ Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
           break;
         }
     }
-    if (!found) {
-      snap.error = "subject index entry " + std::to_string(i) + " is " + Shown(text) +
-                   " of category " + it->second + ", expected " + Shown(*want.text) +
-                   " of category " + categoryCode[want.category];
-      return snap;
-    }
+    if (!found)
+      return "subject index entry " + std::to_string(i) + " is " + Shown(text) + " of category " +
+             it->second + ", expected " + Shown(*want.text) + " of category " +
+             categoryCode[want.category];
     snap.lines.push_back("L " + it->second + " " + Escaped(text));
   }
+  return "";
+}
+
+Snapshot Take(const Database& db, EntryOrder order = EntryOrder::kAsLoaded) {
+  Snapshot snap;
+  snap.error = Fill(snap, db, order);
   return snap;
 }
 
 std::string FirstDifference(const Snapshot& a, const Snapshot& b) {
-  const size_t n = std::min(a.lines.size(), b.lines.size());
-  for (size_t i = 0; i < n; ++i)
-    if (a.lines[i] != b.lines[i])
-      return "item " + std::to_string(i) + ": " + Shown(a.lines[i], 300) + " | " +
-             Shown(b.lines[i], 300);
-  if (a.lines.size() != b.lines.size())
-    return "one has " + std::to_string(a.lines.size()) + " items, the other " +
-           std::to_string(b.lines.size()) +
-           "; the first extra: " + Shown(a.lines.size() > n ? a.lines[n] : b.lines[n], 300);
-  return "";
+  const auto [one, other] =
+      std::mismatch(a.lines.begin(), a.lines.end(), b.lines.begin(), b.lines.end());
+  if (one == a.lines.end() && other == b.lines.end()) return "";
+  return "item " + std::to_string(one - a.lines.begin()) + ": " +
+         (one == a.lines.end() ? "(none)" : Shown(*one, 300)) + " | " +
+         (other == b.lines.end() ? "(none)" : Shown(*other, 300));
 }
 
-bool WriteScratch(const std::string& path, std::string_view bytes) {
+// Loads the bytes from a scratch file written at path.
+LoadResult LoadScratch(const std::string& path, std::string_view bytes, Database& db,
+                       LoadReporter* reporter = nullptr) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return !out.fail();
-}
-
-// Physical lines of a file as the line reader counts them.
-uint64_t PhysicalLines(std::string_view bytes) {
-  const auto ends = static_cast<uint64_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-  return ends + (!bytes.empty() && bytes.back() != '\n' ? 1 : 0);
-}
-
-// The bytes of the physical lines before the given 1-based line.
-std::string_view LinesBefore(std::string_view bytes, uint64_t line) {
-  size_t end = 0;
-  for (uint64_t i = 1; i < line; ++i) end = bytes.find('\n', end) + 1;
-  return bytes.substr(0, end);
+  if (out.fail()) return {LoadResult::kCannotOpen, "cannot write the scratch file " + path};
+  return LoadDatabase(db, path, reporter);
 }
 
 // The logical line that starts at the given 1-based physical line, worked
@@ -312,23 +256,21 @@ bool LogicalLineAt(std::string_view bytes, uint64_t line, std::string& logical) 
 std::string CheckResult(std::string_view bytes, const LoadResult& result, const Database& db,
                         const Recorder& reporter) {
   if (db.IsChanged()) return "loading marked the database changed";
+  const auto& reports = reporter.reports;
   switch (result.status) {
     case LoadResult::kCannotOpen:
     case LoadResult::kMissing:
       return "cannot open the scratch file: " + result.message;
     case LoadResult::kComplete:
-      if (!result.message.empty()) return "complete, yet with a message: " + Shown(result.message);
-      if (db.partlyLoaded) return "complete, yet marked partly loaded";
-      if (!reporter.reports.empty())
-        return "complete, yet reported " + Shown(reporter.reports[0].first);
+      if (!result.message.empty() || db.partlyLoaded || !reports.empty())
+        return "complete, yet with a message, marked partly loaded or reported: " +
+               Shown(result.message + (reports.empty() ? "" : " | " + reports[0].first));
       return "";
     case LoadResult::kStopped:
       if (!db.partlyLoaded) return "stopped, yet not marked partly loaded";
-      if (reporter.reports.size() != 1)
-        return "stopped with " + std::to_string(reporter.reports.size()) + " reports";
-      if (reporter.reports[0].first != result.message || reporter.reports[0].second != result.line)
-        return "reported line " + std::to_string(reporter.reports[0].second) + ": " +
-               Shown(reporter.reports[0].first) + ", but stopped at line " +
+      if (reports.size() != 1 || reports[0].first != result.message ||
+          reports[0].second != result.line)
+        return std::to_string(reports.size()) + " reports of a load stopped at line " +
                std::to_string(result.line) + ": " + Shown(result.message);
       return CheckStopMessage(bytes, result.message, result.line);
   }
@@ -339,10 +281,9 @@ std::string CheckResult(std::string_view bytes, const LoadResult& result, const 
 
 std::string CheckStopMessage(std::string_view bytes, std::string_view message, uint64_t line) {
   const std::string at = "stopped at line " + std::to_string(line);
-  if (line < 1 || line > PhysicalLines(bytes))
-    return at + " of a file of " + std::to_string(PhysicalLines(bytes)) + " lines";
   std::string logical;
-  if (!LogicalLineAt(bytes, line, logical)) return at + ", inside a continued line";
+  if (!LogicalLineAt(bytes, line, logical))
+    return at + ", past the end of the file or inside a continued line";
   if (message.size() < logical.size() || !message.ends_with(logical))
     return at + " with " + Shown(message) + ", which does not end with its line " + Shown(logical);
   // The fixed text: a short sentence of its own, whatever the line holds.
@@ -358,23 +299,17 @@ std::string CheckStopMessage(std::string_view bytes, std::string_view message, u
 
 std::string DescribeLoad(const LoadResult& result, const Database& db) {
   Snapshot snap = Take(db);
-  if (snap.error.empty()) {
+  if (snap.error.empty())
     snap.lines.resize(snap.listAt);
-  } else {
+  else
     snap.lines = {"inconsistent: " + snap.error};
-  }
-  switch (result.status) {
-    case LoadResult::kComplete:
-      snap.lines.insert(snap.lines.begin(), "complete");
-      break;
-    case LoadResult::kStopped:
-      snap.lines.insert(snap.lines.begin(),
-                        "stopped " + std::to_string(result.line) + " " + Escaped(result.message));
-      break;
-    case LoadResult::kCannotOpen:
-    case LoadResult::kMissing:
-      snap.lines = {"cannot open: " + Escaped(result.message)};
-  }
+  if (result.status == LoadResult::kComplete)
+    snap.lines.insert(snap.lines.begin(), "complete");
+  else if (result.status == LoadResult::kStopped)
+    snap.lines.insert(snap.lines.begin(),
+                      "stopped " + std::to_string(result.line) + " " + Escaped(result.message));
+  else
+    snap.lines = {"cannot open: " + Escaped(result.message)};
   std::string out;
   for (const std::string& line : snap.lines) {
     // A blank that ends a line is escaped too, so that no editor takes it away.
@@ -401,14 +336,9 @@ std::string CompareDatabases(const Database& a, const Database& b) {
 std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchDir) {
   // One set of names per process, so parallel fuzzing jobs keep apart.
   const std::string base = scratchDir + "/lorelist-round-trip-" + std::to_string(::getpid());
-  const std::string inputPath = base + "-input.txt";
-  const std::string prefixPath = base + "-prefix.txt";
-  const std::string writtenPath = base + "-written.txt";
-
-  if (!WriteScratch(inputPath, bytes)) return "cannot write the scratch file " + inputPath;
   Database first;
   Recorder reporter;
-  const LoadResult loaded = LoadDatabase(first, inputPath, &reporter);
+  const LoadResult loaded = LoadScratch(base + "-input.txt", bytes, first, &reporter);
   if (std::string e = CheckResult(bytes, loaded, first, reporter); !e.empty())
     return "loading the input: " + e;
   const Snapshot firstSnap = Take(first);
@@ -417,14 +347,14 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
   if (loaded.status == LoadResult::kStopped) {
     // What was kept must be exactly what the lines before the failing one
     // give on their own.
-    const std::string_view before = LinesBefore(bytes, loaded.line);
-    if (!WriteScratch(prefixPath, before)) return "cannot write the scratch file " + prefixPath;
+    size_t end = 0;
+    for (uint64_t i = 1; i < loaded.line; ++i) end = bytes.find('\n', end) + 1;
     Database prefix;
-    const LoadResult prefixLoaded = LoadDatabase(prefix, prefixPath);
+    const LoadResult prefixLoaded = LoadScratch(base + "-prefix.txt", bytes.substr(0, end), prefix);
     if (prefixLoaded.status != LoadResult::kComplete)
-      return "loading stopped at line " + std::to_string(loaded.line) + " (" +
-             Shown(loaded.message) + "), but the lines before it stop at line " +
-             std::to_string(prefixLoaded.line) + ": " + Shown(prefixLoaded.message);
+      return "loading stopped at line " + std::to_string(loaded.line) +
+             ", but the lines before it stop at line " + std::to_string(prefixLoaded.line) + ": " +
+             Shown(prefixLoaded.message);
     const Snapshot prefixSnap = Take(prefix);
     if (!prefixSnap.error.empty()) return "the lines before the error: " + prefixSnap.error;
     if (std::string d = FirstDifference(firstSnap, prefixSnap); !d.empty())
@@ -432,11 +362,10 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
              ", keeping other than the lines before it give: " + d;
   }
 
-  const std::string written = Written(first);
-  if (!WriteScratch(writtenPath, written)) return "cannot write the scratch file " + writtenPath;
+  const std::string written = WrittenDatabase(first);
   Database second;
   Recorder rereporter;
-  const LoadResult reloaded = LoadDatabase(second, writtenPath, &rereporter);
+  const LoadResult reloaded = LoadScratch(base + "-written.txt", written, second, &rereporter);
   if (reloaded.status != LoadResult::kComplete)
     return "the written database does not load completely: line " + std::to_string(reloaded.line) +
            ": " + Shown(reloaded.message, 300);
@@ -447,16 +376,13 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
   if (std::string d = FirstDifference(firstSnap, secondSnap); !d.empty())
     return "the reloaded database differs (loaded | reloaded): " + d;
 
-  const std::string rewritten = Written(second);
-  if (rewritten != written) {
-    size_t at = 0;
-    while (at < written.size() && at < rewritten.size() && written[at] == rewritten[at]) ++at;
-    const size_t from = at < 40 ? 0 : at - 40;
-    return "writing the reloaded database gives other bytes from offset " + std::to_string(at) +
-           ": " + Shown(std::string_view(written).substr(from, 120)) + " | " +
-           Shown(std::string_view(rewritten).substr(from, 120));
-  }
-  return "";
+  const std::string rewritten = WrittenDatabase(second);
+  if (rewritten == written) return "";
+  const size_t at =
+      std::mismatch(written.begin(), written.end(), rewritten.begin(), rewritten.end()).first -
+      written.begin();
+  return "writing the reloaded database gives other bytes from offset " + std::to_string(at) +
+         ": " + Shown(written.substr(at, 120)) + " | " + Shown(rewritten.substr(at, 120));
 }
 
 }  // namespace lorelist::test
