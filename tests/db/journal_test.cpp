@@ -91,10 +91,9 @@ TEST_F(JournalTest, ItIsPlainTextOneCheckedRecordALineAndNoMoreOpenThanTheFile) 
   ASSERT_TRUE(db.Undo());
   const std::string text = ReadFile(journal.Path());
   const std::string file = ReadFile(File());
-  Checksum sum;
-  sum.Add(file.data(), file.size());
   char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(sum.Value()));
+  std::snprintf(hex, sizeof hex, "%016llx",
+                static_cast<unsigned long long>(Checksum::Of(file.data(), file.size())));
   EXPECT_NE(text.find(" Lorelist journal 1 " + std::to_string(file.size()) + " " + hex + "\n"),
             std::string::npos);
   EXPECT_NE(text.find(" update Q 1 back\\\\slash\n"), std::string::npos) << text;
