@@ -223,26 +223,20 @@ LoadResult LoadScratch(const std::string& path, std::string_view bytes, Database
 // physical line (nothing past the end of the file) is appended. False when
 // no logical line starts there.
 bool LogicalLineAt(std::string_view bytes, uint64_t line, std::string& logical) {
-  uint64_t number = 0;
-  size_t at = 0;
-  auto physical = [&](std::string_view& piece) {
-    if (at >= bytes.size()) return false;
-    const size_t lf = bytes.find('\n', at);
-    const size_t end = lf == std::string_view::npos ? bytes.size() : lf;
-    piece = bytes.substr(at, end - at);
-    if (lf != std::string_view::npos && !piece.empty() && piece.back() == '\r')
-      piece.remove_suffix(1);
-    at = end + 1;
-    ++number;
-    return true;
-  };
-  std::string_view piece;
-  while (number < line && physical(piece)) {
-    const uint64_t first = number;
-    logical.assign(piece);
-    while (!logical.empty() && logical.back() == '-') {
+  std::vector<std::string_view> lines;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t lf = std::min(bytes.find('\n', at), bytes.size());
+    std::string_view piece = bytes.substr(at, lf - at);
+    if (lf < bytes.size() && piece.ends_with('\r')) piece.remove_suffix(1);
+    lines.push_back(piece);
+    at = lf + 1;
+  }
+  for (size_t i = 0; i < lines.size() && i < line;) {
+    const size_t first = ++i;
+    logical.assign(lines[first - 1]);
+    while (logical.ends_with('-')) {
       logical.pop_back();
-      if (physical(piece)) logical.append(piece);
+      if (i < lines.size()) logical.append(lines[i++]);
     }
     if (first == line) return true;
   }
