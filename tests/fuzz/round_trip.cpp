@@ -105,13 +105,24 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
   // counted.
   std::vector<uintptr_t> named(quotations.size(), 0);
   std::vector<std::string> categoryLines;
-  size_t references = 0, entries = 0;
+  size_t references = 0;
+  // The subject entries the list must hold, as the records give them.
+  struct Expected {
+    std::string key;
+    const std::string* text;
+    HTREEITEM category;
+    bool used = false;
+  };
+  std::vector<Expected> expected;
+  std::string buffer;
   for (const auto& [node, code] : categories) {
     const CategoryRecord* record = db.Record(node);
     if (!record) return "category " + code + " has no record";
     categoryLines.push_back("C " + code + " " + Escaped(db.categories.GetItemText(node)));
-    for (const std::string& entry : record->subjectEntries)
+    for (const std::string& entry : record->subjectEntries) {
       categoryLines.push_back("  S " + Escaped(entry));
+      expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
+    }
     if (record->referenceTexts.size() != record->referenceTargets.size())
       return "category " + code + " has not as many reference texts as targets";
     for (size_t i = 0; i < record->referenceTargets.size(); ++i) {
@@ -126,7 +137,6 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
                               Escaped(record->referenceTexts[i]));
     }
     references += record->referenceTargets.size();
-    entries += record->subjectEntries.size();
   }
   for (size_t i = 0; i < quotations.size(); ++i) {
     const auto& [node, code] = quotations[i];
@@ -141,26 +151,15 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
   snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
   snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
   if (db.referenceTotal < 0 || static_cast<size_t>(db.referenceTotal) != references ||
-      db.subjectTotal < 0 || static_cast<size_t>(db.subjectTotal) != entries)
+      db.subjectTotal < 0 || static_cast<size_t>(db.subjectTotal) != expected.size())
     return "the totals are " + std::to_string(db.referenceTotal) + " references and " +
            std::to_string(db.subjectTotal) + " subject entries, the records hold " +
-           std::to_string(references) + " and " + std::to_string(entries);
+           std::to_string(references) + " and " + std::to_string(expected.size());
   snap.listAt = snap.lines.size();
 
   // The list must hold the records' entries in collation order, equal ones
   // in the order the file gives them: categories in pre-order, each
   // category's entries in its own order.
-  struct Expected {
-    std::string key;
-    const std::string* text;
-    HTREEITEM category;
-    bool used = false;
-  };
-  std::vector<Expected> expected;
-  std::string buffer;
-  for (const auto& [node, code] : categories)
-    for (const std::string& entry : db.Record(node)->subjectEntries)
-      expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
   std::stable_sort(expected.begin(), expected.end(),
                    [](const Expected& a, const Expected& b) { return a.key < b.key; });
   if (static_cast<size_t>(db.subjects.GetCount()) != expected.size())
