@@ -111,6 +111,8 @@ TEST(SaveDatabase, AFailureAtAnyStepLeavesEverythingAsItWasTillTheNextSave) {
     const std::string backup = folder.dir.File(kBackupFile);
     WriteFile(backup, "older");
     if (c.step == InjectedOps::kNone) fs::create_directory(temporary);
+    std::vector<std::string> titles;
+    folder.db.SetTitleHook([&](const std::string& title) { titles.push_back(title); });
     folder.Change();
     InjectedOps ops;
     ops.step = c.step;
@@ -126,12 +128,11 @@ TEST(SaveDatabase, AFailureAtAnyStepLeavesEverythingAsItWasTillTheNextSave) {
     EXPECT_TRUE(folder.db.IsChanged());
 
     fs::remove(temporary);
-    std::vector<std::string> titles;
-    folder.db.SetTitleHook([&](const std::string& title) { titles.push_back(title); });
     const SaveResult saved = folder.Save();
     EXPECT_TRUE(saved.ok);
     EXPECT_EQ(saved.message, "");
-    EXPECT_EQ(titles, std::vector<std::string>{"Lorelist Version 1.1 - Unchanged"});
+    EXPECT_EQ(titles, (std::vector<std::string>{"Lorelist Version 1.1",
+                                                "Lorelist Version 1.1 - Unchanged"}));
     EXPECT_EQ(ReadFile(backup), kBefore);
     EXPECT_TRUE(HoldsTheChange(folder.Saved()));
     EXPECT_FALSE(Exists(temporary));
