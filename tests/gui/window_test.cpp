@@ -24,16 +24,6 @@
 namespace lorelist::test {
 namespace {
 
-TEST_F(FrameTest, TitleTellsTheChangedFlagAndSaveBringsItBack) {
-  Open();
-  EXPECT_EQ(frame->windowTitle(), kUnchanged);
-  frame->Db().MarkChanged();
-  EXPECT_EQ(frame->windowTitle(), kChanged);
-  EXPECT_EQ(SavedFile(), kGuiSample);
-  EXPECT_EQ(frame->windowTitle(), kUnchanged);
-  EXPECT_TRUE(modal.shown.empty());
-}
-
 // A load error is shown before the window, what was read stays, and a save
 // of that part asks first: No writes nothing.
 TEST_F(FrameTest, LoadErrorIsShownBeforeTheWindowAndSavingThePartAsksFirst) {
