@@ -308,25 +308,6 @@ TEST_F(FilesTest, ASecondWindowIsWarnedAndNeitherOverwritesTheOtherSilently) {
   second.close();
 }
 
-// Close, Yes to saving, No to replacing another program's change: the
-// window stays with its work; Yes and Yes saves over it.
-TEST_F(FilesTest, AnotherProgramsChangeIsAskedAboutAlsoByTheCloseGuard) {
-  Open();
-  EditFirst(*frame, "Mine");
-  const std::string theirs = kGuiSample + "@C3 Added in a text editor\r\n";
-  WriteFile(dir.File(kDatabaseFile), theirs);
-  modal.answers = {Modal::Answer::kYes, Modal::Answer::kNo};
-  frame->close();
-  EXPECT_TRUE(frame->isVisible());
-  EXPECT_EQ(Questions().back(), kChangedOutsideQuestion);
-  EXPECT_EQ(Database(), theirs);
-  EXPECT_TRUE(frame->Db().IsChanged());
-  modal.answers = {Modal::Answer::kYes, Modal::Answer::kYes};
-  frame->close();
-  EXPECT_FALSE(frame->isVisible());
-  EXPECT_EQ(Database().rfind("@Q1 Mine\r\n", 0), 0u);
-}
-
 // Florilex.txt leading onto the backup: said before the window appears,
 // nothing loaded, and Save says it again, writing nothing.
 TEST_F(FilesTest, ADatabaseLinkedOntoTheBackupIsNotOpened) {

@@ -203,35 +203,41 @@ TEST_F(FrameTest, CaptionsBarsAndEmptyBarsKeepTheFocus) {
 }
 
 // The close guard: Cancel keeps everything, No closes touching no file, Yes
-// saves with the backup, a failed save keeps the window open, and an
-// unchanged database closes without a question. File Exit asks the same.
+// saves with the backup; a save that fails, or that No declines over another
+// program's change, keeps the window open; an unchanged database closes
+// without a question. File Exit asks the same.
 TEST_F(FrameTest, TheCloseGuardAsksAndKeepsWhatWasNotSaved) {
+  enum Trouble { kNone, kUnwritable, kChangedOutside };
+  using enum Modal::Answer;
   struct Case {
-    std::optional<Modal::Answer> answer;  // none: unchanged, nothing asked
-    bool failing;                         // the save cannot write
+    std::vector<Modal::Answer> answers;  // none: unchanged, nothing asked
+    Trouble trouble;
     bool staysOpen, saved;
   };
-  const Case cases[] = {{Modal::Answer::kCancel, false, true, false},
-                        {Modal::Answer::kNo, false, false, false},
-                        {Modal::Answer::kYes, false, false, true},
-                        {Modal::Answer::kYes, true, true, false},
-                        {std::nullopt, false, false, false}};
+  const Case cases[] = {{{kCancel}, kNone, true, false},
+                        {{kNo}, kNone, false, false},
+                        {{kYes}, kNone, false, true},
+                        {{kYes}, kUnwritable, true, false},
+                        {{kYes, kNo}, kChangedOutside, true, false},
+                        {{}, kNone, false, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.answer ? static_cast<int>(*c.answer) : -1);
+    SCOPED_TRACE(&c - cases);
     Reopen(kGuiSample);
-    if (c.answer) {
+    if (!c.answers.empty()) {
       frame->Db().quotations.SetItemText(Quotation("1"), "Changed");
       frame->Db().MarkChanged();
-      modal.answers = {*c.answer};
+      modal.answers = {c.answers.begin(), c.answers.end()};
     }
-    ASSERT_TRUE(!c.failing || ::mkdir(dir.File("LorTemp.BK!").c_str(), 0755) == 0);
+    ASSERT_TRUE(c.trouble != kUnwritable || ::mkdir(dir.File("LorTemp.BK!").c_str(), 0755) == 0);
+    if (c.trouble == kChangedOutside) WriteFile(dir.File(kDatabaseFile), kGuiSample + "@C3 X\r\n");
     frame->OnCommand(cmd::kExit);
     EXPECT_EQ(frame->isVisible(), c.staysOpen);
-    EXPECT_EQ(modal.shown.size(), (c.answer ? 1u : 0u) + c.failing);
-    if (c.answer) {
+    EXPECT_EQ(modal.shown.size(), c.answers.size() + (c.trouble == kUnwritable));
+    if (!c.answers.empty()) {
       EXPECT_EQ(modal.shown.front().text,
                 "Changes have been made. Do you want to save them before exiting?");
     }
+    EXPECT_TRUE(c.trouble != kChangedOutside || modal.shown.back().text == kChangedOutsideQuestion);
     EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)).rfind("@Q1 Changed\r\n", 0) == 0, c.saved);
     EXPECT_EQ(Exists(dir.File(kBackupFile)), c.saved);
     EXPECT_TRUE(!c.staysOpen || frame->Db().IsChanged());
