@@ -11,7 +11,6 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QToolBar>
-#include <QToolButton>
 #include <map>
 
 #include "app/command_table.h"
@@ -150,10 +149,7 @@ TEST_F(FrameTest, TheEditGroupFollowsTheWorkspaceWhereCtrlZRunsAddReference) {
   Click(Panes().Quotations(), Quotation("1"));
   EXPECT_FALSE(frame->Action(cmd::kCut)->isEnabled());
   EXPECT_FALSE(frame->Action(cmd::kPaste)->isEnabled());
-  auto* button =
-      qobject_cast<QToolButton*>(frame->ToolBar().widgetForAction(frame->Action(cmd::kCut)));
-  ASSERT_NE(button, nullptr);
-  EXPECT_FALSE(button->isEnabled());
+  EXPECT_FALSE(frame->ToolBar().widgetForAction(frame->Action(cmd::kCut))->isEnabled());
 }
 
 // Clicks on what is no pane leave the focus where it was, so what is typed
