@@ -175,8 +175,15 @@ TEST_F(QueriesTest, FindUnreferencedAndCountReferences) {
   EXPECT_EQ(Messages().back().first, "No lowest level quotation found without references.");
 }
 
+// Empty trees and lists take double-clicks calmly, and the queries give
+// their natural messages.
 TEST_F(QueriesTest, EmptyTreesGetTheNaturalMessages) {
   Open(CrLf({"@@"}));
+  for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{
+           &Panes().Quotations(), &Panes().Categories(), &Panes().References(),
+           &Panes().Subjects().ListView()})
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kNone);
   Search("anything");
   Run(cmd::kFindUnreferenced);
   Run(cmd::kFindReference);

@@ -490,17 +490,6 @@ TEST_F(FrameTest, TheSelectionFollowsTheTreesCurrentNode) {
   EXPECT_EQ(categories.Model().DropHighlight(), Panes().selectedCategory);
 }
 
-TEST_F(FrameTest, EmptyTreesAndListsTakeDoubleClicksCalmly) {
-  Open(CrLf({"@@"}));
-  for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*>{
-           &Panes().Quotations(), &Panes().Categories(), &Panes().References(),
-           &Panes().Subjects().ListView()})
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(Panes().selectedQuotation, nullptr);
-  EXPECT_EQ(Panes().selectedCategory, nullptr);
-  EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kNone);
-}
-
 TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
   TreeStore store;
   TreeModel model(store);
