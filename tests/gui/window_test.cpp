@@ -538,17 +538,12 @@ TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
 TEST(Text, RefusesCharactersOutsideTheSet) {
   std::string bytes;
   QString bad;
-  EXPECT_TRUE(ToDb(QString::fromUtf8("caf\u00e9 \u20ac"), bytes));
-  EXPECT_EQ(bytes, "caf\xE9 \x80");
   EXPECT_FALSE(ToDb(QString::fromUtf8("a\u4e2db"), bytes, &bad));
   EXPECT_EQ(bad, QString::fromUtf8("\u4e2d"));
   EXPECT_FALSE(ToDb(QString::fromUtf8("x\U0001F600"), bytes, &bad));
   EXPECT_EQ(bad, QString::fromUtf8("\U0001F600"));
-  for (int byte = 0; byte < 256; ++byte) {
-    const std::string one(1, static_cast<char>(byte));
-    ASSERT_TRUE(ToDb(FromDb(one), bytes));
-    EXPECT_EQ(bytes, one);
-  }
+  EXPECT_TRUE(ToDb(QString::fromUtf8("caf\u00e9 \u20ac"), bytes));
+  EXPECT_EQ(bytes, "caf\xE9 \x80");
 }
 
 class SplashTest : public FrameTest {
