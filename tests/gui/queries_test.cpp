@@ -187,9 +187,8 @@ TEST_F(QueriesTest, StatisticsAgreeWithTheSavedFile) {
   DoubleClick(Panes().Quotations(), Quotation("1.1.2"));
   Keys(Qt::Key_Z);
   const QStringList lines = Statistics();
-  SavedFile();
   Database saved;
-  ASSERT_EQ(LoadDatabase(saved, dir.File(kDatabaseFile)).status, LoadResult::kComplete);
+  ASSERT_EQ(LoadBytes(saved, SavedFile()).status, LoadResult::kComplete);
   QStringList counts;
   for (int row = 0; row < kStatisticsRows; ++row)
     counts << QString::number(CountStatistics(saved).Row(row));
