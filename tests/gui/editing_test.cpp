@@ -125,9 +125,10 @@ TEST_F(EditingTest, UpdateTakesTheWorkspaceIntoTheSelectedNode) {
 }
 
 // Empty "Heart" (2) goes: its subject (the dialog stays open until one is
-// highlighted), then its reference, then the category; then Pascal's
-// quotation loses its last reference and goes too.
-TEST_F(EditingTest, ReferencesComeOffThenTheNodesGo) {
+// highlighted), then its reference, whose text stays in the Workspace as its
+// quotation's, to be added to another category; then the category. A
+// quotation referenced nowhere goes at once.
+TEST_F(EditingTest, ReferencesComeOffAndMoveThenTheNodesGo) {
   Open();
   Click(Panes().Categories(), Category("2"));
   modal.dialogScripts.push_back([](QDialog& dialog) {
@@ -143,16 +144,24 @@ TEST_F(EditingTest, ReferencesComeOffThenTheNodesGo) {
   EXPECT_EQ(modal.Messages().back(), "This category has references. Delete those first.");
   Panes().References().SetCurSel(0);
   Keys(Qt::Key_D);
+  EXPECT_EQ(Panes().Workspace().GetText(), "reasons");
+  EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kQuotationNode);
+  EXPECT_EQ(Panes().Derivation().GetCount(), 2);
   Keys(Qt::Key_J);
   EXPECT_EQ(frame->Db().categories.GetCount(), 2u);
 
-  Click(Panes().Categories(), Category("1"));
-  Panes().References().SetCurSel(1);
-  Keys(Qt::Key_D);
-  EXPECT_EQ(Panes().selectedQuotation, Quotation("2.1.1"));
+  Click(Panes().Categories(), Category("1.1"));
+  Keys(Qt::Key_Z);
+  const CategoryRecord* wager = frame->Db().Record(Category("1.1"));
+  ASSERT_EQ(wager->referenceTexts.size(), 2u);
+  EXPECT_EQ(wager->referenceTexts[1], "reasons");
+  EXPECT_EQ(wager->referenceTargets[1], Quotation("2.1.1"));
+  Keys(Qt::Key_D);  // nothing highlighted after the addition
+  EXPECT_EQ(modal.Messages().back(), "First select a reference");
+  Click(Panes().Quotations(), Quotation("1.1.2"));
   Keys(Qt::Key_H);
-  EXPECT_EQ(frame->Db().quotations.GetChildCount(Quotation("2.1")), 0);
-  EXPECT_EQ(modal.Messages().size(), 2u);
+  EXPECT_EQ(frame->Db().quotations.GetChildCount(Quotation("1.1")), 1);
+  EXPECT_EQ(modal.Messages().size(), 3u);
 }
 
 // Add Reference needs a quotation's text in the Workspace; it goes after the
@@ -176,27 +185,6 @@ TEST_F(EditingTest, AddReferenceInsertsAfterTheHighlightedLine) {
   EXPECT_TRUE(Panes().findReference.IsClear());
   EXPECT_EQ(Lines(Panes().References()), QStringList({"the motto", "second", "heart", "appended"}));
   EXPECT_EQ(frame->Db().Record(Category("1"))->referenceTargets[1], Quotation("1.1.2"));
-}
-
-// A reference deleted leaves its text in the Workspace as its quotation's,
-// to be added to another category.
-TEST_F(EditingTest, AReferenceMovesBetweenCategories) {
-  Open();
-  Click(Panes().Categories(), Category("2"));
-  Panes().References().SetCurSel(0);
-  Keys(Qt::Key_D);
-  EXPECT_EQ(Panes().Workspace().GetText(), "reasons");
-  EXPECT_EQ(Panes().Workspace().Source(), WorkspaceSource::kQuotationNode);
-  EXPECT_EQ(Panes().Derivation().GetCount(), 2);
-  EXPECT_EQ(Panes().References().GetCount(), 0);
-  Click(Panes().Categories(), Category("1.1"));
-  Keys(Qt::Key_Z);
-  const CategoryRecord* wager = frame->Db().Record(Category("1.1"));
-  ASSERT_EQ(wager->referenceTexts.size(), 2u);
-  EXPECT_EQ(wager->referenceTexts[1], "reasons");
-  EXPECT_EQ(wager->referenceTargets[1], Quotation("2.1.1"));
-  Keys(Qt::Key_D);  // nothing highlighted after the move
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{"First select a reference"});
 }
 
 // The dialogs list the category's own entries; an entry the file cannot hold
