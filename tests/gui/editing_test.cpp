@@ -275,8 +275,10 @@ TEST_F(EditingTest, CtrlShiftZInTheWorkspaceUndoesTheEditNotTheText) {
 }
 
 // Dropped onto Pensees: its last child, selected; then out of it and up by
-// the keys, the first staying first; undone to the state saved.
-TEST_F(EditingTest, AQuotationMovesByDragAndByKeysAndIsUndone) {
+// the keys, the first staying first. A category dropped onto another goes
+// in, the branch opened; onto a node's top edge, before it. All undone to
+// the state saved, and redone.
+TEST_F(EditingTest, NodesMoveByDragAndByKeysAndAreUndone) {
   Open();
   QuoteTree& tree = Panes().Quotations();
   HTREEITEM motto = Quotation("1.1.1");
@@ -297,11 +299,25 @@ TEST_F(EditingTest, AQuotationMovesByDragAndByKeysAndIsUndone) {
   QTest::keyClick(&tree, Qt::Key_Up, Qt::AltModifier);
   EXPECT_EQ(NodeCode(motto), "2.1");
   EXPECT_EQ(tree.GetCurrentItem(), motto);
-  UndoKeys(&tree);
-  UndoKeys(&tree);
+
+  CCatTree& categories = Panes().Categories();
+  HTREEITEM heart = Category("2");
+  ASSERT_TRUE(DragAndDrop(categories, heart, Category("1.1")));
+  EXPECT_EQ(NodeCode(heart), "1.1.1");
+  EXPECT_EQ(Panes().selectedCategory, heart);
+  EXPECT_TRUE(categories.isExpanded(categories.Model().IndexOf(Category("1.1"))));
+  ASSERT_TRUE(DragAndDrop(categories, heart, Category("1"), true));  // before it: its sibling
+  EXPECT_EQ(NodeCode(heart), "1");
+
+  for (int undo = 0; undo < 4; ++undo) UndoKeys(&tree);
+  EXPECT_EQ(NodeCode(heart), "2");
+  EXPECT_EQ(Panes().selectedCategory, heart);
   EXPECT_EQ(NodeCode(motto), "2.1.2");
   EXPECT_EQ(tree.GetCurrentItem(), motto);
   EXPECT_EQ(frame->windowTitle(), kUnchanged);
+  Click(tree, Quotation("1"));
+  UndoKeys(&tree, Qt::Key_Y);  // redone: the node it moved is selected again
+  EXPECT_EQ(Panes().selectedQuotation, motto);
 }
 
 // The move keys act in the tree pane that last had the focus; the menu
@@ -320,54 +336,6 @@ TEST_F(EditingTest, TheKeysMoveInTheTreePaneThatLastHadTheFocus) {
   frame->Action(cmd::kMoveQuotationUp)->trigger();
   EXPECT_EQ(frame->Db().quotations.GetItemText(frame->Db().quotations.GetRootItem()), "Pascal");
   EXPECT_EQ(NodeCode(heart), "1.2");
-}
-
-TEST_F(EditingTest, DragAndDropMovesACategoryIntoAnotherButNotIntoItself) {
-  Open();
-  CCatTree& tree = Panes().Categories();
-  HTREEITEM heart = Category("2");
-  ASSERT_TRUE(DragAndDrop(tree, heart, Category("1.1")));
-  EXPECT_EQ(NodeCode(heart), "1.1.1");
-  EXPECT_EQ(Panes().selectedCategory, heart);
-  EXPECT_EQ(tree.Model().DropHighlight(), heart);
-  EXPECT_TRUE(tree.isExpanded(tree.Model().IndexOf(Category("1.1"))));
-  ASSERT_TRUE(DragAndDrop(tree, heart, Category("1"), true));  // before it: its sibling
-  EXPECT_EQ(NodeCode(heart), "1");
-  HTREEITEM doubt = Category("2");
-  DragAndDrop(tree, doubt, Category("2.1"));  // into its own subtree: refused
-  EXPECT_EQ(NodeCode(doubt), "2");
-
-  frame->Action(cmd::kUndoEdit)->trigger();
-  frame->Action(cmd::kUndoEdit)->trigger();
-  EXPECT_EQ(NodeCode(heart), "2");
-  EXPECT_EQ(frame->windowTitle(), kUnchanged);
-  EXPECT_EQ(tree.Model().DropHighlight(), heart);
-}
-
-// The node an undo takes away is no pane's any more: the selection goes to
-// where it stood, and every command works on what is there.
-TEST_F(EditingTest, UndoingANewNodeLeavesNoPaneOnIt) {
-  Open();
-  Database& db = frame->Db();
-  HTREEITEM made = nullptr;
-  ASSERT_EQ(db.InsertNode(Tree::kQuotations, Quotation("2.1.1"), Placement::kAfter, "new", &made),
-            "");
-  QuoteTree& tree = Panes().Quotations();
-  DoubleClick(tree, made);
-  ASSERT_EQ(Panes().selectedQuotation, made);
-  Keys(Qt::Key_T);  // Find Reference: none
-  modal.shown.clear();
-  UndoKeys(frame.get());
-  EXPECT_TRUE(db.quotations.IsDetached(made));
-  EXPECT_EQ(Panes().selectedQuotation, Quotation("2.1.1"));
-  EXPECT_EQ(tree.GetCurrentItem(), Quotation("2.1.1"));
-  EXPECT_EQ(tree.Model().DropHighlight(), Quotation("2.1.1"));
-  EXPECT_TRUE(Panes().findReference.IsClear());
-  Keys(Qt::Key_R);  // Count References
-  EXPECT_EQ(modal.Messages().size(), 1u);
-  UndoKeys(frame.get(), Qt::Key_Y);
-  EXPECT_EQ(Panes().selectedQuotation, made);
-  EXPECT_EQ(tree.GetCurrentItem(), made);
 }
 
 }  // namespace
