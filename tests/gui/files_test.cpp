@@ -138,32 +138,25 @@ TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   EXPECT_TRUE(modal.shown.empty());
 }
 
+// A folder, or a path to its Florilex.txt (which need not exist yet: loading
+// says it cannot be opened), names the database's folder; with none the
+// start rules choose. Help, the version and refusals are the command line
+// cases' to tell.
 TEST(CommandLine, AFolderOrAPathToItsFlorilexTxtNamesTheDatabasesFolder) {
   TempDir dir;
   const QString folder = Q(dir.path());
-  struct Case {
-    QStringList words;
-    StartRequest::Action action;
-    std::string folder;
+  const std::pair<QStringList, std::string> cases[] = {
+      {{}, ""},
+      {{folder}, dir.path()},
+      {{folder + "/Florilex.txt"}, dir.path()},
+      {{"Florilex.txt"}, "."},
+      {{"-platform", "offscreen", folder}, dir.path()},  // Qt's own
   };
-  const Case cases[] = {
-      {{}, StartRequest::kRun, ""},  // none named: the start rules choose
-      {{folder}, StartRequest::kRun, dir.path()},
-      // The file need not exist yet: loading says it cannot be opened.
-      {{folder + "/Florilex.txt"}, StartRequest::kRun, dir.path()},
-      {{"Florilex.txt"}, StartRequest::kRun, "."},
-      {{"-platform", "offscreen", folder}, StartRequest::kRun, dir.path()},  // Qt's own
-      {{"-h"}, StartRequest::kHelp, ""},
-      {{"--version"}, StartRequest::kVersion, ""},
-      {{"--", "--version"}, StartRequest::kRefused, ""},  // a folder not there
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.words.join(' ').toStdString());
-    const StartRequest request = ParseCommandLine(QStringList{"lorelist"} + c.words);
-    EXPECT_EQ(request.action, c.action);
-    if (c.action == StartRequest::kRun) {
-      EXPECT_EQ(request.folder, c.folder);
-    }
+  for (const auto& [words, folderNamed] : cases) {
+    SCOPED_TRACE(words.join(' ').toStdString());
+    const StartRequest request = ParseCommandLine(QStringList{"lorelist"} + words);
+    EXPECT_EQ(request.action, StartRequest::kRun);
+    EXPECT_EQ(request.folder, folderNamed);
   }
 }
 
