@@ -367,8 +367,9 @@ TEST_F(FilesTest, SaveCopyAsThroughTheRealFileChooser) {
   EXPECT_EQ(Database(), kGuiSample);
 }
 
-// The folder lock held by the real program in another process: this window
-// is warned; once that process is killed outright, a new window is not.
+// The folder lock held by the real program in another process, started on
+// the current directory's dictionary: this window is warned; once that
+// process is killed outright, a new window is not.
 TEST_F(FilesTest, TheLockOfAnotherProcessWarnsUntilItDies) {
   WriteFile(dir.File(kDatabaseFile), kGuiSample);
   const pid_t child = ::fork();
@@ -379,16 +380,8 @@ TEST_F(FilesTest, TheLockOfAnotherProcessWarnsUntilItDies) {
     ::execl(LORELIST_APP_BINARY, LORELIST_APP_BINARY, static_cast<char*>(nullptr));
     ::_exit(4);
   }
-  // Holding the lock shows in the system's table of locks, by the folder's inode.
-  struct stat folder;
-  ASSERT_EQ(::stat(dir.path().c_str(), &folder), 0);
   auto holds = [&] {
-    std::ifstream locks("/proc/locks");
-    const std::string inode = ":" + std::to_string(folder.st_ino) + " ";
-    for (std::string line; std::getline(locks, line);)
-      if (line.find("OFDLCK") != std::string::npos && line.find(inode) != std::string::npos)
-        return true;
-    return false;
+    return FolderLock().Acquire(dir.path()) == FolderLock::State::kHeldElsewhere;
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!holds() && std::chrono::steady_clock::now() < deadline)
