@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QMenu>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "app/command_line.h"
@@ -53,24 +52,16 @@ std::string Dictionary(const TempDir& dir, const std::string& name) {
   return folder;
 }
 
-// The editor process started on a folder, found by its arguments as the
-// system tells them, and ended; false when none came within a while.
-bool EndEditorOn(const std::string& folder) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-      std::ifstream in(entry.path() / "cmdline");
-      std::string program, argument;
-      std::getline(in, program, '\0');
-      std::getline(in, argument, '\0');
-      if (program == LORELIST_APP_BINARY && argument == folder) {
-        ::kill(static_cast<pid_t>(std::stoi(entry.path().filename().string())), SIGKILL);
-        return true;
-      }
-    }
+// What a stand-in editor program, which notes each folder it is started on
+// in a log, was started on: once as many starts are noted, or a while passed.
+std::string StartedOn(const std::string& log, int starts) {
+  std::string folders;
+  for (int wait = 0; wait < 1000; ++wait) {
+    folders = Exists(log) ? ReadFile(log) : "";
+    if (std::count(folders.begin(), folders.end(), '\n') >= starts) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return false;
+  return folders;
 }
 
 class FilesTest : public FrameTest {
@@ -243,9 +234,12 @@ TEST(RecentDictionaries, NewestFirstAtMostEightOnlyThoseThatExistAndCleared) {
 TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
   TempDir others;
   const std::string other = Dictionary(others, "other"), third = Dictionary(dir, "third");
+  const std::string editor = others.File("editor"), log = others.File("started");
+  WriteFile(editor, "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
+  ASSERT_EQ(::chmod(editor.c_str(), 0755), 0);
   DictionarySettings().Opened(Q(other));
   Open();
-  SetEditorProgram(QStringLiteral(LORELIST_APP_BINARY));
+  SetEditorProgram(Q(editor));
   QMenu& recent = *frame->Action(cmd::kOpenRecent)->menu();
   emit recent.aboutToShow();
   ASSERT_GE(recent.actions().size(), 3);  // this dictionary, the other, Clear Recent
@@ -254,7 +248,7 @@ TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
     if (action->text() == Q(other)) item = action;
   ASSERT_NE(item, nullptr);
   item->trigger();
-  ASSERT_TRUE(EndEditorOn(other)) << "no editor started on " << other;
+  EXPECT_EQ(StartedOn(log, 1), other + "\n");
   EXPECT_EQ(frame->Folder(), dir.path());
   EXPECT_TRUE(modal.Messages().empty());
   frame->Action(cmd::kClearRecent)->trigger();
@@ -265,7 +259,7 @@ TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
   modal.realFileChooser = true;
   AnswerRealChooser(Q(JoinPath(third, kDatabaseFile)));
   frame->Action(cmd::kOpenDictionary)->trigger();
-  EXPECT_TRUE(EndEditorOn(third));
+  EXPECT_EQ(StartedOn(log, 2), other + "\n" + third + "\n");
 }
 
 // The second window is warned before it appears; its save is asked about
