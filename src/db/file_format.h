@@ -67,7 +67,7 @@ class OutputFile {
  private:
   bool WriteAll(std::string_view bytes);
 
-  static constexpr size_t kFlushAt = 1 << 16;
+  static constexpr size_t kFlushAt = 1 << 20;
   FileOps& ops_;
   int fd_;
   std::string buffer_;

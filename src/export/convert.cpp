@@ -2,7 +2,9 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -99,7 +101,54 @@ std::string ConvertFromUtf8(std::string_view utf8, std::string& out) {
 }
 
 std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
-  return Convert(bytes, kCp1252, "UTF-8", out);
+  Converter source = Open(kCp1252);
+  if (!source) return "the converters of ICU are missing";
+  // A set of one byte a character: each byte's UTF-8 asked of ICU once, then
+  // the file by table, which gives what converting it line by line gives.
+  if (ucnv_getType(source.get()) != UCNV_SBCS) return Convert(bytes, kCp1252, "UTF-8", out);
+  struct Utf8 {
+    char bytes[4];
+    uint8_t length;  // 0: the set does not define the byte
+  } table[256];
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    UChar wide[4];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_reset(source.get());
+    const int32_t units = ucnv_toUChars(source.get(), wide, 4, &byte, 1, &status);
+    std::string utf8;
+    for (int32_t i = 0; U_SUCCESS(status) && i < units;) {
+      UChar32 ch;
+      U16_NEXT(wide, i, units, ch);
+      AppendUtf8(utf8, static_cast<char32_t>(ch));
+    }
+    table[b].length = U_FAILURE(status) || utf8.size() > 4 ? 0 : static_cast<uint8_t>(utf8.size());
+    utf8.copy(table[b].bytes, table[b].length);
+  }
+  out.clear();
+  out.reserve(bytes.size() + bytes.size() / 8);
+  char chunk[3 << 14];
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t stop = std::min(bytes.size(), at + sizeof chunk / 4);
+    char* put = chunk;
+    for (; at < stop; ++at) {
+      const auto b = static_cast<unsigned char>(bytes[at]);
+      if (b < 0x80) {
+        *put++ = static_cast<char>(b);
+        continue;
+      }
+      const Utf8& utf8 = table[b];
+      if (utf8.length == 0) {
+        const auto lines =
+            std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at), '\n');
+        return "line " + std::to_string(lines + 1) + ": not valid " + kCp1252 + " text";
+      }
+      std::memcpy(put, utf8.bytes, 4);
+      put += utf8.length;
+    }
+    out.append(chunk, static_cast<size_t>(put - chunk));
+  }
+  return {};
 }
 
 }  // namespace lorelist
