@@ -32,20 +32,6 @@ std::string State(const Database& db) {
   return state + (db.IsChanged() ? "changed" : "unchanged");
 }
 
-std::string ChainCode(int top, int levels) {
-  std::string code = std::to_string(top);
-  for (int i = 1; i < levels; ++i) code += ".1";
-  return code;
-}
-
-std::string Chain(int levels, char tag) {
-  std::string lines;
-  for (int level = 1; level <= levels; ++level)
-    lines +=
-        std::string("@") + tag + ChainCode(1, level) + " level " + std::to_string(level) + "\r\n";
-  return lines;
-}
-
 DatabaseFolder::DatabaseFolder(std::string_view bytes) {
   if (!bytes.empty()) WriteFile(File(), bytes);
   Reload();

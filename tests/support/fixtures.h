@@ -1,8 +1,8 @@
 #pragma once
 
 // What many tests need: a database loaded from bytes, a node found by its
-// code, everything an edit may change in one string, chains of nested codes,
-// and a folder holding a loaded Florilex.txt to save.
+// code, everything an edit may change in one string, and a
+// folder holding a loaded Florilex.txt to save.
 
 #include <string>
 #include <string_view>
@@ -24,13 +24,6 @@ HTREEITEM NodeAt(const TreeStore& tree, std::string_view code);
 // in its order (equal entries keep an order of their own that the file does
 // not show) and whether the database has unsaved changes.
 std::string State(const Database& db);
-
-// The code of a node `levels` deep along first children below top-level
-// node `top`: "top.1.1...".
-std::string ChainCode(int top, int levels);
-// The lines "@Q1 ...", "@Q1.1 ...", ... of a chain `levels` deep, with the
-// tag given (Q or C), each ended with CR LF.
-std::string Chain(int levels, char tag = 'Q');
 
 // A folder holding a Florilex.txt, loaded; Change() then edits it as an
 // edit of the window would, for a save to write.
