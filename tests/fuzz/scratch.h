@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -35,6 +36,21 @@ inline const std::string& ScratchDir() {
     atexit(RemoveScratch);
   }
   return name;
+}
+
+// One input through a check; a failure is told and ends the run. Longer
+// inputs only slow the search: the interesting cases are small.
+template <typename Check>
+int FuzzOne(const uint8_t* data, size_t size, Check check, const char* failed) {
+  if (size > size_t{1} << 20) return 0;
+  const std::string failure =
+      check(std::string(reinterpret_cast<const char*>(data), size), ScratchDir());
+  if (!failure.empty()) {
+    fprintf(stderr, "%s: %s\n", failed, failure.c_str());
+    RemoveScratch();  // abort() skips the exit handlers
+    abort();
+  }
+  return 0;
 }
 
 }  // namespace lorelist::test
