@@ -55,6 +55,10 @@ std::string Unholdable(const std::u16string& line, UConverter* target) {
   return "a character";
 }
 
+std::string NotValid(uint64_t line, const char* set) {
+  return "line " + std::to_string(line) + ": not valid " + set + " text";
+}
+
 // Converts line by line from one set to the other through UTF-16.
 std::string Convert(std::string_view in, const char* from, const char* to, std::string& out) {
   Converter source = Open(from), target = Open(to);
@@ -76,8 +80,7 @@ std::string Convert(std::string_view in, const char* from, const char* to, std::
     const int32_t units =
         ucnv_toUChars(source.get(), wide.data(), static_cast<int32_t>(wide.size()), line.data(),
                       static_cast<int32_t>(line.size()), &status);
-    if (U_FAILURE(status))
-      return "line " + std::to_string(number) + ": not valid " + std::string(from) + " text";
+    if (U_FAILURE(status)) return NotValid(number, from);
     wide.resize(static_cast<size_t>(units));
     bytes.resize(wide.size() * 4 + 4);
     status = U_ZERO_ERROR;
@@ -103,9 +106,9 @@ std::string ConvertFromUtf8(std::string_view utf8, std::string& out) {
 std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
   Converter source = Open(kCp1252);
   if (!source) return "the converters of ICU are missing";
-  // A set of one byte a character: each byte's UTF-8 asked of ICU once, then
-  // the file by table, which gives what converting it line by line gives.
-  if (ucnv_getType(source.get()) != UCNV_SBCS) return Convert(bytes, kCp1252, "UTF-8", out);
+  // Windows-1252 is a set of one byte a character: each byte's UTF-8 asked of
+  // ICU once, then the file by table, gives what converting it line by line
+  // gives (ASCII is itself in it).
   struct Utf8 {
     char bytes[4];
     uint8_t length;  // 0: the set does not define the byte
@@ -141,7 +144,7 @@ std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
       if (utf8.length == 0) {
         const auto lines =
             std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at), '\n');
-        return "line " + std::to_string(lines + 1) + ": not valid " + kCp1252 + " text";
+        return NotValid(static_cast<uint64_t>(lines) + 1, kCp1252);
       }
       std::memcpy(put, utf8.bytes, 4);
       put += utf8.length;
