@@ -13,7 +13,6 @@
 
 #include "code_check.h"
 #include "file_format.h"
-#include "large_block.h"
 #include "save.h"
 
 namespace lorelist {
@@ -43,60 +42,79 @@ class CodeKey {
   int bytes_ = 0;
 };
 
-// Quotation nodes by packed code, filled once all of them are read: resolving
-// a reference then costs one probe instead of a walk down the tree.
-class CodeTable {
+// A deferred reference target holds its code key, shifted and tagged with the
+// low bit, which no node address has.
+HTREEITEM TagKey(uint64_t key) {
+  return reinterpret_cast<HTREEITEM>((key << 1) | 1);
+}
+bool IsTagged(HTREEITEM target) {
+  return reinterpret_cast<uintptr_t>(target) & 1;
+}
+uint64_t UntagKey(HTREEITEM target) {
+  return reinterpret_cast<uintptr_t>(target) >> 1;
+}
+
+// Takes the next number off the front of a code key; 0 when none is left.
+uint32_t TakeNumber(uint64_t& key) {
+  uint32_t n = 0;
+  for (int shift = 0; key; shift += 7) {
+    const uint64_t group = key & 0xFF;
+    key >>= 8;
+    n |= static_cast<uint32_t>(group & 0x7F) << shift;
+    if (!(group & 0x80)) break;
+  }
+  return n;
+}
+
+// Finds quotation nodes by code key, walking down the tree by the code's
+// numbers. Each step of a walk is a cache miss, so kLanes walks go side by
+// side: a lane prefetches its next step and the others take theirs meanwhile.
+class Descent {
  public:
-  void Build(const TreeStore& tree, const std::unordered_set<HTREEITEM>& skip) {
-    capacity_ = tree.GetCount() + tree.GetCount() / 4 + 16;  // at most 80% full
-    block_ = AllocateLargeBlock(capacity_ * sizeof(Slot));
-    slots_ = static_cast<Slot*>(block_.get());
-    std::fill(slots_, slots_ + capacity_, Slot{});
-    HTREEITEM node = tree.GetRootItem();
-    if (!node) return;
-    std::vector<uint32_t> numbers{1};
-    for (;;) {
-      CodeKey key;
-      bool fits = true;
-      for (uint32_t n : numbers) fits = fits && key.Add(n);
-      if (fits && (skip.empty() || !skip.count(node))) Insert(key.Key(), node);
-      int step = NextNode(node, tree);
-      if (step == kEndOfWalk) break;
-      if (step == 1) {
-        numbers.push_back(1);
+  explicit Descent(const TreeStore& tree) : tree_(tree) {}
+
+  // Starts the walk of a tagged target; when a lane is free, false.
+  bool Start(HTREEITEM& target) {
+    if (used_ == kLanes) return false;
+    lanes_[used_++] = Lane{&target, nullptr, nullptr, UntagKey(target)};
+    return true;
+  }
+  // Takes one step on every lane. done(target, node) is told of each walk
+  // that ends (node nullptr: the code names no node); false from it stops.
+  template <typename Done>
+  bool Step(Done&& done) {
+    for (size_t i = 0; i < used_;) {
+      Lane& lane = lanes_[i];
+      if (lane.slot) {  // the slot was prefetched: on to the child
+        lane.node = *lane.slot;
+        lane.slot = nullptr;
+        __builtin_prefetch(lane.node, 1);
+      } else if (uint32_t n = TakeNumber(lane.rest)) {
+        lane.slot = tree_.ChildSlot(lane.node, n - 1);
+        if (!lane.slot) return done(*lane.target, nullptr);
+        __builtin_prefetch(lane.slot);
       } else {
-        numbers.resize(numbers.size() - static_cast<size_t>(-step));  // up |step| levels
-        ++numbers.back();
+        if (!done(*lane.target, lane.node)) return false;
+        lane = lanes_[--used_];
+        continue;
       }
+      ++i;
     }
+    return true;
   }
-  void Prefetch(uint64_t key) const { __builtin_prefetch(&slots_[Hash(key)]); }
-  HTREEITEM Find(uint64_t key) const {
-    for (size_t i = Hash(key);; i = i + 1 == capacity_ ? 0 : i + 1) {
-      if (slots_[i].key == key) return slots_[i].node;
-      if (slots_[i].key == 0) return nullptr;
-    }
-  }
-  bool Built() const { return slots_ != nullptr; }
+  bool Idle() const { return used_ == 0; }
 
  private:
-  struct Slot {
-    uint64_t key = 0;
-    HTREEITEM node = nullptr;
+  static constexpr size_t kLanes = 16;
+  struct Lane {
+    HTREEITEM* target;
+    HTREEITEM node;         // where the walk is: nullptr for the top level
+    HTREEITEM const* slot;  // the child slot to read next, once prefetched
+    uint64_t rest;          // the numbers still to walk
   };
-  // A slot from the key's mixed bits, spread over the whole table.
-  size_t Hash(uint64_t key) const {
-    uint64_t mixed = (key ^ (key >> 29)) * 0x9E3779B97F4A7C15ULL;
-    return static_cast<size_t>((static_cast<unsigned __int128>(mixed) * capacity_) >> 64);
-  }
-  void Insert(uint64_t key, HTREEITEM node) {
-    size_t i = Hash(key);
-    while (slots_[i].key != 0) i = i + 1 == capacity_ ? 0 : i + 1;
-    slots_[i] = Slot{key, node};
-  }
-  LargeBlock block_;
-  Slot* slots_ = nullptr;
-  size_t capacity_ = 0;
+  const TreeStore& tree_;
+  Lane lanes_[kLanes];
+  size_t used_ = 0;
 };
 
 // A missing file is a new database, not an error to report.
@@ -150,24 +168,11 @@ class Loader {
   // need a map entry; that keeps a million-node load small.
   std::unordered_map<std::string, HTREEITEM> oddCodes_;
   std::unordered_set<HTREEITEM> oddNodes_;
-  CodeTable codeTable_;
   bool defer_;
   // Records with references, each listed once, in reading order; while
   // deferring, their targets may hold a tagged code key instead of a node.
   std::vector<CategoryRecord*> deferredRecords_;
 };
-
-// A deferred reference target holds its code key, shifted and tagged with the
-// low bit, which no node address has.
-HTREEITEM TagKey(uint64_t key) {
-  return reinterpret_cast<HTREEITEM>((key << 1) | 1);
-}
-bool IsTagged(HTREEITEM target) {
-  return reinterpret_cast<uintptr_t>(target) & 1;
-}
-uint64_t UntagKey(HTREEITEM target) {
-  return reinterpret_cast<uintptr_t>(target) >> 1;
-}
 
 void Loader::StartSection() {
   currentLevel_ = -1;
@@ -223,9 +228,7 @@ HTREEITEM Loader::FindQuotation(std::string_view code) {
     auto it = oddCodes_.find(std::string(code));
     return it == oddCodes_.end() ? nullptr : it->second;
   }
-  if (!codeTable_.Built()) codeTable_.Build(db_.quotations, oddNodes_);
-  if (uint64_t key = KeyOf(code)) return codeTable_.Find(key);
-  // A code too long for a key: walk down the tree by its numbers.
+  // Walk down the tree by the code's numbers.
   HTREEITEM node = nullptr;
   for (;;) {
     size_t dot = code.find('.');
@@ -235,6 +238,7 @@ HTREEITEM Loader::FindQuotation(std::string_view code) {
     if (dot == std::string_view::npos) break;
     code.remove_prefix(dot + 1);
   }
+  // A node whose own code was written otherwise is known by that code only.
   return oddNodes_.count(node) ? nullptr : node;
 }
 
@@ -301,49 +305,27 @@ bool Loader::CategoryLine(char tag) {
   }
 }
 
-// Visits every deferred reference target in reading order, each one when
-// the target kAhead places later has been announced with ahead(), so that
-// many cache misses are under way at once.
-template <typename Ahead, typename Visit>
-bool VisitDeferred(const std::vector<CategoryRecord*>& records, Ahead ahead, Visit visit) {
-  constexpr size_t kAhead = 16;
-  HTREEITEM* ring[kAhead];
-  size_t queued = 0;
-  for (CategoryRecord* record : records) {
-    for (HTREEITEM& target : record->referenceTargets) {
-      if (!IsTagged(target)) continue;
-      ahead(target);
-      HTREEITEM*& slot = ring[queued++ % kAhead];
-      if (queued > kAhead && !visit(*slot)) return false;
-      slot = &target;
-    }
-  }
-  for (size_t i = queued > kAhead ? queued - kAhead : 0; i < queued; ++i)
-    if (!visit(*ring[i % kAhead])) return false;
-  return true;
-}
-
 bool Loader::ResolveReferences() {
-  if (deferredRecords_.empty()) return true;
-  if (defer_ && !codeTable_.Built()) codeTable_.Build(db_.quotations, oddNodes_);
-  bool found = VisitDeferred(
-      deferredRecords_, [&](HTREEITEM key) { codeTable_.Prefetch(UntagKey(key)); },
-      [&](HTREEITEM& target) {
-        HTREEITEM node = codeTable_.Find(UntagKey(target));
-        if (!node) return false;
-        target = node;
-        return true;
-      });
-  if (!found) return false;
-  // Now count the references; the targets are nodes and no longer tagged, so
-  // walk the same records once more in the same way.
+  Descent descent(db_.quotations);
+  // Each walk that ends counts one reference at its target.
+  auto done = [&](HTREEITEM& target, HTREEITEM node) {
+    if (!node || (!oddNodes_.empty() && oddNodes_.count(node))) return false;
+    target = node;
+    node->data += 1;
+    return true;
+  };
   for (CategoryRecord* record : deferredRecords_) {
-    auto& targets = record->referenceTargets;
-    for (size_t i = 0; i < targets.size(); ++i) {
-      if (i + 8 < targets.size()) __builtin_prefetch(targets[i + 8], 1);
-      targets[i]->data += 1;
+    for (HTREEITEM& target : record->referenceTargets) {
+      if (!IsTagged(target)) {
+        target->data += 1;  // found as it was read
+        continue;
+      }
+      while (!descent.Start(target))
+        if (!descent.Step(done)) return false;
     }
   }
+  while (!descent.Idle())
+    if (!descent.Step(done)) return false;
   return true;
 }
 

@@ -27,6 +27,7 @@ class ChildList {
   bool empty() const { return size_ == 0; }
   TreeNode* operator[](size_t i) const { return items_[i]; }
   TreeNode* front() const { return items_[0]; }
+  TreeNode* const* data() const { return items_; }
   void insert(size_t at, TreeNode* node);
   void erase(size_t at);
   void clear();
@@ -124,6 +125,12 @@ class TreeStore {
   // Children of a node, or the top-level nodes for nullptr.
   int GetChildCount(HTREEITEM parent) const;
   HTREEITEM GetChildAt(HTREEITEM parent, int row) const;
+  // Where child `row` of parent is kept, or nullptr for no such child: lets
+  // a caller prefetch the slot before it reads the child from it.
+  HTREEITEM const* ChildSlot(HTREEITEM parent, uint32_t row) const {
+    const ChildList& children = Outer(parent)->children;
+    return row < children.size() ? children.data() + row : nullptr;
+  }
   int GetRow(HTREEITEM node) const { return static_cast<int>(node->row); }
   // Number of ancestors: 0 for a top-level node.
   int GetLevel(HTREEITEM node) const;
