@@ -105,7 +105,7 @@ class Descent {
   bool Idle() const { return used_ == 0; }
 
  private:
-  static constexpr size_t kLanes = 16;
+  static constexpr size_t kLanes = 32;
   struct Lane {
     HTREEITEM* target;
     HTREEITEM node;         // where the walk is: nullptr for the top level
