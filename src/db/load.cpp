@@ -169,6 +169,13 @@ class Loader {
   std::unordered_map<std::string, HTREEITEM> oddCodes_;
   std::unordered_set<HTREEITEM> oddNodes_;
   bool defer_;
+  // The references of the category being read, kept until it ends so that
+  // its lists are allocated once and at their size.
+  void FlushReferences();
+  CategoryRecord* pendingRecord_ = nullptr;
+  std::vector<HTREEITEM> pendingTargets_;
+  std::string pendingTexts_;
+  std::vector<size_t> pendingEnds_;
   // Records with references, each listed once, in reading order; while
   // deferring, their targets may hold a tagged code key instead of a node.
   std::vector<CategoryRecord*> deferredRecords_;
@@ -266,6 +273,7 @@ bool Loader::QuotationLine(char tag) {
 bool Loader::CategoryLine(char tag) {
   switch (tag) {
     case 'C': {
+      FlushReferences();
       std::string_view code, text;
       SplitNodeLine(lineBuffer_.substr(2), code, text);
       currentCode_ = code;
@@ -294,8 +302,10 @@ bool Loader::CategoryLine(char tag) {
         // A dangling reference could never be saved or deleted safely.
         if (!target) return Fail("Reference to a missing quotation node: ");
       }
-      // The reference counts are raised once all targets are known.
-      db_.AppendReference(*record, target, text, /*counted=*/false);
+      pendingRecord_ = record;
+      pendingTargets_.push_back(target);
+      pendingTexts_.append(text);
+      pendingEnds_.push_back(pendingTexts_.size());
       if (deferredRecords_.empty() || deferredRecords_.back() != record)
         deferredRecords_.push_back(record);
       return true;
@@ -303,6 +313,24 @@ bool Loader::CategoryLine(char tag) {
     default:
       return Fail("Line does not begin with valid letter: ");
   }
+}
+
+void Loader::FlushReferences() {
+  if (!pendingRecord_) return;
+  CategoryRecord& record = *pendingRecord_;
+  record.referenceTargets.reserve(record.referenceTargets.size() + pendingTargets_.size());
+  record.referenceTexts.reserve(record.referenceTexts.size() + pendingTargets_.size());
+  size_t begin = 0;
+  for (size_t i = 0; i < pendingTargets_.size(); ++i) {
+    const std::string_view text(pendingTexts_.data() + begin, pendingEnds_[i] - begin);
+    // The reference counts are raised once all targets are known.
+    db_.AppendReference(record, pendingTargets_[i], text, /*counted=*/false);
+    begin = pendingEnds_[i];
+  }
+  pendingRecord_ = nullptr;
+  pendingTargets_.clear();
+  pendingTexts_.clear();
+  pendingEnds_.clear();
 }
 
 bool Loader::ResolveReferences() {
@@ -372,6 +400,7 @@ LoadResult Loader::Run(const std::string& path) {
       db_.disk = FileStamp();
     ::close(fd);
   }
+  FlushReferences();
   db_.subjects.SortAppended();
   db_.partlyLoaded = result_.status == LoadResult::kStopped || cannotReadExisting;
   if (Reported(result_) && reporter_) reporter_->ReportLoadError(result_.message, result_.line);
