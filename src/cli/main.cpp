@@ -152,23 +152,25 @@ int Convert(const Arguments& args) {
     return Refuse(
         args, fromUtf8 ? "give one of --from-utf8 and --to-utf8" : "give --from-utf8 or --to-utf8");
   const std::string& in = args.plain[0];
-  std::string bytes, converted;
+  std::string bytes, converted, refusal;
   if (!ReadWhole(in, bytes)) return kFileError;
-  const std::string refusal =
-      fromUtf8 ? ConvertFromUtf8(bytes, converted) : ConvertToUtf8(bytes, converted);
-  if (!refusal.empty()) {
-    PutLine(stderr, in + ": " + refusal + "; nothing was written");
-    return kLoadError;
+  if (fromUtf8) refusal = ConvertFromUtf8(bytes, converted);
+  if (refusal.empty()) {
+    const SaveResult saved = WriteFileSafely(args.plain[1], [&](OutputFile& out) {
+      if (fromUtf8)
+        out.Put(converted);
+      else
+        refusal = ConvertToUtf8(bytes, [&](std::string_view piece) { out.Put(piece); });
+      return refusal;  // a refusal takes the file it began away again
+    });
+    if (saved.ok) return kOk;
+    if (refusal.empty()) {
+      PutLine(stderr, saved.message);
+      return kFileError;
+    }
   }
-  const SaveResult saved = WriteFileSafely(args.plain[1], [&](OutputFile& out) {
-    out.Put(converted);
-    return std::string();
-  });
-  if (!saved.ok) {
-    PutLine(stderr, saved.message);
-    return kFileError;
-  }
-  return kOk;
+  PutLine(stderr, in + ": " + refusal + "; nothing was written");
+  return kLoadError;
 }
 
 int Search(const Arguments& args) {

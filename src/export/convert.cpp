@@ -103,7 +103,8 @@ std::string ConvertFromUtf8(std::string_view utf8, std::string& out) {
   return Convert(utf8, "UTF-8", kCp1252, out);
 }
 
-std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
+std::string ConvertToUtf8(std::string_view bytes,
+                          const std::function<void(std::string_view)>& put) {
   Converter source = Open(kCp1252);
   if (!source) return "the converters of ICU are missing";
   // Windows-1252 is a set of one byte a character: each byte's UTF-8 asked of
@@ -128,16 +129,14 @@ std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
     table[b].length = U_FAILURE(status) || utf8.size() > 4 ? 0 : static_cast<uint8_t>(utf8.size());
     utf8.copy(table[b].bytes, table[b].length);
   }
-  out.clear();
-  out.reserve(bytes.size() + bytes.size() / 8);
   char chunk[3 << 14];
   for (size_t at = 0; at < bytes.size();) {
     const size_t stop = std::min(bytes.size(), at + sizeof chunk / 4);
-    char* put = chunk;
+    char* end = chunk;
     for (; at < stop; ++at) {
       const auto b = static_cast<unsigned char>(bytes[at]);
       if (b < 0x80) {
-        *put++ = static_cast<char>(b);
+        *end++ = static_cast<char>(b);
         continue;
       }
       const Utf8& utf8 = table[b];
@@ -146,10 +145,10 @@ std::string ConvertToUtf8(std::string_view bytes, std::string& out) {
             std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at), '\n');
         return NotValid(static_cast<uint64_t>(lines) + 1, kCp1252);
       }
-      std::memcpy(put, utf8.bytes, 4);
-      put += utf8.length;
+      std::memcpy(end, utf8.bytes, 4);
+      end += utf8.length;
     }
-    out.append(chunk, static_cast<size_t>(put - chunk));
+    put(std::string_view(chunk, static_cast<size_t>(end - chunk)));
   }
   return {};
 }
