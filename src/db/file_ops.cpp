@@ -102,6 +102,10 @@ int ReadRegularFile(const std::string& path, std::string& bytes, bool* opened) {
   const int fd = OpenRegularFile(path, error);
   if (opened) *opened = fd >= 0;
   if (fd < 0) return error;
+  // Room for the whole file at once: growing by doubling would hold it twice.
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    bytes.reserve(bytes.size() + static_cast<size_t>(st.st_size));
   char buffer[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
