@@ -14,7 +14,8 @@
 namespace lorelist {
 
 void WriteDatabase(const Database& db, OutputFile& out) {
-  std::string line;
+  std::string line, codes;
+  std::vector<size_t> codeEnds;
   WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
     line.assign("@Q").append(code).append(" ").append(db.quotations.GetItemText(node));
     WriteLogicalLine(out, line);
@@ -29,14 +30,11 @@ void WriteDatabase(const Database& db, OutputFile& out) {
       line.assign("@S").append(entry);
       WriteLogicalLine(out, line);
     }
-    // Targets lie all over memory: ask for them all before the first is needed.
-    for (HTREEITEM target : record->referenceTargets) __builtin_prefetch(target);
-    for (HTREEITEM target : record->referenceTargets) __builtin_prefetch(target->parent);
-    for (size_t i = 0; i < record->referenceTexts.size(); ++i) {
-      // The target's code from its position: the same code the walk above gave it.
-      line.assign("@R");
-      AppendNodeCode(line, record->referenceTargets[i]);
-      line.append(" ");
+    // The targets' codes from their positions: the codes the walk above gave.
+    const auto& targets = record->referenceTargets;
+    NodeCodes(targets.data(), targets.size(), codes, codeEnds);
+    for (size_t i = 0, begin = 0; i < targets.size(); begin = codeEnds[i++]) {
+      line.assign("@R").append(codes, begin, codeEnds[i] - begin).append(" ");
       line.append(record->referenceTexts[i]);
       WriteLogicalLine(out, line);
     }

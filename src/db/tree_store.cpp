@@ -318,6 +318,34 @@ void AppendNodeCode(std::string& out, HTREEITEM node) {
   }
 }
 
+void NodeCodes(const HTREEITEM* nodes, size_t count, std::string& out, std::vector<size_t>& ends) {
+  thread_local std::vector<const TreeNode*> at;
+  thread_local std::vector<std::vector<uint32_t>> paths;  // each code's numbers, last first
+  at.assign(nodes, nodes + count);
+  if (paths.size() < count) paths.resize(count);
+  for (size_t i = 0; i < count; ++i) paths[i].clear();
+  for (bool climbing = true; climbing;) {
+    climbing = false;
+    for (size_t i = 0; i < count; ++i) {
+      const TreeNode* n = at[i];
+      if (!n || !n->parent) continue;
+      paths[i].push_back(n->row + 1);
+      at[i] = n->parent;
+      __builtin_prefetch(n->parent);
+      climbing = true;
+    }
+  }
+  out.clear();
+  ends.clear();
+  for (size_t i = 0; i < count; ++i) {
+    for (size_t k = paths[i].size(); k-- > 0;) {
+      AppendNumber(out, paths[i][k]);
+      if (k) out += '.';
+    }
+    ends.push_back(out.size());
+  }
+}
+
 std::string NodeCode(HTREEITEM node) {
   std::string code;
   AppendNodeCode(code, node);
