@@ -9,10 +9,11 @@ namespace lorelist {
 SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
   std::string_view key = texts_.Store(CollationKey(text, keyBuffer_));
   if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
-  uint64_t prefix = 0;
-  for (size_t i = 0; i < 8; ++i)
-    prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
-  return Entry{prefix, key, texts_.Store(text), category};
+  Entry entry{{0, 0}, key, texts_.Store(text), category};
+  for (size_t i = 0; i < 16; ++i)
+    entry.prefix[i / 8] =
+        entry.prefix[i / 8] << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
+  return entry;
 }
 
 size_t SubjectIndexList::UpperBound(const Entry& entry) const {

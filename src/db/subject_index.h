@@ -56,13 +56,17 @@ class SubjectIndexList {
 
  private:
   struct Entry {
-    uint64_t prefix;  // the key's first bytes, big-endian: most comparisons end here
+    // The key's first 16 bytes, big-endian and padded with zeros: most
+    // comparisons end here, without reaching for the keys themselves.
+    uint64_t prefix[2];
     std::string_view key;
     std::string_view text;
     HTREEITEM category;
   };
   static bool Less(const Entry& a, const Entry& b) {
-    return a.prefix != b.prefix ? a.prefix < b.prefix : a.key < b.key;
+    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
+    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
+    return a.key < b.key;
   }
   Entry MakeEntry(std::string_view text, HTREEITEM category);
   size_t UpperBound(const Entry& entry) const;
