@@ -1,83 +1,248 @@
 #include "file_format.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace lorelist {
 
 namespace {
-constexpr size_t kInitialBuffer = 1 << 20;
 constexpr size_t kBreakAt = 70;
+
+struct PhysicalLine {
+  size_t offset, length;  // within the batch's bytes, without the line end
+};
 }  // namespace
 
-LineReader::LineReader(int fd)
-    : fd_(fd),
-      buffer_(std::make_unique_for_overwrite<char[]>(kInitialBuffer)),
-      capacity_(kInitialBuffer) {}
+// Bytes read, with the physical lines found in them; the unfinished line at
+// their end is carried to the next batch.
+struct LineReader::Batch {
+  std::unique_ptr<char[]> bytes;
+  size_t capacity = 0;
+  size_t end = 0;        // bytes held
+  size_t lineStart = 0;  // where the unfinished line begins
+  std::vector<PhysicalLine> lines;
+  bool last = false;  // the file ends with these lines
+};
 
-// Makes room and reads more; false when nothing more can come.
-bool LineReader::Fill() {
-  if (eof_) return false;
-  if (begin_ > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (end_ == capacity_) {
-    // A line longer than the buffer: grow it, keeping the part already read.
-    auto bigger = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
-    std::memcpy(bigger.get(), buffer_.get(), end_);
-    buffer_ = std::move(bigger);
-    capacity_ *= 2;
-  }
-  for (;;) {
-    ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) error_ = errno;
-    if (got <= 0) {
-      eof_ = true;
-      return false;
+// The reading side: reads, sums and finds line ends. On its own thread it
+// keeps a few batches ready; on one core the reader calls it in turn.
+struct LineReader::Ahead {
+  static constexpr size_t kReady = 3;  // batches read ahead at most
+
+  int fd;
+  size_t chunk;
+  Checksum sum;
+  Utf8Sniffer sniffer;
+  int error = 0;
+  bool atEnd = false;
+  std::unique_ptr<Batch> current;
+
+  bool threaded = false;  // set before the thread starts
+  std::thread thread;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::unique_ptr<Batch>> ready;
+  std::vector<std::unique_ptr<Batch>> spare;  // handed back, to be read into again
+  bool drain = false, cancel = false;
+
+  Ahead(int fd, size_t chunk) : fd(fd), chunk(chunk) { current = Fresh(nullptr, 0); }
+
+  // A batch holding the unfinished line [from, from + size).
+  std::unique_ptr<Batch> Fresh(const char* from, size_t size) {
+    std::unique_ptr<Batch> batch;
+    if (threaded) {
+      std::lock_guard lock(mutex);
+      if (!spare.empty()) {
+        batch = std::move(spare.back());
+        spare.pop_back();
+      }
+    } else if (!spare.empty()) {
+      batch = std::move(spare.back());
+      spare.pop_back();
     }
-    sum_.Add(buffer_.get() + end_, static_cast<size_t>(got));
-    sniffer_.Add(buffer_.get() + end_, static_cast<size_t>(got));
-    end_ += static_cast<size_t>(got);
-    return true;
+    if (!batch) batch = std::make_unique<Batch>();
+    const size_t needed = size + chunk;
+    if (batch->capacity < needed) {
+      batch->capacity = std::max(needed, 2 * chunk);
+      batch->bytes = std::make_unique_for_overwrite<char[]>(batch->capacity);
+    }
+    if (size) std::memcpy(batch->bytes.get(), from, size);
+    batch->end = size;
+    batch->lineStart = 0;
+    batch->lines.clear();
+    batch->last = false;
+    return batch;
   }
+
+  // Reads until a batch holds a whole line, or the file ends.
+  std::unique_ptr<Batch> Produce() {
+    Batch& b = *current;
+    for (;;) {
+      if (b.capacity - b.end < chunk) {
+        // A line longer than the buffer: grow it, keeping what was read.
+        auto bigger = std::make_unique_for_overwrite<char[]>(b.capacity * 2);
+        std::memcpy(bigger.get(), b.bytes.get(), b.end);
+        b.bytes = std::move(bigger);
+        b.capacity *= 2;
+      }
+      char* at = b.bytes.get() + b.end;
+      const ssize_t got = ::read(fd, at, chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        if (got < 0) error = errno;
+        // No line end here: a CR not followed by LF is part of the line.
+        if (b.lineStart < b.end) b.lines.push_back({b.lineStart, b.end - b.lineStart});
+        b.last = true;
+        atEnd = true;
+        return std::move(current);
+      }
+      const auto size = static_cast<size_t>(got);
+      sum.Add(at, size);
+      sniffer.Add(at, size);
+      const char* data = b.bytes.get();
+      for (const char *scan = at, *end = at + size;;) {
+        const auto* nl = static_cast<const char*>(std::memchr(scan, '\n', end - scan));
+        if (!nl) break;
+        size_t length = static_cast<size_t>(nl - data) - b.lineStart;
+        if (length > 0 && nl[-1] == '\r') --length;
+        b.lines.push_back({b.lineStart, length});
+        b.lineStart = static_cast<size_t>(nl - data) + 1;
+        scan = nl + 1;
+      }
+      b.end += size;
+      if (!b.lines.empty()) {
+        auto full = std::move(current);
+        current = Fresh(full->bytes.get() + full->lineStart, full->end - full->lineStart);
+        return full;
+      }
+    }
+  }
+
+  void DrainRest() {
+    char buffer[1 << 16];
+    while (!atEnd) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        if (got < 0) error = errno;
+        atEnd = true;
+        break;
+      }
+      sum.Add(buffer, static_cast<size_t>(got));
+      sniffer.Add(buffer, static_cast<size_t>(got));
+    }
+  }
+
+  void Run() {
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return cancel || drain || ready.size() < kReady; });
+        if (cancel) return;
+        if (drain) break;
+      }
+      std::unique_ptr<Batch> batch = Produce();
+      const bool last = batch->last;
+      {
+        std::lock_guard lock(mutex);
+        ready.push_back(std::move(batch));
+      }
+      changed.notify_all();
+      if (last) return;
+    }
+    DrainRest();
+  }
+
+  // The next batch for the caller, who hands back the one it is done with.
+  std::unique_ptr<Batch> Take(std::unique_ptr<Batch> done) {
+    if (!threaded) {
+      if (done) spare.push_back(std::move(done));
+      return Produce();
+    }
+    std::unique_ptr<Batch> batch;
+    {
+      std::unique_lock lock(mutex);
+      if (done) spare.push_back(std::move(done));
+      changed.wait(lock, [&] { return !ready.empty(); });
+      batch = std::move(ready.front());
+      ready.pop_front();
+    }
+    changed.notify_all();
+    if (batch->last) thread.join();  // all is read: the sum is final
+    return batch;
+  }
+
+  void Stop(bool drainFirst) {
+    if (thread.joinable()) {
+      {
+        std::lock_guard lock(mutex);
+        (drainFirst ? drain : cancel) = true;
+      }
+      changed.notify_all();
+      thread.join();
+    } else if (drainFirst) {
+      DrainRest();
+    }
+  }
+};
+
+LineReader::LineReader(int fd, Threads threads, size_t chunk)
+    : ahead_(std::make_unique<Ahead>(fd, chunk)) {
+  struct stat st;
+  // A file of one chunk or less is not worth a thread.
+  if (threads == Threads::kAsTheMachineHas && std::thread::hardware_concurrency() > 1 &&
+      ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > chunk) {
+    ahead_->threaded = true;
+    try {
+      ahead_->thread = std::thread([a = ahead_.get()] { a->Run(); });
+    } catch (const std::system_error&) {
+      ahead_->threaded = false;  // no thread to be had: read on this one
+    }
+  }
+}
+
+LineReader::~LineReader() {
+  ahead_->Stop(false);
+}
+
+int LineReader::Error() const {
+  return ahead_->error;
+}
+const Checksum& LineReader::Sum() const {
+  return ahead_->sum;
+}
+bool LineReader::LooksLikeUtf8() const {
+  return ahead_->sniffer.LooksLikeUtf8();
 }
 
 void LineReader::Drain() {
-  begin_ = end_ = 0;
-  while (Fill()) begin_ = end_ = 0;
+  if (batch_ && batch_->last) return;
+  ahead_->Stop(true);
+}
+
+bool LineReader::NextBatch() {
+  if (batch_ && batch_->last) return false;
+  batch_ = ahead_->Take(std::move(batch_));
+  next_ = 0;
+  return true;
 }
 
 bool LineReader::ReadPhysical(std::string_view& line) {
-  size_t scanned = begin_;
-  for (;;) {
-    const char* start = buffer_.get() + begin_;
-    const void* nl = std::memchr(buffer_.get() + scanned, '\n', end_ - scanned);
-    if (nl) {
-      size_t length = static_cast<size_t>(static_cast<const char*>(nl) - start);
-      begin_ += length + 1;
-      if (length > 0 && start[length - 1] == '\r') --length;
-      line = std::string_view(start, length);
-      ++physicalLines_;
-      return true;
-    }
-    scanned = end_ - begin_;  // offset into the line, which Fill may move
-    if (!Fill()) {
-      if (begin_ == end_) return false;
-      start = buffer_.get() + begin_;
-      size_t length = end_ - begin_;
-      begin_ = end_;
-      // No line end here: a CR not followed by LF is part of the line.
-      line = std::string_view(start, length);
-      ++physicalLines_;
-      return true;
-    }
-    scanned += begin_;
-  }
+  while (!batch_ || next_ == batch_->lines.size())
+    if (!NextBatch()) return false;
+  const PhysicalLine& l = batch_->lines[next_++];
+  line = std::string_view(batch_->bytes.get() + l.offset, l.length);
+  ++physicalLines_;
+  return true;
 }
 
 bool LineReader::ReadLogical(std::string_view& line) {

@@ -15,9 +15,19 @@ namespace lorelist {
 // continues on the next one, the "-" removed. Line ends are CR LF or LF
 // alone; a CR not followed by LF is part of the line, also as the file's last
 // byte. The last line may have no line end. Lines have no length limit.
+//
+// Where there is a second core, a thread of the reader's own reads the file
+// ahead, takes its checksum and finds its line ends, while the caller works
+// on the lines already found.
 class LineReader {
  public:
-  explicit LineReader(int fd);
+  enum class Threads { kAsTheMachineHas, kOne };
+  // chunk: the bytes read at a time.
+  explicit LineReader(int fd, Threads threads = Threads::kAsTheMachineHas,
+                      size_t chunk = size_t{1} << 20);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
 
   // The next logical line; false at end of file (or a read error: see
   // Error()). The view stays valid until the next call.
@@ -27,30 +37,29 @@ class LineReader {
   char Tag() const { return tag_; }
   // The 1-based number of the logical line's first physical line.
   uint64_t FirstLineNumber() const { return firstLine_; }
-  // errno of a failed read, 0 when none.
-  int Error() const { return error_; }
+  // errno of a failed read, 0 when none; known once ReadLogical gave false
+  // or Drain returned.
+  int Error() const;
   // Reads whatever is left, only to take it into the checksum.
   void Drain();
-  // Of every byte read so far.
-  const Checksum& Sum() const { return sum_; }
-  bool LooksLikeUtf8() const { return sniffer_.LooksLikeUtf8(); }
+  // Of every byte read, once ReadLogical gave false or Drain returned.
+  const Checksum& Sum() const;
+  bool LooksLikeUtf8() const;
+
+  struct Batch;
+  struct Ahead;
 
  private:
   bool ReadPhysical(std::string_view& line);
-  bool Fill();
+  bool NextBatch();
 
-  int fd_;
-  std::unique_ptr<char[]> buffer_;
-  size_t capacity_;
-  size_t begin_ = 0, end_ = 0;
-  bool eof_ = false;
-  int error_ = 0;
+  std::unique_ptr<Ahead> ahead_;
+  std::unique_ptr<Batch> batch_;  // the lines being handed out
+  size_t next_ = 0;               // the next of them
   uint64_t physicalLines_ = 0;
   uint64_t firstLine_ = 0;
   char tag_ = '\0';
   std::string joined_;
-  Checksum sum_;
-  Utf8Sniffer sniffer_;
 };
 
 // A file written through FileOps with every write checked. After the first
