@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/generate.h"
+#include "db/save.h"
 #include "support/capture_ops.h"
 #include "support/temp_dir.h"
 
@@ -28,17 +31,42 @@ struct Logical {
   bool operator==(const Logical&) const = default;
 };
 
+// What a reader gives for a file: its lines, then its sum, its UTF-8 verdict
+// and its error, and the sum after stopping halfway and draining the rest.
+struct Reading {
+  std::vector<Logical> lines;
+  uint64_t sum = 0, drainedSum = 0;
+  bool utf8 = false;
+  int error = 0;
+  bool operator==(const Reading&) const = default;
+};
+
+Reading Read(const std::string& path, LineReader::Threads threads, size_t chunk) {
+  Reading r;
+  int fd = ::open(path.c_str(), O_RDONLY);
+  {
+    LineReader reader(fd, threads, chunk);
+    std::string_view line;
+    while (reader.ReadLogical(line))
+      r.lines.push_back({std::string(line), reader.FirstLineNumber(), reader.Tag()});
+    r.sum = reader.Sum().Value();
+    r.utf8 = reader.LooksLikeUtf8();
+    r.error = reader.Error();
+  }
+  ::lseek(fd, 0, SEEK_SET);
+  LineReader reader(fd, threads, chunk);
+  std::string_view line;
+  for (size_t i = 0; i < r.lines.size() / 2; ++i) reader.ReadLogical(line);
+  reader.Drain();
+  r.drainedSum = reader.Sum().Value();
+  ::close(fd);
+  return r;
+}
+
 std::vector<Logical> ReadAll(std::string_view bytes) {
   test::TempDir dir;
   test::WriteFile(dir.File("f"), bytes);
-  int fd = ::open(dir.File("f").c_str(), O_RDONLY);
-  LineReader reader(fd);
-  std::vector<Logical> lines;
-  std::string_view line;
-  while (reader.ReadLogical(line))
-    lines.push_back({std::string(line), reader.FirstLineNumber(), reader.Tag()});
-  ::close(fd);
-  return lines;
+  return Read(dir.File("f"), LineReader::Threads::kOne, size_t{1} << 20).lines;
 }
 
 // A line of letters of the given length with blanks exactly at the given
@@ -81,6 +109,36 @@ TEST(LineReader, TakesTheTagAndNumberFromTheFirstPhysicalLine) {
             (std::vector<Logical>{{"@Qx", 1, 'Q'}, {"@Q1 one two three", 2, 'Q'}, {"", 5, '\0'}}));
   EXPECT_EQ(ReadAll(std::string("@-\r\nQ1 x\r\n@Sa\0b\n", 16)),
             (std::vector<Logical>{{"@Q1 x", 1, '-'}, {std::string("@Sa\0b", 5), 3, 'S'}}));
+}
+
+}  // namespace
+}  // namespace lorelist
+
+namespace lorelist {
+namespace {
+
+// However the file is cut into reads, and whether a second thread reads
+// ahead, the lines are the same: each corpus input, and a generated database
+// large enough to keep the second thread ahead, read every way.
+TEST(LineReader, ReadsAlikeOnOneThreadOrTwoAndInReadsOfAnySize) {
+  test::TempDir dir;
+  std::vector<std::string> inputs;
+  for (const auto& entry : std::filesystem::directory_iterator(LORELIST_FUZZ_DIR "/corpus"))
+    if (entry.path().extension() != ".expected") inputs.push_back(entry.path());
+  Database generated;
+  GenerateDatabase(generated, 20000, 7);
+  ASSERT_TRUE(WriteDatabaseFile(generated, dir.File("generated")).ok);
+  inputs.push_back(dir.File("generated"));
+  using Threads = LineReader::Threads;
+  for (const std::string& input : inputs) {
+    SCOPED_TRACE(input);
+    const Reading whole = Read(input, Threads::kOne, size_t{1} << 20);
+    EXPECT_EQ(whole.sum, whole.drainedSum);
+    const bool small = whole.lines.size() < 1000;
+    for (size_t chunk : {small ? 1 : 4093, 7, 64 << 10})
+      EXPECT_EQ(Read(input, Threads::kOne, chunk), whole) << chunk;
+    EXPECT_EQ(Read(input, Threads::kAsTheMachineHas, small ? 3 : 4093), whole);
+  }
 }
 
 }  // namespace
