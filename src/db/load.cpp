@@ -401,7 +401,8 @@ LoadResult Loader::Run(const std::string& path) {
     ::close(fd);
   }
   FlushReferences();
-  db_.subjects.SortAppended();
+  // Deferring, the sort goes alongside the references' resolving.
+  if (!defer_) db_.subjects.SortAppended();
   db_.partlyLoaded = result_.status == LoadResult::kStopped || cannotReadExisting;
   if (Reported(result_) && reporter_) reporter_->ReportLoadError(result_.message, result_.line);
   return result_;
@@ -426,7 +427,9 @@ LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* rep
   {
     Loader loader(db, nullptr, true);
     LoadResult result = loader.Run(path);
-    if (loader.ResolveReferences()) {
+    bool resolved = false;
+    db.subjects.SortAppended([&] { resolved = loader.ResolveReferences(); });
+    if (resolved) {
       if (Reported(result) && reporter) reporter->ReportLoadError(result.message, result.line);
       return result;
     }

@@ -1,15 +1,22 @@
 #include "subject_index.h"
 
 #include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "collation.h"
 
 namespace lorelist {
 
 SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
-  std::string_view key = texts_.Store(CollationKey(text, keyBuffer_));
+  return Keyed(texts_.Store(text), category);
+}
+
+SubjectIndexList::Entry SubjectIndexList::Keyed(std::string_view stored, HTREEITEM category) {
+  std::string_view key = texts_.Store(CollationKey(stored, keyBuffer_));
   if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
-  Entry entry{{0, 0}, key, texts_.Store(text), category};
+  Entry entry{{0, 0}, key, stored, category};
   for (size_t i = 0; i < 16; ++i)
     entry.prefix[i / 8] =
         entry.prefix[i / 8] << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
@@ -91,17 +98,47 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
 }
 
 void SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
-  entries_.push_back(MakeEntry(text, category));
+  entries_.push_back(Entry{{0, 0}, {}, texts_.Store(text), category});
 }
 
-void SubjectIndexList::SortAppended() {
-  if (sorted_ == entries_.size()) return;
-  if (observer_) observer_->BeforeReset();
+void SubjectIndexList::SortAppendedHere() {
+  for (size_t i = sorted_; i < entries_.size(); ++i)
+    entries_[i] = Keyed(entries_[i].text, entries_[i].category);
   // Stable: equal keys keep the order of appending, as repeated AddString would.
   auto mid = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
   std::stable_sort(mid, entries_.end(), Less);
   std::inplace_merge(entries_.begin(), mid, entries_.end(), Less);
   sorted_ = entries_.size();
+}
+
+void SubjectIndexList::SortAppended(const std::function<void()>& alongside) {
+  if (sorted_ == entries_.size()) {
+    if (alongside) alongside();
+    return;
+  }
+  if (observer_) observer_->BeforeReset();
+  std::thread sorter;
+  std::exception_ptr failure;
+  if (alongside && std::thread::hardware_concurrency() > 1) {
+    try {
+      sorter = std::thread([this, &failure] {
+        try {
+          SortAppendedHere();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: one thing after the other.
+    }
+  }
+  if (alongside) alongside();
+  if (sorter.joinable()) {
+    sorter.join();
+    if (failure) std::rethrow_exception(failure);
+  } else {
+    SortAppendedHere();
+  }
   if (observer_) observer_->AfterReset();
 }
 

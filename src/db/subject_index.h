@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,8 +50,11 @@ class SubjectIndexList {
 
   // Loading adds many entries at once: append them unsorted, then sort once.
   // The result is the same as adding them one by one with AddString.
+  // Entries appended have their collation keys made when they are sorted.
   void AppendUnsorted(std::string_view text, HTREEITEM category);
-  void SortAppended();
+  // `alongside` runs on the calling thread meanwhile, while the keys are made
+  // and sorted on a second thread where there is one.
+  void SortAppended(const std::function<void()>& alongside = {});
 
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
 
@@ -69,6 +73,9 @@ class SubjectIndexList {
     return a.key < b.key;
   }
   Entry MakeEntry(std::string_view text, HTREEITEM category);
+  // An entry for a text already stored, with its key.
+  Entry Keyed(std::string_view stored, HTREEITEM category);
+  void SortAppendedHere();
   size_t UpperBound(const Entry& entry) const;
 
   std::vector<Entry> entries_;
