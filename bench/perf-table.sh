@@ -108,15 +108,23 @@ if [ "$(df --output=avail -B1 "$data" | tail -1)" -gt $((5 * 1024 * 1024 * 1024)
   [ -s "$data/q10000000.txt" ]; then
   ten=$(database 10000000)
   cat "$ten" >/dev/null
-  t1=() t10=()
-  for _ in $(seq "$runs"); do
-    t1+=("$(seconds "$tool" check "$one")")
-    t10+=("$(seconds "$tool" check "$ten")")
-  done
-  m1=$(printf '%s\n' "${t1[@]}" | median)
-  m10=$(printf '%s\n' "${t10[@]}" | median)
-  awk -v a="$m10" -v b="$m1" 'BEGIN {
-    printf "10,000,000 quotations: check %.3f s = %.1fx the 1M check   goal <= 10.5x\n", a, a / b }'
+  # linear NAME COMMAND...: its median time at 10M against the one at 1M,
+  # FILE in the command standing for the database.
+  linear() {
+    local name=$1
+    shift
+    local t1=() t10=()
+    for _ in $(seq "$runs"); do
+      t1+=("$(seconds "${@//FILE/$one}")")
+      t10+=("$(seconds "${@//FILE/$ten}")")
+    done
+    awk -v n="$name" -v a="$(printf '%s\n' "${t10[@]}" | median)" \
+      -v b="$(printf '%s\n' "${t1[@]}" | median)" 'BEGIN {
+      printf "10,000,000 quotations: %-14s %7.3f s = %4.1fx the 1M one   goal <= 10.5x\n", n, a, a / b }'
+  }
+  linear check "$tool" check FILE
+  linear rewrite "$tool" rewrite FILE "$work/out.txt"
+  linear "search wisdom" "$tool" search wisdom FILE
   echo "peak memory of check at 10M: $(peak "$ten" "$tool" check "$ten")   goal <= 1.4x"
 else
   echo "10,000,000 quotations: skipped, less than 5 GB free"
