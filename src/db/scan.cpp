@@ -1,6 +1,7 @@
 #include "scan.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -277,22 +280,68 @@ void Part::Scan(const std::function<bool(std::string_view)>& wanted) {
   if (ok) SortKeys(referenceKeys);
 }
 
+// A mapped file that another program cuts short meanwhile would end this one
+// with SIGBUS at the first page past its new end. While a scan runs, such a
+// page of its mapping is mapped afresh as zeros instead, and the scan is told
+// that the file changed under it.
+class TruncationGuard {
+ public:
+  TruncationGuard(const char* begin, size_t size) : hold_(mutex_) {
+    begin_ = begin;
+    size_ = size;
+    page_ = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    faulted_ = false;
+    struct sigaction action {};
+    action.sa_sigaction = OnBus;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &previous_);
+  }
+  ~TruncationGuard() {
+    ::sigaction(SIGBUS, &previous_, nullptr);
+    begin_ = nullptr;
+  }
+  static bool Faulted() { return faulted_; }
+
+ private:
+  static void OnBus(int, siginfo_t* info, void*) {
+    const char* at = static_cast<const char*>(info->si_addr);
+    const char* begin = begin_;
+    if (begin && at >= begin && at < begin + size_) {
+      void* page = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(at) & ~(page_ - 1));
+      if (::mmap(page, page_, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+          MAP_FAILED) {
+        faulted_ = true;
+        return;  // the read is made again, of zeros
+      }
+    }
+    // Not the scan's: as it would have been without the guard.
+    ::sigaction(SIGBUS, &previous_, nullptr);
+  }
+
+  static inline std::mutex mutex_;  // one guarded scan at a time
+  static inline std::atomic<const char*> begin_{nullptr};
+  static inline std::atomic<size_t> size_{0}, page_{4096};
+  static inline std::atomic<bool> faulted_{false};
+  static inline struct sigaction previous_;
+  std::lock_guard<std::mutex> hold_;
+};
+
 // The whole file in memory: mapped where possible, read otherwise.
 class FileBytes {
  public:
   bool Open(const std::string& path) {
     int error = 0;
-    const int fd = OpenRegularFile(path, error);  // a device or pipe would never end
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (ok && st.st_size > 0) {
-      size_ = static_cast<size_t>(st.st_size);
-      void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    fd_ = OpenRegularFile(path, error);  // a device or pipe would never end
+    if (fd_ < 0) return false;
+    bool ok = ::fstat(fd_, &st_) == 0;
+    if (ok && st_.st_size > 0) {
+      size_ = static_cast<size_t>(st_.st_size);
+      void* map = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
       if (map != MAP_FAILED) {
         map_ = map;
         data_ = static_cast<const char*>(map);
-        ::close(fd);
+        guard_.emplace(data_, size_);
         return true;
       }
     }
@@ -300,27 +349,39 @@ class FileBytes {
     size_ = 0;
     for (;;) {
       if (copy_.size() < size_ + (1 << 20)) copy_.resize(size_ + (1 << 20));
-      const ssize_t got = ::read(fd, copy_.data() + size_, copy_.size() - size_);
+      const ssize_t got = ::read(fd_, copy_.data() + size_, copy_.size() - size_);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) ok = false;
       if (got <= 0) break;
       size_ += static_cast<size_t>(got);
     }
-    ::close(fd);
     data_ = copy_.data();
     return ok;
   }
+  // False when the mapped file was cut short or written to during the scan:
+  // what was read of it may be neither the old file nor the new.
+  bool Unchanged() const {
+    if (!map_) return true;
+    struct stat now;
+    return !TruncationGuard::Faulted() && ::fstat(fd_, &now) == 0 && now.st_size == st_.st_size &&
+           now.st_mtim.tv_sec == st_.st_mtim.tv_sec && now.st_mtim.tv_nsec == st_.st_mtim.tv_nsec;
+  }
   ~FileBytes() {
+    guard_.reset();
     if (map_) ::munmap(map_, size_);
+    if (fd_ >= 0) ::close(fd_);
   }
   const char* Data() const { return data_; }
   size_t Size() const { return size_; }
 
  private:
+  int fd_ = -1;
+  struct stat st_ {};
   void* map_ = nullptr;
   const char* data_ = nullptr;
   size_t size_ = 0;
   std::string copy_;
+  std::optional<TruncationGuard> guard_;
 };
 
 // The first logical line from `from` on.
@@ -444,7 +505,7 @@ bool ScanDatabase(const std::string& path, const std::function<bool(std::string_
       }
     }
   });
-  if (!allFound) return false;
+  if (!allFound || !file.Unchanged()) return false;
   auto holds = [&](const std::unordered_set<std::string> Part::*set, const std::string& code) {
     for (const Part& part : parts)
       if ((part.*set).count(code)) return true;
