@@ -4,9 +4,11 @@
 // reader's first buffer and than the arena's blocks keep, wherever they stand.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "db/scan.h"
 #include "fuzz/round_trip.h"
 #include "support/fixtures.h"
 
@@ -26,6 +28,26 @@ TEST(HostileLines, TextsOfMegabytesLoadWholeWhereverTheyStand) {
   EXPECT_TRUE(loaded == expected) << loaded.substr(0, 200);
   test::TempDir scratch;
   EXPECT_EQ(test::CheckRoundTrip(bytes, scratch.path()), "");
+}
+
+// A program that cuts the file short while search reads it must not end
+// this one: the scan says it cannot tell, and loading gives the answer.
+TEST(HostileFiles, AFileCutShortWhileItIsScannedEndsTheScanNotTheProgram) {
+  test::TempDir dir;
+  std::string bytes;
+  for (int i = 1; i <= 20000; ++i)
+    bytes += "@Q" + std::to_string(i) + " a text to look through\r\n";
+  test::WriteFile(dir.File("f"), bytes + "@@\r\n");
+  bool cut = false;
+  const bool told = ScanDatabase(
+      dir.File("f"),
+      [&](std::string_view) {
+        if (!cut) cut = ::truncate(dir.File("f").c_str(), 0) == 0;
+        return false;
+      },
+      [](std::string_view, std::string_view) {}, size_t{1} << 30);
+  EXPECT_TRUE(cut);
+  EXPECT_FALSE(told);
 }
 
 }  // namespace
