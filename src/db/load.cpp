@@ -73,7 +73,7 @@ class Descent {
  public:
   explicit Descent(const TreeStore& tree) : tree_(tree) {}
 
-  // Starts the walk of a tagged target; when a lane is free, false.
+  // Starts the walk of a tagged target; false when no lane is free.
   bool Start(HTREEITEM& target) {
     if (used_ == kLanes) return false;
     lanes_[used_++] = Lane{&target, nullptr, nullptr, UntagKey(target)};
