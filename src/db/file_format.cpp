@@ -46,7 +46,6 @@ struct LineReader::Ahead {
   bool atEnd = false;
   std::unique_ptr<Batch> current;
 
-  bool threaded = false;  // set before the thread starts
   std::thread thread;
   std::mutex mutex;
   std::condition_variable changed;
@@ -59,15 +58,12 @@ struct LineReader::Ahead {
   // A batch holding the unfinished line [from, from + size).
   std::unique_ptr<Batch> Fresh(const char* from, size_t size) {
     std::unique_ptr<Batch> batch;
-    if (threaded) {
+    {
       std::lock_guard lock(mutex);
       if (!spare.empty()) {
         batch = std::move(spare.back());
         spare.pop_back();
       }
-    } else if (!spare.empty()) {
-      batch = std::move(spare.back());
-      spare.pop_back();
     }
     if (!batch) batch = std::make_unique<Batch>();
     const size_t needed = size + chunk;
@@ -83,6 +79,23 @@ struct LineReader::Ahead {
     return batch;
   }
 
+  // Reads up to size bytes into at and takes them into the sum: the count,
+  // 0 at the end of the file or after a failed read (whose errno is kept).
+  size_t ReadSome(char* at, size_t size) {
+    for (;;) {
+      const ssize_t got = ::read(fd, at, size);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        if (got < 0) error = errno;
+        atEnd = true;
+        return 0;
+      }
+      sum.Add(at, static_cast<size_t>(got));
+      sniffer.Add(at, static_cast<size_t>(got));
+      return static_cast<size_t>(got);
+    }
+  }
+
   // Reads until a batch holds a whole line, or the file ends.
   std::unique_ptr<Batch> Produce() {
     Batch& b = *current;
@@ -95,19 +108,13 @@ struct LineReader::Ahead {
         b.capacity *= 2;
       }
       char* at = b.bytes.get() + b.end;
-      const ssize_t got = ::read(fd, at, chunk);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        if (got < 0) error = errno;
+      const size_t size = ReadSome(at, chunk);
+      if (size == 0) {
         // No line end here: a CR not followed by LF is part of the line.
         if (b.lineStart < b.end) b.lines.push_back({b.lineStart, b.end - b.lineStart});
         b.last = true;
-        atEnd = true;
         return std::move(current);
       }
-      const auto size = static_cast<size_t>(got);
-      sum.Add(at, size);
-      sniffer.Add(at, size);
       const char* data = b.bytes.get();
       for (const char *scan = at, *end = at + size;;) {
         const auto* nl = static_cast<const char*>(std::memchr(scan, '\n', end - scan));
@@ -129,17 +136,7 @@ struct LineReader::Ahead {
 
   void DrainRest() {
     char buffer[1 << 16];
-    while (!atEnd) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        if (got < 0) error = errno;
-        atEnd = true;
-        break;
-      }
-      sum.Add(buffer, static_cast<size_t>(got));
-      sniffer.Add(buffer, static_cast<size_t>(got));
-    }
+    while (!atEnd) ReadSome(buffer, sizeof buffer);
   }
 
   void Run() {
@@ -164,7 +161,7 @@ struct LineReader::Ahead {
 
   // The next batch for the caller, who hands back the one it is done with.
   std::unique_ptr<Batch> Take(std::unique_ptr<Batch> done) {
-    if (!threaded) {
+    if (!thread.joinable()) {
       if (done) spare.push_back(std::move(done));
       return Produce();
     }
@@ -201,11 +198,10 @@ LineReader::LineReader(int fd, Threads threads, size_t chunk)
   // A file of one chunk or less is not worth a thread.
   if (threads == Threads::kAsTheMachineHas && std::thread::hardware_concurrency() > 1 &&
       ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) > chunk) {
-    ahead_->threaded = true;
     try {
       ahead_->thread = std::thread([a = ahead_.get()] { a->Run(); });
     } catch (const std::system_error&) {
-      ahead_->threaded = false;  // no thread to be had: read on this one
+      // No thread to be had: read on this one.
     }
   }
 }
