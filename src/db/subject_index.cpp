@@ -1,7 +1,7 @@
 #include "subject_index.h"
 
 #include <algorithm>
-#include <exception>
+#include <future>
 #include <system_error>
 #include <thread>
 
@@ -117,28 +117,19 @@ void SubjectIndexList::SortAppended(const std::function<void()>& alongside) {
     return;
   }
   if (observer_) observer_->BeforeReset();
-  std::thread sorter;
-  std::exception_ptr failure;
+  std::future<void> sorting;
   if (alongside && std::thread::hardware_concurrency() > 1) {
     try {
-      sorter = std::thread([this, &failure] {
-        try {
-          SortAppendedHere();
-        } catch (...) {
-          failure = std::current_exception();
-        }
-      });
+      sorting = std::async(std::launch::async, [this] { SortAppendedHere(); });
     } catch (const std::system_error&) {
       // No thread to be had: one thing after the other.
     }
   }
   if (alongside) alongside();
-  if (sorter.joinable()) {
-    sorter.join();
-    if (failure) std::rethrow_exception(failure);
-  } else {
+  if (sorting.valid())
+    sorting.get();  // and any exception of the sort's
+  else
     SortAppendedHere();
-  }
   if (observer_) observer_->AfterReset();
 }
 
