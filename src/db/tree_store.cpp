@@ -308,19 +308,28 @@ void CodeWalker::Step(int r) {
   AppendNumber(code_, ++numbers_[level_]);
 }
 
-void AppendNodeCode(std::string& out, HTREEITEM node) {
-  thread_local std::vector<uint32_t> path;
-  path.clear();
-  for (const TreeNode* n = node; n && n->parent; n = n->parent) path.push_back(n->row + 1);
+namespace {
+
+// A code from its numbers gathered climbing, the last one first.
+void AppendClimbed(std::string& out, const std::vector<uint32_t>& path) {
   for (size_t i = path.size(); i-- > 0;) {
     AppendNumber(out, path[i]);
     if (i) out += '.';
   }
 }
 
+}  // namespace
+
+void AppendNodeCode(std::string& out, HTREEITEM node) {
+  thread_local std::vector<uint32_t> path;
+  path.clear();
+  for (const TreeNode* n = node; n && n->parent; n = n->parent) path.push_back(n->row + 1);
+  AppendClimbed(out, path);
+}
+
 void NodeCodes(const HTREEITEM* nodes, size_t count, std::string& out, std::vector<size_t>& ends) {
   thread_local std::vector<const TreeNode*> at;
-  thread_local std::vector<std::vector<uint32_t>> paths;  // each code's numbers, last first
+  thread_local std::vector<std::vector<uint32_t>> paths;  // as AppendClimbed takes them
   at.assign(nodes, nodes + count);
   if (paths.size() < count) paths.resize(count);
   for (size_t i = 0; i < count; ++i) paths[i].clear();
@@ -338,10 +347,7 @@ void NodeCodes(const HTREEITEM* nodes, size_t count, std::string& out, std::vect
   out.clear();
   ends.clear();
   for (size_t i = 0; i < count; ++i) {
-    for (size_t k = paths[i].size(); k-- > 0;) {
-      AppendNumber(out, paths[i][k]);
-      if (k) out += '.';
-    }
+    AppendClimbed(out, paths[i]);
     ends.push_back(out.size());
   }
 }
