@@ -14,27 +14,33 @@ constexpr size_t kNodesPerBlock = kLargeBlockSize / sizeof(TreeNode);
 }  // namespace
 
 void ChildList::insert(size_t at, TreeNode* node) {
-  if (size_ == capacity_) {
-    const uint32_t capacity = capacity_ ? capacity_ * 2 : 2;
-    auto* items = static_cast<TreeNode**>(std::realloc(items_, capacity * sizeof(TreeNode*)));
-    if (!items) throw std::bad_alloc();
-    items_ = items;
-    capacity_ = capacity;
+  const uint32_t size = static_cast<uint32_t>(this->size());
+  if (!items_ || size == Head()->capacity) {
+    const uint32_t capacity = items_ ? Head()->capacity * 2 : 2;
+    void* block = std::realloc(items_ ? static_cast<void*>(Head()) : nullptr,
+                               sizeof(Header) + capacity * sizeof(TreeNode*));
+    if (!block) throw std::bad_alloc();
+    static_cast<Header*>(block)->capacity = capacity;
+    items_ = reinterpret_cast<TreeNode**>(static_cast<Header*>(block) + 1);
   }
-  std::memmove(items_ + at + 1, items_ + at, (size_ - at) * sizeof(TreeNode*));
+  std::memmove(items_ + at + 1, items_ + at, (size - at) * sizeof(TreeNode*));
   items_[at] = node;
-  ++size_;
+  Head()->size = size + 1;
 }
 
 void ChildList::erase(size_t at) {
-  std::memmove(items_ + at, items_ + at + 1, (size_ - at - 1) * sizeof(TreeNode*));
-  --size_;
+  const uint32_t size = Head()->size;
+  if (size == 1) {
+    clear();  // a leaf again, and empty() stays one test
+    return;
+  }
+  std::memmove(items_ + at, items_ + at + 1, (size - at - 1) * sizeof(TreeNode*));
+  Head()->size = size - 1;
 }
 
 void ChildList::clear() {
-  std::free(items_);
+  if (items_) std::free(Head());
   items_ = nullptr;
-  size_ = capacity_ = 0;
 }
 
 const HTREEITEM TVI_FIRST = &firstMarker;

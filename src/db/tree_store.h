@@ -14,17 +14,18 @@ namespace lorelist {
 
 struct TreeNode;
 
-// The children of a node: a plain growable array, half the size of a vector
-// header, since a million nodes each carry one.
+// The children of a node: one pointer, nullptr for a leaf, since a million
+// nodes each carry one. The array's size and capacity sit just before its
+// first item, in the same allocation.
 class ChildList {
  public:
   ChildList() = default;
   ChildList(const ChildList&) = delete;
   ChildList& operator=(const ChildList&) = delete;
-  ~ChildList() { std::free(items_); }
+  ~ChildList() { clear(); }
 
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  size_t size() const { return items_ ? Head()->size : 0; }
+  bool empty() const { return items_ == nullptr; }
   TreeNode* operator[](size_t i) const { return items_[i]; }
   TreeNode* front() const { return items_[0]; }
   TreeNode* const* data() const { return items_; }
@@ -33,9 +34,14 @@ class ChildList {
   void clear();
 
  private:
+  struct Header {
+    uint32_t size;
+    uint32_t capacity;
+  };
+  static_assert(sizeof(Header) == sizeof(TreeNode*));
+  Header* Head() const { return reinterpret_cast<Header*>(items_) - 1; }
+
   TreeNode** items_ = nullptr;
-  uint32_t size_ = 0;
-  uint32_t capacity_ = 0;
 };
 
 // One node of a tree store. Other code holds nodes only through HTREEITEM and
