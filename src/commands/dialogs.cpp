@@ -24,7 +24,7 @@ namespace {
 constexpr int kBytesRole = Qt::UserRole;
 
 // A sorted list of entries, each line carrying the entry's bytes.
-void FillSorted(QListWidget& list, const std::vector<std::string>& entries) {
+void FillSorted(QListWidget& list, const std::vector<std::string_view>& entries) {
   for (const std::string& entry : SortedEntries(entries)) {
     auto* line = new QListWidgetItem(FromDb(entry), &list);
     line->setData(kBytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
@@ -65,10 +65,10 @@ class FramedTextEdit : public QPlainTextEdit {
 
 }  // namespace
 
-std::vector<std::string> SortedEntries(const std::vector<std::string>& entries) {
+std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries) {
   std::vector<std::pair<std::string, std::string>> keyed;
   keyed.reserve(entries.size());
-  for (const std::string& entry : entries) keyed.emplace_back(CollationKey(entry), entry);
+  for (std::string_view entry : entries) keyed.emplace_back(CollationKey(entry), entry);
   std::stable_sort(keyed.begin(), keyed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> sorted;
@@ -188,7 +188,7 @@ QString CNewCat::EnteredText() const {
   return edit_->text();
 }
 
-CNewSubj::CNewSubj(const std::vector<std::string>& entries, QWidget* parent)
+CNewSubj::CNewSubj(const std::vector<std::string_view>& entries, QWidget* parent)
     : QDialog(parent),
       list_(new QListWidget(this)),
       edit_(new QLineEdit(this)),
@@ -225,7 +225,7 @@ QString CNewSubj::EntryText() const {
   return edit_->text();
 }
 
-CDelSubj::CDelSubj(const std::vector<std::string>& entries, QWidget* parent)
+CDelSubj::CDelSubj(const std::vector<std::string_view>& entries, QWidget* parent)
     : QDialog(parent),
       list_(new QListWidget(this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)) {

@@ -97,7 +97,7 @@ class CNewSubj : public QDialog {
   Q_OBJECT
 
  public:
-  CNewSubj(const std::vector<std::string>& entries, QWidget* parent);
+  CNewSubj(const std::vector<std::string_view>& entries, QWidget* parent);
   // The text of the edit field, as typed, whether the dialog ended with OK or not.
   QString EntryText() const;
   // After OK: the entry's bytes (empty when nothing was typed).
@@ -120,7 +120,7 @@ class CDelSubj : public QDialog {
   Q_OBJECT
 
  public:
-  CDelSubj(const std::vector<std::string>& entries, QWidget* parent);
+  CDelSubj(const std::vector<std::string_view>& entries, QWidget* parent);
   // After OK: the chosen entry's bytes.
   const std::string& Chosen() const { return chosen_; }
   QListWidget& List() const { return *list_; }
@@ -135,7 +135,7 @@ class CDelSubj : public QDialog {
 };
 
 // The category's entries in the order of the sorted lists.
-std::vector<std::string> SortedEntries(const std::vector<std::string>& entries);
+std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries);
 
 // Refuses, with its message, a text the database file cannot hold: one with
 // a line break, one ending in "-", or one with a character outside the 8-bit

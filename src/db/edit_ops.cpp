@@ -49,8 +49,8 @@ void EraseReference(Database& db, EditStep& step) {
 
 void InsertEntry(Database& db, EditStep& step) {
   auto& entries = db.Record(step.node)->subjectEntries;
-  entries.insert(entries.begin() + step.index, step.text);
   step.line = db.subjects.InsertAt(step.line, step.text, step.node);
+  entries.insert(entries.begin() + step.index, db.subjects.GetLBText(step.line));
   ++db.subjectTotal;
 }
 
@@ -457,8 +457,7 @@ bool Database::TakeStep(bool forward) {
 // --- Bookkeeping in bulk -----------------------------------------------------
 
 void Database::AppendSubjectUnsorted(HTREEITEM category, std::string_view entry) {
-  Record(category)->subjectEntries.emplace_back(entry);
-  subjects.AppendUnsorted(entry, category);
+  Record(category)->subjectEntries.push_back(subjects.AppendUnsorted(entry, category));
   ++subjectTotal;
 }
 

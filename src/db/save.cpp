@@ -26,7 +26,7 @@ void WriteDatabase(const Database& db, OutputFile& out) {
     WriteLogicalLine(out, line);
     const CategoryRecord* record = db.Record(node);
     if (!record) return;
-    for (const std::string& entry : record->subjectEntries) {
+    for (std::string_view entry : record->subjectEntries) {
       line.assign("@S").append(entry);
       WriteLogicalLine(out, line);
     }

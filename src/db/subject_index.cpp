@@ -97,8 +97,9 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   return -1;
 }
 
-void SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
+std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
   entries_.push_back(Entry{{0, 0}, {}, texts_.Store(text), category});
+  return entries_.back().text;
 }
 
 void SubjectIndexList::SortAppendedHere() {

@@ -51,7 +51,8 @@ class SubjectIndexList {
   // Loading adds many entries at once: append them unsorted, then sort once.
   // The result is the same as adding them one by one with AddString.
   // Entries appended have their collation keys made when they are sorted.
-  void AppendUnsorted(std::string_view text, HTREEITEM category);
+  // Returns the entry's text as the list keeps it.
+  std::string_view AppendUnsorted(std::string_view text, HTREEITEM category);
   // `alongside` runs on the calling thread meanwhile, while the keys are made
   // and sorted on a second thread where there is one.
   void SortAppended(const std::function<void()>& alongside = {});

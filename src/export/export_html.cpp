@@ -115,7 +115,7 @@ class HtmlWriter {
     Put("<section class=\"category\" id=\"" + Anchor('c', c.code) + "\">\n<" + h +
         "><span class=\"code\">" + c.code + "</span>" + Html()(Name(c)) + "</" + h + ">\n");
   }
-  void SubjectEntries(const std::vector<std::string>& entries) {
+  void SubjectEntries(const std::vector<std::string_view>& entries) {
     Put("<p class=\"subjects\"><span class=\"label\">Index entries:</span> ");
     for (size_t i = 0; i < entries.size(); ++i) {
       if (i) Put("; ");

@@ -121,7 +121,7 @@ class MarkdownWriter {
   void CategoryHeading(const Dictionary::Category& c) {
     Put(Hashes(c.level) + " " + c.code + " " + Inline(Name(c), kHeadingEnd) + "\n\n");
   }
-  void SubjectEntries(const std::vector<std::string>& entries) {
+  void SubjectEntries(const std::vector<std::string_view>& entries) {
     Put("*Index entries:* ");
     for (size_t i = 0; i < entries.size(); ++i) {
       if (i) Put("; ");

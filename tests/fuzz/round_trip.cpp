@@ -109,7 +109,7 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
   // The subject entries the list must hold, as the records give them.
   struct Expected {
     std::string key;
-    const std::string* text;
+    const std::string_view* text;
     HTREEITEM category;
     bool used = false;
   };
@@ -119,7 +119,7 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
     const CategoryRecord* record = db.Record(node);
     if (!record) return "category " + code + " has no record";
     categoryLines.push_back("C " + code + " " + Escaped(db.categories.GetItemText(node)));
-    for (const std::string& entry : record->subjectEntries) {
+    for (const std::string_view& entry : record->subjectEntries) {
       categoryLines.push_back("  S " + Escaped(entry));
       expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
     }

@@ -218,7 +218,8 @@ TEST_F(EditingTest, SubjectEntriesComeAndGoThroughTheirDialogs) {
   });
   Keys(Qt::Key_E);
   EXPECT_EQ(index.GetCount(), 4);
-  EXPECT_EQ(frame->Db().Record(Category("1.1"))->subjectEntries, std::vector<std::string>{"risk"});
+  EXPECT_EQ(frame->Db().Record(Category("1.1"))->subjectEntries,
+            std::vector<std::string_view>{"risk"});
 }
 
 // The multi-line edit box of the New Quotation Node dialog shows the focus
