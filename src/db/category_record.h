@@ -12,13 +12,13 @@ namespace lorelist {
 // Reference i is referenceTexts[i] with referenceTargets[i]; the two lists
 // always have the same length.
 //
-// Reference texts are views of texts kept by Database::StoreText, and subject
-// entries views of the same texts in the subject index: a million short heap
-// strings would cost more than the texts themselves.
+// Reference texts are kept by Database::StoreText, one pointer each, and
+// subject entries are views of the subject index's own texts: a million short
+// heap strings would cost more than the texts themselves.
 class CategoryRecord {
  public:
   std::vector<std::string_view> subjectEntries;  // views of the subject index's texts
-  std::vector<std::string_view> referenceTexts;
+  std::vector<PackedText> referenceTexts;
   std::vector<HTREEITEM> referenceTargets;  // live nodes of the quotations tree
 };
 

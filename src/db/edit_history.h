@@ -38,7 +38,7 @@ struct EditStep {
   // Update: the text the node does not hold now. Entries: the entry.
   std::string text;
   // References: the reference. Entries: index in the record, line in the list.
-  std::string_view referenceText;
+  PackedText referenceText;
   HTREEITEM target = nullptr;
   int index = 0;
   int line = 0;

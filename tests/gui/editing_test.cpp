@@ -154,7 +154,7 @@ TEST_F(EditingTest, ReferencesComeOffAndMoveThenTheNodesGo) {
   Keys(Qt::Key_Z);
   const CategoryRecord* wager = frame->Db().Record(Category("1.1"));
   ASSERT_EQ(wager->referenceTexts.size(), 2u);
-  EXPECT_EQ(wager->referenceTexts[1], "reasons");
+  EXPECT_EQ(std::string_view(wager->referenceTexts[1]), "reasons");
   EXPECT_EQ(wager->referenceTargets[1], Quotation("2.1.1"));
   Keys(Qt::Key_D);  // nothing highlighted after the addition
   EXPECT_EQ(modal.Messages().back(), "First select a reference");
