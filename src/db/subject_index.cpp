@@ -10,13 +10,14 @@
 namespace lorelist {
 
 SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
-  return Keyed(texts_.Store(text), category);
+  return Keyed(texts_.StorePacked(text), category);
 }
 
-SubjectIndexList::Entry SubjectIndexList::Keyed(std::string_view stored, HTREEITEM category) {
-  std::string_view key = texts_.Store(CollationKey(stored, keyBuffer_));
+SubjectIndexList::Entry SubjectIndexList::Keyed(PackedText stored, HTREEITEM category) {
+  const PackedText packedKey = texts_.StorePacked(CollationKey(stored, keyBuffer_));
   if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
-  Entry entry{{0, 0}, key, stored, category};
+  Entry entry{{0, 0}, packedKey, stored, category};
+  const std::string_view key = packedKey;
   for (size_t i = 0; i < 16; ++i)
     entry.prefix[i / 8] =
         entry.prefix[i / 8] << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
@@ -77,8 +78,9 @@ int SubjectIndexList::LowerBound(std::string_view text) const {
   std::string buffer;
   const std::string_view key = CollationKey(text, buffer);
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  auto first = std::lower_bound(entries_.begin(), end, key,
-                                [](const Entry& e, std::string_view k) { return e.key < k; });
+  auto first = std::lower_bound(entries_.begin(), end, key, [](const Entry& e, std::string_view k) {
+    return std::string_view(e.key) < k;
+  });
   return static_cast<int>(first - entries_.begin());
 }
 
@@ -86,19 +88,21 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   std::string buffer;
   const std::string_view key = CollationKey(text, buffer);
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  auto first = std::lower_bound(entries_.begin(), end, key,
-                                [](const Entry& e, std::string_view k) { return e.key < k; });
-  for (auto it = first; it != end && it->key == key; ++it)
-    if (it->category == category && it->text == text)
+  auto first = std::lower_bound(entries_.begin(), end, key, [](const Entry& e, std::string_view k) {
+    return std::string_view(e.key) < k;
+  });
+  for (auto it = first; it != end && std::string_view(it->key) == key; ++it)
+    if (it->category == category && std::string_view(it->text) == text)
       return static_cast<int>(it - entries_.begin());
   // Entries appended but not yet sorted lie beyond the sorted part.
   for (size_t i = sorted_; i < entries_.size(); ++i)
-    if (entries_[i].category == category && entries_[i].text == text) return static_cast<int>(i);
+    if (entries_[i].category == category && std::string_view(entries_[i].text) == text)
+      return static_cast<int>(i);
   return -1;
 }
 
 std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
-  entries_.push_back(Entry{{0, 0}, {}, texts_.Store(text), category});
+  entries_.push_back(Entry{{0, 0}, {}, texts_.StorePacked(text), category});
   return entries_.back().text;
 }
 

@@ -64,18 +64,18 @@ class SubjectIndexList {
     // The key's first 16 bytes, big-endian and padded with zeros: most
     // comparisons end here, without reaching for the keys themselves.
     uint64_t prefix[2];
-    std::string_view key;
-    std::string_view text;
+    PackedText key;
+    PackedText text;
     HTREEITEM category;
   };
   static bool Less(const Entry& a, const Entry& b) {
     if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
     if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-    return a.key < b.key;
+    return std::string_view(a.key) < std::string_view(b.key);
   }
   Entry MakeEntry(std::string_view text, HTREEITEM category);
   // An entry for a text already stored, with its key.
-  Entry Keyed(std::string_view stored, HTREEITEM category);
+  Entry Keyed(PackedText stored, HTREEITEM category);
   void SortAppendedHere();
   size_t UpperBound(const Entry& entry) const;
 
