@@ -34,13 +34,21 @@ std::string Database::Title() const {
 }
 
 CategoryRecord* Database::AttachRecord(HTREEITEM category) {
-  auto* record = new CategoryRecord;
-  categories.SetItemData(category, reinterpret_cast<uintptr_t>(record));
-  return record;
+  if (freeRecords_.empty()) {
+    records_.emplace_back();
+    categories.SetItemData(category, static_cast<uint32_t>(records_.size()));
+  } else {
+    categories.SetItemData(category, freeRecords_.back() + 1);
+    freeRecords_.pop_back();
+  }
+  return Record(category);
 }
 
 void Database::ReleaseRecord(HTREEITEM category) {
-  delete Record(category);
+  if (CategoryRecord* record = Record(category)) {
+    *record = CategoryRecord();  // its lists freed, not only emptied
+    freeRecords_.push_back(categories.GetItemData(category) - 1);
+  }
   categories.SetItemData(category, 0);
 }
 
@@ -56,6 +64,8 @@ void Database::Clear() {
   categories.DeleteAllItems();
   quotations.DeleteAllItems();
   subjects.ResetContent();
+  records_.clear();
+  freeRecords_.clear();
   texts_.Clear();
   referenceTotal = 0;
   subjectTotal = 0;

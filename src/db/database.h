@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -51,7 +52,7 @@ struct EditStep;
 // with the title that tells it, and the two running totals.
 //
 // Item data: a quotation node holds its reference count; a category node
-// holds the address of the CategoryRecord it owns.
+// holds the number of the CategoryRecord it owns, counted from 1 (0: none).
 class Database {
  public:
   Database();
@@ -87,10 +88,10 @@ class Database {
   // Called after every edit, undo, redo and clearing: what can be undone changed.
   void SetHistoryHook(std::function<void()> hook) { historyHook_ = std::move(hook); }
 
-  static CategoryRecord* Record(const TreeStore& categories, HTREEITEM category) {
-    return reinterpret_cast<CategoryRecord*>(categories.GetItemData(category));
+  CategoryRecord* Record(HTREEITEM category) const {
+    const uint32_t number = categories.GetItemData(category);
+    return number ? &records_[number - 1] : nullptr;
   }
-  CategoryRecord* Record(HTREEITEM category) const { return Record(categories, category); }
   TreeStore& Of(Tree tree) { return tree == Tree::kQuotations ? quotations : categories; }
   const TreeStore& Of(Tree tree) const {
     return tree == Tree::kQuotations ? quotations : categories;
@@ -200,6 +201,10 @@ class Database {
   }
 
   TextArena texts_;
+  // Records stay where they are made: others hold their addresses. Released
+  // ones are made again from freeRecords_.
+  mutable std::deque<CategoryRecord> records_;
+  std::vector<uint32_t> freeRecords_;
   bool changed_ = false;
   std::function<void(const std::string&)> titleHook_;
   std::function<void()> historyHook_;

@@ -17,6 +17,7 @@ class PackedText {
   PackedText() = default;
   operator std::string_view() const;  // NOLINT: read wherever a view is
   bool empty() const { return at_ == nullptr; }
+  const void* Where() const { return at_; }  // for a prefetch
 
  private:
   friend class TextArena;

@@ -237,9 +237,7 @@ HTREEITEM TreeStore::GetParentItem(HTREEITEM node) const {
 }
 
 void TreeStore::SetText(TreeNode* node, std::string_view text) {
-  std::string_view stored = texts_.Store(text);
-  node->text = stored.data();
-  node->textLength = static_cast<uint32_t>(stored.size());
+  node->text = texts_.StorePacked(text);
 }
 
 void TreeStore::SetItemText(HTREEITEM node, std::string_view text) {

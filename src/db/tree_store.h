@@ -46,13 +46,14 @@ class ChildList {
 
 // One node of a tree store. Other code holds nodes only through HTREEITEM and
 // the store's operations; the fields are the store's own.
+// 32 bytes: a million of them are most of what a database holds besides its
+// texts.
 struct TreeNode {
   TreeNode* parent = nullptr;  // the store's hidden root for a top-level node
   ChildList children;
-  const char* text = nullptr;
-  uint32_t textLength = 0;
+  PackedText text;
   uint32_t row = 0;  // index in parent->children, so a node's row is O(1)
-  uintptr_t data = 0;
+  uint32_t data = 0;
 };
 
 // A node handle: valid and unchanged from the node's insertion to its
@@ -122,10 +123,10 @@ class TreeStore {
   HTREEITEM GetNextSiblingItem(HTREEITEM node) const;
   HTREEITEM GetPrevSiblingItem(HTREEITEM node) const;
   HTREEITEM GetParentItem(HTREEITEM node) const;
-  std::string_view GetItemText(HTREEITEM node) const { return {node->text, node->textLength}; }
+  std::string_view GetItemText(HTREEITEM node) const { return node->text; }
   void SetItemText(HTREEITEM node, std::string_view text);
-  uintptr_t GetItemData(HTREEITEM node) const { return node->data; }
-  void SetItemData(HTREEITEM node, uintptr_t data) { node->data = data; }
+  uint32_t GetItemData(HTREEITEM node) const { return node->data; }
+  void SetItemData(HTREEITEM node, uint32_t data) { node->data = data; }
 
   bool ItemHasChildren(HTREEITEM node) const { return !node->children.empty(); }
   // Children of a node, or the top-level nodes for nullptr.

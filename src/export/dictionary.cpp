@@ -35,11 +35,11 @@ void Dictionary::PrefetchAhead(size_t i) const {
     for (HTREEITEM t : *far) __builtin_prefetch(t);
   if (auto* near = targets(i + 2))
     for (HTREEITEM t : *near) {
-      __builtin_prefetch(t->text);
+      __builtin_prefetch(t->text.Where());
       __builtin_prefetch(t->parent);
     }
   if (auto* next = targets(i + 1))
-    for (HTREEITEM t : *next) __builtin_prefetch(t->parent->text);
+    for (HTREEITEM t : *next) __builtin_prefetch(t->parent->text.Where());
 }
 
 Dictionary::Citations Dictionary::CitedBy(HTREEITEM node) const {
