@@ -212,7 +212,11 @@ HTREEITEM Loader::InsertNode(TreeStore& tree, std::string_view text) {
   if (level > previousLevel_) {
     parent_ = last_;
   } else {
-    for (int i = level; i < previousLevel_; ++i) parent_ = tree.GetParentItem(parent_);
+    // Each node climbed out of has all its children.
+    for (int i = level; i < previousLevel_; ++i) {
+      tree.FitChildren(parent_);
+      parent_ = tree.GetParentItem(parent_);
+    }
   }
   last_ = tree.InsertItem(text, parent_, TVI_LAST);
   previousLevel_ = level;

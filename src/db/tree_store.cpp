@@ -38,6 +38,15 @@ void ChildList::erase(size_t at) {
   Head()->size = size - 1;
 }
 
+void ChildList::fit() {
+  if (!items_ || Head()->capacity == Head()->size) return;
+  const uint32_t size = Head()->size;
+  if (void* block = std::realloc(Head(), sizeof(Header) + size * sizeof(TreeNode*))) {
+    items_ = reinterpret_cast<TreeNode**>(static_cast<Header*>(block) + 1);
+    Head()->capacity = size;
+  }  // else the larger block is kept as it was
+}
+
 void ChildList::clear() {
   if (items_) std::free(Head());
   items_ = nullptr;

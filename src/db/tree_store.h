@@ -32,6 +32,7 @@ class ChildList {
   void insert(size_t at, TreeNode* node);
   void erase(size_t at);
   void clear();
+  void fit();  // gives back room beyond its size
 
  private:
   struct Header {
@@ -113,6 +114,9 @@ class TreeStore {
   // Makes node child `row` of parent (counted without the node), with its
   // subtree. The caller keeps parent out of the node's own subtree.
   void Move(HTREEITEM node, HTREEITEM parent, int row);
+  // Gives back the room a node's children array keeps for more: for a
+  // loader that knows a node gets no more children.
+  void FitChildren(HTREEITEM node) { Outer(node)->children.fit(); }
   // Levels below the node in its subtree: 0 for a leaf.
   int SubtreeHeight(HTREEITEM node) const;
   // True when node is `ancestor` or lies below it.
