@@ -16,11 +16,11 @@ SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREE
 SubjectIndexList::Entry SubjectIndexList::Keyed(PackedText stored, HTREEITEM category) {
   const PackedText packedKey = texts_.StorePacked(CollationKey(stored, keyBuffer_));
   if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
-  Entry entry{{0, 0}, packedKey, stored, category};
+  Entry entry{0, 0, 0, packedKey, stored, category};
   const std::string_view key = packedKey;
-  for (size_t i = 0; i < 16; ++i)
-    entry.prefix[i / 8] =
-        entry.prefix[i / 8] << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0);
+  auto byte = [&](size_t i) -> unsigned { return i < key.size() ? uint8_t(key[i]) : 0; };
+  for (size_t i = 0; i < 8; ++i) entry.prefix = entry.prefix << 8 | byte(i);
+  for (size_t i = 8; i < 12; ++i) entry.prefixMore = entry.prefixMore << 8 | byte(i);
   return entry;
 }
 
@@ -102,16 +102,21 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
 }
 
 std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
-  entries_.push_back(Entry{{0, 0}, {}, texts_.StorePacked(text), category});
+  entries_.push_back(Entry{0, 0, 0, {}, texts_.StorePacked(text), category});
   return entries_.back().text;
 }
 
 void SubjectIndexList::SortAppendedHere() {
-  for (size_t i = sorted_; i < entries_.size(); ++i)
+  for (size_t i = sorted_; i < entries_.size(); ++i) {
     entries_[i] = Keyed(entries_[i].text, entries_[i].category);
-  // Stable: equal keys keep the order of appending, as repeated AddString would.
+    entries_[i].order = static_cast<uint32_t>(i - sorted_);
+  }
+  // Equal keys keep the order of appending, as repeated AddString would.
   auto mid = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  std::stable_sort(mid, entries_.end(), Less);
+  std::sort(mid, entries_.end(), [](const Entry& a, const Entry& b) {
+    const int c = Compare(a, b);
+    return c < 0 || (c == 0 && a.order < b.order);
+  });
   std::inplace_merge(entries_.begin(), mid, entries_.end(), Less);
   sorted_ = entries_.size();
 }

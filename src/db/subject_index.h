@@ -61,18 +61,25 @@ class SubjectIndexList {
 
  private:
   struct Entry {
-    // The key's first 16 bytes, big-endian and padded with zeros: most
+    // The key's first 12 bytes, big-endian and padded with zeros: most
     // comparisons end here, without reaching for the keys themselves.
-    uint64_t prefix[2];
+    uint64_t prefix;
+    uint32_t prefixMore;
+    // Where an appended entry came among those sorted with it: equal keys
+    // keep that order without a stable sort, whose buffer of half the
+    // entries would be the peak of a large load.
+    uint32_t order;
     PackedText key;
     PackedText text;
     HTREEITEM category;
   };
-  static bool Less(const Entry& a, const Entry& b) {
-    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
-    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-    return std::string_view(a.key) < std::string_view(b.key);
+  // <0, 0 or >0 as a sorts before, with or after b.
+  static int Compare(const Entry& a, const Entry& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
+    if (a.prefixMore != b.prefixMore) return a.prefixMore < b.prefixMore ? -1 : 1;
+    return std::string_view(a.key).compare(std::string_view(b.key));
   }
+  static bool Less(const Entry& a, const Entry& b) { return Compare(a, b) < 0; }
   Entry MakeEntry(std::string_view text, HTREEITEM category);
   // An entry for a text already stored, with its key.
   Entry Keyed(PackedText stored, HTREEITEM category);
