@@ -192,6 +192,8 @@ int Search(const Arguments& args) {
   }
   const TextMatcher matcher(pattern, args.Has("--case"));
   auto wanted = [&](std::string_view text) { return matchable && matcher.Matches(text); };
+  // Written a block at a time: a search matching most nodes prints about as
+  // much as the file holds.
   std::string found;
   size_t hits = 0;
   auto show = [&](std::string_view code, std::string_view text) {
@@ -199,11 +201,14 @@ int Search(const Arguments& args) {
     found.append(code).append(" ");
     AppendCp1252AsUtf8(found, text);
     found += '\n';
+    if (found.size() >= (size_t{1} << 20)) {
+      std::fwrite(found.data(), 1, found.size(), stdout);
+      found.clear();
+    }
   };
-  // One pass over the file, without building the database.
+  // One pass over the file, without building the database. The scan shows
+  // nothing unless it returns true.
   if (!ScanDatabase(file, wanted, show)) {
-    found.clear();
-    hits = 0;
     // The scan only tells that the file does not load; loading tells why.
     Database& db = NewDatabase();
     if (const int code = Load(db, file, stderr)) return code;
