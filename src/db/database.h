@@ -172,7 +172,7 @@ class Database {
                        bool counted = true);
   // Keeps a copy of a text for as long as the database lives: where the
   // reference texts of the records are kept.
-  PackedText StoreText(std::string_view text) { return texts_.StorePacked(text); }
+  PackedText StoreText(std::string_view text) { return texts_.Store(text); }
 
   // Frees every record and empties both trees, the list, the totals and
   // the history.

@@ -10,11 +10,11 @@
 namespace lorelist {
 
 SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
-  return Keyed(texts_.StorePacked(text), category);
+  return Keyed(texts_.Store(text), category);
 }
 
 SubjectIndexList::Entry SubjectIndexList::Keyed(PackedText stored, HTREEITEM category) {
-  const PackedText packedKey = texts_.StorePacked(CollationKey(stored, keyBuffer_));
+  const PackedText packedKey = texts_.Store(CollationKey(stored, keyBuffer_));
   if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
   Entry entry{0, 0, 0, packedKey, stored, category};
   const std::string_view key = packedKey;
@@ -102,7 +102,7 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
 }
 
 std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
-  entries_.push_back(Entry{0, 0, 0, {}, texts_.StorePacked(text), category});
+  entries_.push_back(Entry{0, 0, 0, {}, texts_.Store(text), category});
   return entries_.back().text;
 }
 

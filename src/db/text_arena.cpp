@@ -32,14 +32,7 @@ char* TextArena::Reserve(size_t size) {
   return at;
 }
 
-std::string_view TextArena::Store(std::string_view text) {
-  if (text.empty()) return {};
-  char* stored = Reserve(text.size());
-  std::memcpy(stored, text.data(), text.size());
-  return {stored, text.size()};
-}
-
-PackedText TextArena::StorePacked(std::string_view text) {
+PackedText TextArena::Store(std::string_view text) {
   if (text.empty()) return {};
   unsigned char length[10];
   size_t n = 0;

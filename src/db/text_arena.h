@@ -15,8 +15,7 @@ namespace lorelist {
 class PackedText {
  public:
   PackedText() = default;
-  operator std::string_view() const;  // NOLINT: read wherever a view is
-  bool empty() const { return at_ == nullptr; }
+  operator std::string_view() const;         // NOLINT: read wherever a view is
   const void* Where() const { return at_; }  // for a prefetch
 
  private:
@@ -35,8 +34,7 @@ class TextArena {
   TextArena& operator=(const TextArena&) = delete;
 
   // Copies the text into the arena and returns the stored copy.
-  std::string_view Store(std::string_view text);
-  PackedText StorePacked(std::string_view text);
+  PackedText Store(std::string_view text);
   void Clear();
 
  private:

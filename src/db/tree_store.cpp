@@ -246,7 +246,7 @@ HTREEITEM TreeStore::GetParentItem(HTREEITEM node) const {
 }
 
 void TreeStore::SetText(TreeNode* node, std::string_view text) {
-  node->text = texts_.StorePacked(text);
+  node->text = texts_.Store(text);
 }
 
 void TreeStore::SetItemText(HTREEITEM node, std::string_view text) {
