@@ -53,14 +53,10 @@ void Database::ReleaseRecord(HTREEITEM category) {
 }
 
 void Database::Clear() {
-  // First what the history keeps out of the trees, then the trees.
+  // First what the history keeps out of the trees, then the trees. The
+  // records all go at once, without a walk over the categories.
   history_->Clear();
   touched_ = Touched();
-  HTREEITEM node = categories.GetRootItem();
-  if (node) {
-    do ReleaseRecord(node);
-    while (NextNode(node, categories) != kEndOfWalk);
-  }
   categories.DeleteAllItems();
   quotations.DeleteAllItems();
   subjects.ResetContent();
