@@ -52,6 +52,17 @@ struct LineReader::Ahead {
   std::deque<std::unique_ptr<Batch>> ready;
   std::vector<std::unique_ptr<Batch>> spare;  // handed back, to be read into again
   bool drain = false, cancel = false;
+  // The file's last batch was made: batches handed back are freed, not kept,
+  // since nothing more is read into them and loading peaks at its end.
+  bool madeLast = false;
+
+  void HandBack(std::unique_ptr<Batch> done) {
+    if (done && !madeLast) spare.push_back(std::move(done));
+  }
+  void MadeLast() {
+    madeLast = true;
+    spare.clear();
+  }
 
   Ahead(int fd, size_t chunk) : fd(fd), chunk(chunk) { current = Fresh(nullptr, 0); }
 
@@ -152,6 +163,7 @@ struct LineReader::Ahead {
       {
         std::lock_guard lock(mutex);
         ready.push_back(std::move(batch));
+        if (last) MadeLast();
       }
       changed.notify_all();
       if (last) return;
@@ -162,13 +174,15 @@ struct LineReader::Ahead {
   // The next batch for the caller, who hands back the one it is done with.
   std::unique_ptr<Batch> Take(std::unique_ptr<Batch> done) {
     if (!thread.joinable()) {
-      if (done) spare.push_back(std::move(done));
-      return Produce();
+      HandBack(std::move(done));
+      std::unique_ptr<Batch> batch = Produce();
+      if (batch->last) MadeLast();
+      return batch;
     }
     std::unique_ptr<Batch> batch;
     {
       std::unique_lock lock(mutex);
-      if (done) spare.push_back(std::move(done));
+      HandBack(std::move(done));
       changed.wait(lock, [&] { return !ready.empty(); });
       batch = std::move(ready.front());
       ready.pop_front();
