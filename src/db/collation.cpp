@@ -2,6 +2,7 @@
 
 #include <unicode/ucol.h>
 
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -11,15 +12,20 @@ namespace lorelist {
 
 namespace {
 
+struct CollatorClose {
+  void operator()(UCollator* collator) const { ucol_close(collator); }
+};
+
+// One for each thread: loading makes keys on two threads at once.
 UCollator* Collator() {
-  static UCollator* collator = [] {
+  thread_local std::unique_ptr<UCollator, CollatorClose> collator = [] {
     UErrorCode status = U_ZERO_ERROR;
-    UCollator* c = ucol_open("", &status);
+    std::unique_ptr<UCollator, CollatorClose> c(ucol_open("", &status));
     if (U_FAILURE(status)) throw std::runtime_error("cannot open the ICU root collator");
-    ucol_setStrength(c, UCOL_SECONDARY);
+    ucol_setStrength(c.get(), UCOL_SECONDARY);
     return c;
   }();
-  return collator;
+  return collator.get();
 }
 
 }  // namespace
