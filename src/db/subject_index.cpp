@@ -9,51 +9,101 @@
 
 namespace lorelist {
 
-SubjectIndexList::Entry SubjectIndexList::MakeEntry(std::string_view text, HTREEITEM category) {
-  return Keyed(texts_.Store(text), category);
-}
+namespace {
 
-SubjectIndexList::Entry SubjectIndexList::Keyed(PackedText stored, HTREEITEM category) {
-  const PackedText packedKey = texts_.Store(CollationKey(stored, keyBuffer_));
-  if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
-  Entry entry{0, 0, 0, packedKey, stored, category};
-  const std::string_view key = packedKey;
+// A key's first 12 bytes as two big-endian numbers, padded with zeros.
+void PrefixOf(std::string_view key, uint64_t& prefix, uint32_t& more) {
   auto byte = [&](size_t i) -> unsigned { return i < key.size() ? uint8_t(key[i]) : 0; };
-  for (size_t i = 0; i < 8; ++i) entry.prefix = entry.prefix << 8 | byte(i);
-  for (size_t i = 8; i < 12; ++i) entry.prefixMore = entry.prefixMore << 8 | byte(i);
-  return entry;
+  prefix = 0;
+  more = 0;
+  for (size_t i = 0; i < 8; ++i) prefix = prefix << 8 | byte(i);
+  for (size_t i = 8; i < 12; ++i) more = more << 8 | byte(i);
 }
 
-size_t SubjectIndexList::UpperBound(const Entry& entry) const {
+// True when the prefix is the whole key: it ends in a padding zero.
+bool Whole(uint32_t prefixMore) {
+  return (prefixMore & 0xFF) == 0;
+}
+
+}  // namespace
+
+SubjectIndexList::Probe SubjectIndexList::MakeProbe(std::string_view key) {
+  Probe probe{0, 0, key};
+  PrefixOf(key, probe.prefix, probe.prefixMore);
+  return probe;
+}
+
+int SubjectIndexList::Compare(const Entry& e, const Probe& p, std::string& buffer) {
+  if (e.prefix != p.prefix) return e.prefix < p.prefix ? -1 : 1;
+  if (e.prefixMore != p.prefixMore) return e.prefixMore < p.prefixMore ? -1 : 1;
+  if (Whole(e.prefixMore)) return 0;  // and so is the probe's: the keys are equal
+  return CollationKey(e.text, buffer).compare(p.key);
+}
+
+int SubjectIndexList::Compare(const Entry& x, const Entry& y, std::string& a, std::string& b) {
+  if (x.prefix != y.prefix) return x.prefix < y.prefix ? -1 : 1;
+  if (x.prefixMore != y.prefixMore) return x.prefixMore < y.prefixMore ? -1 : 1;
+  if (Whole(x.prefixMore)) return 0;
+  return CollationKey(x.text, a).compare(CollationKey(y.text, b));
+}
+
+void SubjectIndexList::ForgetHugeKey() {
+  if (keyBuffer_.size() > (1 << 20)) std::string().swap(keyBuffer_);  // after a huge entry
+}
+
+void SubjectIndexList::PrefixAppended(size_t begin, size_t end) {
+  std::string buffer;
+  for (size_t i = begin; i < end; ++i) {
+    Entry& entry = entries_[i];
+    PrefixOf(CollationKey(entry.text, buffer), entry.prefix, entry.prefixMore);
+    entry.order = static_cast<uint32_t>(i - sorted_);
+  }
+}
+
+size_t SubjectIndexList::UpperBound(const Probe& probe) const {
+  std::string buffer;
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  return static_cast<size_t>(std::upper_bound(entries_.begin(), end, entry, Less) -
-                             entries_.begin());
+  return static_cast<size_t>(
+      std::upper_bound(entries_.begin(), end, probe,
+                       [&](const Probe& p, const Entry& e) { return Compare(e, p, buffer) > 0; }) -
+      entries_.begin());
 }
 
 int SubjectIndexList::AddString(std::string_view text) {
   SortAppended();
-  Entry entry = MakeEntry(text, nullptr);
-  const size_t at = UpperBound(entry);
+  const PackedText stored = texts_.Store(text);
+  const Probe probe = MakeProbe(CollationKey(stored, keyBuffer_));
+  const Entry entry{probe.prefix, probe.prefixMore, 0, stored, nullptr};
+  const size_t at = UpperBound(probe);
   const int index = static_cast<int>(at);
   if (observer_) observer_->BeforeInsert(index);
   entries_.insert(entries_.begin() + static_cast<ptrdiff_t>(at), entry);
   sorted_ = entries_.size();
+  ForgetHugeKey();
   if (observer_) observer_->AfterInsert(index);
   return index;
 }
 
 int SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM category) {
   SortAppended();
-  const Entry entry = MakeEntry(text, category);
+  const PackedText stored = texts_.Store(text);
+  const Probe probe = MakeProbe(CollationKey(stored, keyBuffer_));
+  const Entry entry{probe.prefix, probe.prefixMore, 0, stored, category};
   // Only among its equals: anywhere else would break the order.
-  const auto first = std::lower_bound(entries_.begin(), entries_.end(), entry, Less);
-  const auto last = std::upper_bound(first, entries_.end(), entry, Less);
+  std::string buffer;
+  const auto first =
+      std::lower_bound(entries_.begin(), entries_.end(), probe,
+                       [&](const Entry& e, const Probe& p) { return Compare(e, p, buffer) < 0; });
+  const auto last =
+      std::upper_bound(first, entries_.end(), probe,
+                       [&](const Probe& p, const Entry& e) { return Compare(e, p, buffer) > 0; });
   const auto at = entries_.begin() +
                   std::clamp<ptrdiff_t>(index, first - entries_.begin(), last - entries_.begin());
   const int where = static_cast<int>(at - entries_.begin());
   if (observer_) observer_->BeforeInsert(where);
   entries_.insert(at, entry);
   sorted_ = entries_.size();
+  ForgetHugeKey();
   if (observer_) observer_->AfterInsert(where);
   return where;
 }
@@ -75,25 +125,29 @@ void SubjectIndexList::ResetContent() {
 }
 
 int SubjectIndexList::LowerBound(std::string_view text) const {
-  std::string buffer;
-  const std::string_view key = CollationKey(text, buffer);
+  std::string keyBuffer, buffer;
+  const Probe probe = MakeProbe(CollationKey(text, keyBuffer));
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  auto first = std::lower_bound(entries_.begin(), end, key, [](const Entry& e, std::string_view k) {
-    return std::string_view(e.key) < k;
+  auto first = std::lower_bound(entries_.begin(), end, probe, [&](const Entry& e, const Probe& p) {
+    return Compare(e, p, buffer) < 0;
   });
   return static_cast<int>(first - entries_.begin());
 }
 
 int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
-  std::string buffer;
-  const std::string_view key = CollationKey(text, buffer);
+  std::string keyBuffer, buffer;
+  const Probe probe = MakeProbe(CollationKey(text, keyBuffer));
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
-  auto first = std::lower_bound(entries_.begin(), end, key, [](const Entry& e, std::string_view k) {
-    return std::string_view(e.key) < k;
+  auto first = std::lower_bound(entries_.begin(), end, probe, [&](const Entry& e, const Probe& p) {
+    return Compare(e, p, buffer) < 0;
   });
-  for (auto it = first; it != end && std::string_view(it->key) == key; ++it)
-    if (it->category == category && std::string_view(it->text) == text)
-      return static_cast<int>(it - entries_.begin());
+  for (auto it = first; it != end; ++it) {
+    if (std::string_view(it->text) == text) {  // the same text has the same key
+      if (it->category == category) return static_cast<int>(it - entries_.begin());
+    } else if (Compare(*it, probe, buffer) != 0) {
+      break;
+    }
+  }
   // Entries appended but not yet sorted lie beyond the sorted part.
   for (size_t i = sorted_; i < entries_.size(); ++i)
     if (entries_[i].category == category && std::string_view(entries_[i].text) == text)
@@ -102,23 +156,71 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
 }
 
 std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {
-  entries_.push_back(Entry{0, 0, 0, {}, texts_.Store(text), category});
+  entries_.push_back(Entry{0, 0, 0, texts_.Store(text), category});
   return entries_.back().text;
 }
 
-void SubjectIndexList::SortAppendedHere() {
-  for (size_t i = sorted_; i < entries_.size(); ++i) {
-    entries_[i] = Keyed(entries_[i].text, entries_[i].category);
-    entries_[i].order = static_cast<uint32_t>(i - sorted_);
-  }
-  // Equal keys keep the order of appending, as repeated AddString would.
+void SubjectIndexList::SortPrefixed() {
+  // By the prefixes first, equal ones in the order of appending, as repeated
+  // AddString would have them...
   auto mid = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
   std::sort(mid, entries_.end(), [](const Entry& a, const Entry& b) {
-    const int c = Compare(a, b);
-    return c < 0 || (c == 0 && a.order < b.order);
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (a.prefixMore != b.prefixMore) return a.prefixMore < b.prefixMore;
+    return a.order < b.order;
   });
-  std::inplace_merge(entries_.begin(), mid, entries_.end(), Less);
+  // ...then each run of equal prefixes whose keys go on past them, by the
+  // whole keys, made only for the run and once for each text in it (most
+  // such runs are one text, entered in many categories).
+  struct Keyed {
+    size_t at, size;  // the key in keys
+    Entry entry;
+  };
+  std::vector<Keyed> run;
+  std::string keys;
+  auto byText = [](const Entry& a, const Entry& b) {
+    const int c = std::string_view(a.text).compare(std::string_view(b.text));
+    return c < 0 || (c == 0 && a.order < b.order);
+  };
+  for (auto first = mid; first != entries_.end();) {
+    auto last = first + 1;
+    while (last != entries_.end() && last->prefix == first->prefix &&
+           last->prefixMore == first->prefixMore)
+      ++last;
+    if (last - first > 1 && !Whole(first->prefixMore)) {
+      std::sort(first, last, byText);
+      // Of one text, they are in order now: by the order of appending.
+      if (std::string_view(first->text) != std::string_view((last - 1)->text)) {
+        run.clear();
+        keys.clear();
+        for (auto it = first; it != last; ++it) {
+          if (run.empty() ||
+              std::string_view(it->text) != std::string_view(run.back().entry.text)) {
+            const std::string_view key = CollationKey(it->text, keyBuffer_);
+            run.push_back({keys.size(), key.size(), *it});
+            keys.append(key);
+          } else {
+            run.push_back({run.back().at, run.back().size, *it});
+          }
+        }
+        std::sort(run.begin(), run.end(), [&keys](const Keyed& a, const Keyed& b) {
+          const int c = std::string_view(keys)
+                            .substr(a.at, a.size)
+                            .compare(std::string_view(keys).substr(b.at, b.size));
+          return c < 0 || (c == 0 && a.entry.order < b.entry.order);
+        });
+        for (const Keyed& keyed : run) *first++ = keyed.entry;
+      }
+    }
+    first = last;
+  }
+  if (mid != entries_.begin()) {
+    std::string a, b;
+    std::inplace_merge(entries_.begin(), mid, entries_.end(),
+                       [&](const Entry& x, const Entry& y) { return Compare(x, y, a, b) < 0; });
+  }
   sorted_ = entries_.size();
+  ForgetHugeKey();
 }
 
 void SubjectIndexList::SortAppended(const std::function<void()>& alongside) {
@@ -127,19 +229,32 @@ void SubjectIndexList::SortAppended(const std::function<void()>& alongside) {
     return;
   }
   if (observer_) observer_->BeforeReset();
-  std::future<void> sorting;
-  if (alongside && std::thread::hardware_concurrency() > 1) {
-    try {
-      sorting = std::async(std::launch::async, [this] { SortAppendedHere(); });
-    } catch (const std::system_error&) {
-      // No thread to be had: one thing after the other.
+  // The keys' prefixes are made on two threads at once, then the sort runs
+  // on the second thread while `alongside` runs on this one.
+  auto onSecondThread = [&](auto task) {
+    std::future<void> done;
+    if (alongside && std::thread::hardware_concurrency() > 1) {
+      try {
+        done = std::async(std::launch::async, task);
+      } catch (const std::system_error&) {
+        // No thread to be had: one thing after the other.
+      }
     }
+    return done;
+  };
+  const size_t half = sorted_ + (entries_.size() - sorted_) / 2;
+  std::future<void> prefixing = onSecondThread([this, half] { PrefixAppended(sorted_, half); });
+  PrefixAppended(prefixing.valid() ? half : sorted_, entries_.size());
+  std::future<void> sorting;
+  if (prefixing.valid()) {
+    prefixing.get();  // and any exception of its
+    sorting = onSecondThread([this] { SortPrefixed(); });
   }
   if (alongside) alongside();
   if (sorting.valid())
-    sorting.get();  // and any exception of the sort's
+    sorting.get();
   else
-    SortAppendedHere();
+    SortPrefixed();
   if (observer_) observer_->AfterReset();
 }
 

@@ -60,35 +60,44 @@ class SubjectIndexList {
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
 
  private:
+  // An entry keeps the first 12 bytes of its collation key, not the key:
+  // keys were as large as the texts. Most comparisons end in the 12 bytes; the
+  // others make the keys again from the texts.
   struct Entry {
-    // The key's first 12 bytes, big-endian and padded with zeros: most
-    // comparisons end here, without reaching for the keys themselves.
+    // Big-endian and padded with zeros. A key has no zero bytes, so a key of
+    // 11 bytes or fewer is all here, and ends in a zero byte.
     uint64_t prefix;
     uint32_t prefixMore;
     // Where an appended entry came among those sorted with it: equal keys
     // keep that order without a stable sort, whose buffer of half the
     // entries would be the peak of a large load.
     uint32_t order;
-    PackedText key;
     PackedText text;
     HTREEITEM category;
   };
-  // <0, 0 or >0 as a sorts before, with or after b.
-  static int Compare(const Entry& a, const Entry& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
-    if (a.prefixMore != b.prefixMore) return a.prefixMore < b.prefixMore ? -1 : 1;
-    return std::string_view(a.key).compare(std::string_view(b.key));
-  }
-  static bool Less(const Entry& a, const Entry& b) { return Compare(a, b) < 0; }
-  Entry MakeEntry(std::string_view text, HTREEITEM category);
-  // An entry for a text already stored, with its key.
-  Entry Keyed(PackedText stored, HTREEITEM category);
-  void SortAppendedHere();
-  size_t UpperBound(const Entry& entry) const;
+  // A key made whole, to be compared with entries.
+  struct Probe {
+    uint64_t prefix;
+    uint32_t prefixMore;
+    std::string_view key;
+  };
+  static Probe MakeProbe(std::string_view key);
+  // <0, 0 or >0 as the entry sorts before, with or after the probe's key;
+  // the entry's key is made in `buffer` when the prefixes do not tell.
+  static int Compare(const Entry& e, const Probe& p, std::string& buffer);
+  // The same for two entries, their keys made in a and b when needed.
+  static int Compare(const Entry& x, const Entry& y, std::string& a, std::string& b);
+  // Gives the appended entries [begin, end) their prefixes and order.
+  void PrefixAppended(size_t begin, size_t end);
+  void ForgetHugeKey();
+  // Where a new entry with this key goes, among those sorted: after its equals.
+  size_t UpperBound(const Probe& probe) const;
+  // Sorts the appended entries once they have their prefixes.
+  void SortPrefixed();
 
   std::vector<Entry> entries_;
   size_t sorted_ = 0;  // entries_[sorted_..] were appended and await SortAppended
-  TextArena texts_;    // entry texts and keys
+  TextArena texts_;    // entry texts
   std::string keyBuffer_;
   SubjectIndexObserver* observer_ = nullptr;
 };
