@@ -170,8 +170,8 @@ void SubjectIndexList::SortPrefixed() {
     return a.order < b.order;
   });
   // ...then each run of equal prefixes whose keys go on past them, by the
-  // whole keys, made only for the run and once for each text in it (most
-  // such runs are one text, entered in many categories).
+  // whole keys, made only for the run and once for each text in it (a run
+  // is often one text, entered in many categories, and needs no key at all).
   struct Keyed {
     size_t at, size;  // the key in keys
     Entry entry;

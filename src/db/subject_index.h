@@ -60,9 +60,9 @@ class SubjectIndexList {
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
 
  private:
-  // An entry keeps the first 12 bytes of its collation key, not the key:
-  // keys were as large as the texts. Most comparisons end in the 12 bytes; the
-  // others make the keys again from the texts.
+  // An entry keeps the first 12 bytes of its collation key, not the key,
+  // which takes about as much room as its text. Most comparisons end in the
+  // 12 bytes; the others make the keys again from the texts.
   struct Entry {
     // Big-endian and padded with zeros. A key has no zero bytes, so a key of
     // 11 bytes or fewer is all here, and ends in a zero byte.
