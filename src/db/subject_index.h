@@ -50,11 +50,11 @@ class SubjectIndexList {
 
   // Loading adds many entries at once: append them unsorted, then sort once.
   // The result is the same as adding them one by one with AddString.
-  // Entries appended have their collation keys made when they are sorted.
+  // Entries appended get the prefixes of their collation keys when sorted.
   // Returns the entry's text as the list keeps it.
   std::string_view AppendUnsorted(std::string_view text, HTREEITEM category);
-  // `alongside` runs on the calling thread meanwhile, while the keys are made
-  // and sorted on a second thread where there is one.
+  // Where there is a second thread, the prefixes are made on both threads,
+  // then the entries sorted on the second while `alongside` runs on this one.
   void SortAppended(const std::function<void()>& alongside = {});
 
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
@@ -89,6 +89,7 @@ class SubjectIndexList {
   static int Compare(const Entry& x, const Entry& y, std::string& a, std::string& b);
   // Gives the appended entries [begin, end) their prefixes and order.
   void PrefixAppended(size_t begin, size_t end);
+  // Gives back keyBuffer_'s memory after a huge entry.
   void ForgetHugeKey();
   // Where a new entry with this key goes, among those sorted: after its equals.
   size_t UpperBound(const Probe& probe) const;
