@@ -245,6 +245,8 @@ SaveResult WriteAndRotate(Database& db, const std::string& dir, const Target& ta
   // file systems cannot sync a folder, so a failure here is not reported.
   ops.SyncDirectory(target.dir);
   db.disk = stamp;
+  // The file holds the whole database now, whatever the load left out.
+  db.partlyLoaded = false;
   db.ClearChanged();
   // The edits it kept for a crash are in the file now.
   if (Journal* journal = db.GetJournal()) journal->Discard();

@@ -281,13 +281,24 @@ TEST_F(JournalTest, OnlyTheJournalThisWindowWroteIsRemoved) {
   EXPECT_EQ(ReadFile(journal.Path()), "put there later\n");
 }
 
-TEST_F(JournalTest, APartlyLoadedDatabaseKeepsNoJournalAndSaysSoOnce) {
+// Until a complete save makes the file equal to the database: from then on
+// it is journalled, and saved without the question, as any loaded one.
+TEST_F(JournalTest, APartlyLoadedDatabaseKeepsNoJournalAndSaysSoOnceTillItIsSaved) {
   db.partlyLoaded = true;
   ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "a"), "");
   ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "b"), "");
   EXPECT_FALSE(test::Exists(journal.Path()));
   ASSERT_EQ(told.size(), 1u);
   EXPECT_NE(told[0].find("loaded only in part"), std::string::npos);
+
+  EXPECT_EQ(CheckSave(db, dir.path()).questions, std::vector<std::string>{kPartlyLoadedQuestion});
+  ASSERT_TRUE(SaveDatabase(db, dir.path()).ok);
+  EXPECT_TRUE(CheckSave(db, dir.path()).questions.empty());
+  ASSERT_EQ(db.UpdateText(Tree::kQuotations, First(Tree::kQuotations), "c"), "");
+  Database recovered;
+  EXPECT_EQ(Recover(recovered).status, JournalContents::kApplies);
+  EXPECT_EQ(Content(recovered), Content(db));
+  EXPECT_EQ(told.size(), 1u);
 }
 
 // A record alone on the file as loaded: one that does not fit the database
