@@ -15,16 +15,23 @@ FileStamp FileStamp::Missing() {
   return stamp;
 }
 
-FileStamp FileStamp::Of(const struct stat& st, const Checksum& sum) {
+FileStamp FileStamp::Seen(const struct stat& st) {
   FileStamp stamp;
   stamp.known = true;
   stamp.exists = true;
   stamp.device = st.st_dev;
   stamp.inode = st.st_ino;
-  stamp.size = sum.Size();
+  stamp.size = static_cast<uint64_t>(st.st_size);
   stamp.seconds = st.st_mtim.tv_sec;
   stamp.nanoseconds = st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+FileStamp FileStamp::Of(const struct stat& st, const Checksum& sum) {
+  FileStamp stamp = Seen(st);
+  stamp.size = sum.Size();
   stamp.checksum = sum.Value();
+  stamp.summed = true;
   return stamp;
 }
 
@@ -49,9 +56,9 @@ bool ChecksumOfFile(const std::string& path, Checksum& sum) {
 FileStamp StampOfFile(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? FileStamp::Missing() : FileStamp();
+  if (!S_ISREG(st.st_mode)) return FileStamp();
   Checksum sum;
-  if (!S_ISREG(st.st_mode) || !ChecksumOfFile(path, sum)) return FileStamp();
-  return FileStamp::Of(st, sum);
+  return ChecksumOfFile(path, sum) ? FileStamp::Of(st, sum) : FileStamp::Seen(st);
 }
 
 bool ChangedSince(const FileStamp& stamp, const std::string& path) {
@@ -63,6 +70,7 @@ bool ChangedSince(const FileStamp& stamp, const std::string& path) {
   if (st.st_dev == stamp.device && st.st_ino == stamp.inode && st.st_mtim.tv_sec == stamp.seconds &&
       st.st_mtim.tv_nsec == stamp.nanoseconds)
     return false;
+  if (!stamp.summed) return true;
   Checksum sum;
   return !ChecksumOfFile(path, sum) || sum.Size() != stamp.size || sum.Value() != stamp.checksum;
 }

@@ -20,11 +20,15 @@ struct FileStamp {
   int64_t seconds = 0;  // modification time
   long nanoseconds = 0;
   uint64_t checksum = 0;
+  // False: the file could not be read, and is known by its identity alone.
+  bool summed = false;
 
   // No file was there.
   static FileStamp Missing();
   // The file described by st, whose bytes gave sum.
   static FileStamp Of(const struct stat& st, const Checksum& sum);
+  // The file described by st, whose bytes could not be read.
+  static FileStamp Seen(const struct stat& st);
 };
 
 // True when the file at path is no longer the one stamp describes: its bytes
@@ -34,7 +38,8 @@ struct FileStamp {
 bool ChangedSince(const FileStamp& stamp, const std::string& path);
 
 // The stamp of the file at path as it is now (read whole): Missing() when
-// there is none, an unknown stamp when it cannot be read.
+// there is none, Seen() when it cannot be read, an unknown stamp when it
+// cannot even be looked at or is no regular file.
 FileStamp StampOfFile(const std::string& path);
 
 // The checksum of a whole file; false when it cannot be read.

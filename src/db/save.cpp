@@ -308,13 +308,18 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops, cons
   // Messages about the database file say where it is.
   const std::string shown = AbsolutePath(path);
   for (;;) {
-    // The file as it was when the user agreed to replace its outside changes.
+    // The file as it was when the user agreed to replace its outside changes,
+    // readable or not.
+    bool agreed = false;
     FileStamp accepted;
     if (ask) {
       const SaveCheck check = CheckSave(db, dir);
       if (!check.refusal.empty()) return Failed(check.refusal);
       for (const std::string& question : check.questions) {
-        if (question == kChangedOutsideQuestion) accepted = StampOfFile(FollowLinks(path));
+        if (question == kChangedOutsideQuestion) {
+          agreed = true;
+          accepted = StampOfFile(FollowLinks(path));
+        }
         if (!ask(question)) return Failed({});
       }
     }
@@ -337,9 +342,10 @@ SaveResult SaveDatabase(Database& db, const std::string& dir, FileOps& ops, cons
     if (refusal.empty()) refusal = Refusal(target, shown);
     if (!refusal.empty()) return Failed(refusal);
     // Another save that ended while this one waited is an outside change:
-    // the user is asked about it before it is replaced.
+    // the user is asked about it before it is replaced. The file the user
+    // agreed to replace is not asked about again.
     if (ask && ChangedSince(db.disk, target.path) &&
-        (!accepted.known || ChangedSince(accepted, target.path)))
+        (!agreed || ChangedSince(accepted, target.path)))
       continue;
     return WriteAndRotate(db, dir, target, shown, ops);
   }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -210,6 +211,38 @@ TEST(OutsideChange, AskedOnlyWhenTheBytesChanged) {
   // Saved anyway: from then on the file is this window's again.
   ASSERT_TRUE(folder.Save().ok);
   EXPECT_TRUE(Questions(folder).empty());
+  EXPECT_TRUE(HoldsTheChange(folder.Saved()));
+}
+
+// A changed file that this user cannot read: Yes accepts it as it is, and
+// the save goes ahead without asking again. Run as another user where the
+// tests run as root, who reads every file.
+TEST(OutsideChange, YesAcceptsAFileThatCannotBeRead) {
+  DatabaseFolder folder(kBefore);
+  folder.Change();
+  WriteFile(folder.File(), kBefore + "@C2 another machine's\r\n");
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(::chmod(folder.dir.path().c_str(), 0777), 0);
+  if (root) {
+    ASSERT_EQ(::chown(folder.File().c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chmod(folder.File().c_str(), 0200), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (root && ::seteuid(65534) != 0) ::_exit(90);
+    int asked = 0;
+    const SaveResult saved = SaveDatabase(
+        folder.db, folder.dir.path(), SystemFileOps(), [&](const std::string& question) {
+          return question == kChangedOutsideQuestion && ++asked < 5;
+        });
+    ::_exit(saved.ok ? asked : 50 + asked);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "asked once, then saved";
+  ASSERT_EQ(::chmod(folder.File().c_str(), 0600), 0);
   EXPECT_TRUE(HoldsTheChange(folder.Saved()));
 }
 
