@@ -377,6 +377,10 @@ LoadResult Loader::Run(const std::string& path) {
     cannotReadExisting = error != ENOENT;
     db_.disk = cannotReadExisting ? FileStamp() : FileStamp::Missing();
   } else {
+    // The stamp is of the file as it was before reading: a change made while
+    // it is read must not pass for what was loaded.
+    struct stat before;
+    const bool statted = ::fstat(fd, &before) == 0;
     LineReader reader(fd);
     StartSection();
     std::string_view line;
@@ -397,11 +401,17 @@ LoadResult Loader::Run(const std::string& path) {
     // The stamp covers the whole file, also past a line that stopped loading.
     if (!going) reader.Drain();
     result_.looksLikeUtf8 = !reader.Error() && reader.LooksLikeUtf8();
-    struct stat st;
-    if (!reader.Error() && ::fstat(fd, &st) == 0)
-      db_.disk = FileStamp::Of(st, reader.Sum());
-    else
+    struct stat after;
+    if (!reader.Error() && statted && ::fstat(fd, &after) == 0) {
+      db_.disk = FileStamp::Of(before, reader.Sum());
+      // Written to while it was read: what was read may be neither version,
+      // so the next save treats the file as changed outside.
+      if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        db_.disk.summed = false;
+    } else {
       db_.disk = FileStamp();
+    }
     ::close(fd);
   }
   FlushReferences();

@@ -1,15 +1,22 @@
 // Files no writer of ours produces are the corpus's (tests/fuzz/corpus, with
 // their expected outcomes) and, at full size, bench/hostile-bench.sh's. Here,
 // what only takes more than a corpus file should hold: texts larger than the
-// reader's first buffer and than the arena's blocks keep, wherever they stand.
+// reader's first buffer and than the arena's blocks keep, wherever they stand,
+// and a file written to while it loads.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "db/scan.h"
 #include "fuzz/round_trip.h"
+#include "support/capture_ops.h"
 #include "support/fixtures.h"
 
 namespace lorelist {
@@ -48,6 +55,36 @@ TEST(HostileFiles, AFileCutShortWhileItIsScannedEndsTheScanNotTheProgram) {
       [](std::string_view, std::string_view) {}, size_t{1} << 30);
   EXPECT_TRUE(cut);
   EXPECT_FALSE(told);
+}
+
+// Another program rewriting the file in place while it loads: either the
+// database is the file as it is now, or the next save asks about it.
+TEST(HostileFiles, AFileRewrittenWhileItLoadsIsAnOutsideChange) {
+  test::TempDir dir;
+  const std::string path = dir.File("Florilex.txt");
+  std::string bytes;
+  for (int i = 1; i <= 200000; ++i) bytes += "@Q" + std::to_string(i) + " as first written\r\n";
+  bytes += "@@\r\n";
+  std::string rewritten = bytes;
+  std::replace(rewritten.begin(), rewritten.end(), 'f', 'F');
+  test::WriteFile(path, bytes);
+  std::thread other([&] {
+    // Once the loader has the file open.
+    for (bool open = false; !open;)
+      for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        open = open || std::filesystem::read_symlink(fd.path(), error) == path;
+      }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, rewritten.data(), rewritten.size(), 0),
+              static_cast<ssize_t>(rewritten.size()));
+    ::close(fd);
+  });
+  Database db;
+  LoadDatabase(db, path);
+  other.join();
+  EXPECT_TRUE(test::WrittenDatabase(db) == rewritten || ChangedSince(db.disk, path));
 }
 
 }  // namespace
