@@ -27,4 +27,21 @@ class Checksum {
   uint64_t total_ = 0;
 };
 
+// The checksum the recovery journal was written with before Checksum became
+// XXH3: four lanes of multiply-rotate rounds over stripes of 32 bytes. Kept
+// only so that a journal left by that version can still be restored.
+class PreviousChecksum {
+ public:
+  void Add(const void* data, size_t size);
+  uint64_t Value() const;
+
+ private:
+  void Stripe(const unsigned char* p);
+
+  uint64_t lanes_[4] = {0x60EA27EEADC0B5D6ULL, 0xC2B2AE3D27D4EB4FULL, 0, 0x61C8864E7A143579ULL};
+  unsigned char pending_[32];
+  size_t pendingSize_ = 0;
+  uint64_t total_ = 0;
+};
+
 }  // namespace lorelist

@@ -27,14 +27,38 @@ std::string Hex(uint64_t value) {
   return digits;
 }
 
-uint64_t SumOf(std::string_view text) {
-  return Checksum::Of(text.data(), text.size());
+// A record's checksum: this version's, or the previous version's for a
+// journal it left.
+uint64_t SumOf(std::string_view text, bool previous = false) {
+  if (!previous) return Checksum::Of(text.data(), text.size());
+  PreviousChecksum sum;
+  sum.Add(text.data(), text.size());
+  return sum.Value();
+}
+
+bool Checks(std::string_view line, bool previous) {
+  return line.size() > kSumDigits && line[kSumDigits] == ' ' &&
+         Hex(SumOf(line.substr(kSumDigits + 1), previous)) == line.substr(0, kSumDigits);
 }
 
 std::string Header(const FileStamp& disk) {
   if (!disk.known) return std::string(kHeader) + "unknown";
   if (!disk.exists) return std::string(kHeader) + "missing";
   return kHeader + std::to_string(disk.size) + " " + Hex(disk.checksum);
+}
+
+// The first record the previous version wrote for the file stamped so,
+// which is at `database`: its checksum by that version's function. Empty when
+// the file there no longer holds the bytes the stamp describes.
+std::string PreviousHeader(const FileStamp& disk, const std::string& database) {
+  if (!disk.known || !disk.exists) return Header(disk);
+  std::string bytes;
+  if (ReadRegularFile(database, bytes) != 0 || bytes.size() != disk.size ||
+      Checksum::Of(bytes.data(), bytes.size()) != disk.checksum)
+    return {};
+  PreviousChecksum sum;
+  sum.Add(bytes.data(), bytes.size());
+  return kHeader + std::to_string(disk.size) + " " + Hex(sum.Value());
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {
@@ -268,8 +292,8 @@ void Journal::Own(int fd) {
   inode_ = st.st_ino;
 }
 
-std::string Journal::Line(std::string_view record) {
-  return Hex(SumOf(record)) + " " + std::string(record) + "\n";
+std::string Journal::Line(std::string_view record, bool previous) {
+  return Hex(SumOf(record, previous)) + " " + std::string(record) + "\n";
 }
 
 std::string Journal::HeaderFor(const FileStamp& disk) {
@@ -277,7 +301,7 @@ std::string Journal::HeaderFor(const FileStamp& disk) {
 }
 
 bool Journal::WriteLine(const std::string& record) {
-  const std::string line = Line(record);
+  const std::string line = Line(record, previous_);
   size_t written = 0;
   while (written < line.size()) {
     const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
@@ -312,6 +336,7 @@ bool Journal::Start(const Database& db) {
     return false;
   }
   Own(fd_);
+  previous_ = false;
   if (!WriteLine(Header(db.disk))) return false;
   SystemFileOps().SyncDirectory(folder_);
   return true;
@@ -377,11 +402,14 @@ void Journal::Resume(const JournalContents& found, size_t records) {
     return;
   }
   Own(fd_);
+  // Its lines go on being checked as it began.
+  previous_ = found.previous;
 }
 
 // --- Reading -----------------------------------------------------------------
 
-JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
+JournalContents Journal::Read(const std::string& path, const FileStamp& disk,
+                              const std::string& database) {
   JournalContents found;
   std::string bytes;
   if (const int error = ReadRegularFile(path, bytes)) {
@@ -395,6 +423,11 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
 
   // Whole lines whose checksum holds; a line cut off or wrong at the very
   // end is what a crash leaves, anywhere before it is damage.
+  // A journal whose first line checks with the previous version's function
+  // is that version's, and all its lines are checked so.
+  const std::string_view first(bytes.data(), std::min(bytes.find('\n'), bytes.size()));
+  found.previous = !Checks(first, false) && Checks(first, true) &&
+                   first.substr(kSumDigits + 1).starts_with(kHeader);
   std::vector<std::string> lines;
   std::vector<uint64_t> ends;
   size_t at = 0;
@@ -403,9 +436,7 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
     if (newline == std::string::npos) break;  // torn
     const std::string_view line(bytes.data() + at, newline - at);
     at = newline + 1;
-    const bool good = line.size() > kSumDigits && line[kSumDigits] == ' ' &&
-                      Hex(SumOf(line.substr(kSumDigits + 1))) == line.substr(0, kSumDigits);
-    if (!good) {
+    if (!Checks(line, found.previous)) {
       found.damaged = at < bytes.size();
       break;
     }
@@ -426,7 +457,8 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk) {
                                                     : "it is not a recovery journal";
     return found;
   }
-  if (lines.front() != Header(disk) || !disk.known) {
+  const std::string header = found.previous ? PreviousHeader(disk, database) : Header(disk);
+  if (lines.front() != header || !disk.known) {
     found.status = JournalContents::kOtherFile;
     return found;
   }
@@ -523,7 +555,7 @@ size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
 }
 
 size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore) {
-  const JournalContents found = Read(path_, db.disk);
+  const JournalContents found = Read(path_, db.disk, FollowLinks(JoinPath(folder_, kDatabaseFile)));
   auto setAside = [this](auto message) {
     const std::string aside = SetAside();
     if (!aside.empty()) Tell(message(aside));

@@ -37,6 +37,8 @@ struct JournalContents {
   // torn last line is what a crash leaves, and is simply not an edit.)
   bool damaged = false;
   std::string reason;  // kNotAJournal, kUnreadable: why
+  // Written by the version before this one, whose checksum was another.
+  bool previous = false;
 };
 
 // "Lorelist was not closed normally. Restore the N changes made after the
@@ -92,8 +94,11 @@ class Journal {
   // restored.
   size_t Recover(Database& db, const std::function<bool(size_t)>& restore);
 
-  // Reads a journal against the file it should apply to.
-  static JournalContents Read(const std::string& path, const FileStamp& disk);
+  // Reads a journal against the file it should apply to, stamped as loaded;
+  // database: where that file is (read again only for a journal of the
+  // previous version, whose first record sums it another way).
+  static JournalContents Read(const std::string& path, const FileStamp& disk,
+                              const std::string& database = {});
   // Makes the records' edits again, in order, through the database's own
   // edits, undo and redo, with their refusals (the database must not write a
   // journal meanwhile); stops at the first that does not fit or is refused.
@@ -113,7 +118,7 @@ class Journal {
 
   // A record as the journal holds it, on its line with its checksum; the
   // first record of a journal of the file stamped so.
-  static std::string Line(std::string_view record);
+  static std::string Line(std::string_view record, bool previous = false);
   static std::string HeaderFor(const FileStamp& disk);
 
   // The line that makes the step again, forward or backward, in the
@@ -140,6 +145,7 @@ class Journal {
   bool owned_ = false;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  bool previous_ = false;     // checked as the previous version checked its lines
   bool failed_ = false;       // no more records until the journal starts afresh
   bool toldFailure_ = false;  // this run of failures was told
   bool toldPartlyLoaded_ = false;

@@ -266,6 +266,33 @@ TEST_F(JournalTest, AJournalNotReplayedIsSetAsideByNameOrRemovedIfItHoldsNothing
   for (const std::string& earlier : aside) EXPECT_TRUE(test::Exists(earlier));
 }
 
+// A journal that the version before this one left, its lines summed by that
+// version's checksum, is offered like any other and goes on being written so
+// until the next save.
+TEST_F(JournalTest, AJournalOfThePreviousVersionIsOfferedAndGoesOn) {
+  const std::string data = LORELIST_DB_DATA "/previous-version/";
+  WriteFile(File(), ReadFile(data + kDatabaseFile));
+  WriteFile(journal.Path(), ReadFile(data + kJournalFile));
+  Database loaded;
+  Load(loaded);
+  std::unique_ptr<Journal> next = Next();
+  loaded.SetJournal(next.get());
+  size_t offered = 0;
+  EXPECT_EQ(next->Recover(loaded, [&](size_t changes) { return offered = changes; }), 4u);
+  EXPECT_EQ(offered, 4u);
+  EXPECT_EQ(loaded.quotations.GetItemText(loaded.quotations.GetRootItem()), "Seneca the Younger");
+  ASSERT_EQ(loaded.DeleteReference(loaded.categories.GetRootItem(), 0), "");
+
+  Database recovered;
+  Load(recovered);
+  const JournalContents again = Journal::Read(journal.Path(), recovered.disk, File());
+  EXPECT_TRUE(again.previous);
+  EXPECT_EQ(again.records.size(), 5u);
+  EXPECT_EQ(Journal::Replay(recovered, again.records), 5u);
+  EXPECT_EQ(Content(recovered), Content(loaded));
+  EXPECT_TRUE(told.empty());
+}
+
 // Saving removes the journal this window wrote, and nothing else of that name.
 TEST_F(JournalTest, OnlyTheJournalThisWindowWroteIsRemoved) {
   WriteFile(journal.Path(), "somebody else's\n");
