@@ -51,8 +51,10 @@ void PutLine(std::FILE* out, const std::string& line) {
 // Loads FILE, saying on `out` why it did not load whole: the message when
 // it cannot be opened (exit code 2), "FILE:N: MESSAGE" when loading stopped
 // (exit code 1). 0 when it loaded whole.
-int Load(Database& db, const std::string& file, std::FILE* out) {
+// missingIsNew: a FILE that does not exist is a new, empty database.
+int Load(Database& db, const std::string& file, std::FILE* out, bool missingIsNew = false) {
   const LoadResult result = LoadDatabase(db, file);
+  if (missingIsNew && result.status == LoadResult::kMissing) return kOk;
   // Whatever the command, a file in the wrong encoding is worth a word.
   if (result.looksLikeUtf8) PutLine(stderr, Utf8Notice(file));
   switch (result.status) {
@@ -102,8 +104,9 @@ int Recover(const Arguments& args) {
   const std::string& file = args.plain[0];
   const std::string& journal = args.plain[1];
   Database& db = NewDatabase();
-  if (const int code = Load(db, file, stderr)) return code;
-  const JournalContents found = Journal::Read(journal, db.disk);
+  // A journal of a new dictionary was made before there was a file.
+  if (const int code = Load(db, file, stderr, true)) return code;
+  const JournalContents found = Journal::Read(journal, db.disk, file);
   switch (found.status) {
     case JournalContents::kNone:
       PutLine(stderr, "Cannot open file " + journal);
@@ -344,10 +347,11 @@ const std::vector<Subcommand>& Subcommands() {
        "write FILE with the edits of a recovery journal applied",
        "Loads FILE, makes again the edits that the editor's recovery journal\n"
        "JOURNAL (LorJournal.BK! beside the file) kept, and writes OUT as Save\n"
-       "would. A journal damaged part way is applied up to the damage, with a\n"
-       "warning. Exits 1, writing nothing, when FILE does not load, or the\n"
-       "journal was made on another version of FILE or is not a journal; 2 when\n"
-       "a file cannot be opened or OUT cannot be written.\n",
+       "would. A FILE that does not exist is a new dictionary, as the journal\n"
+       "of one begun from nothing needs. A journal damaged part way is applied\n"
+       "up to the damage, with a warning. Exits 1, writing nothing, when FILE\n"
+       "does not load, or the journal was made on another version of FILE or is\n"
+       "not a journal; 2 when a file cannot be opened or OUT cannot be written.\n",
        {},
        3,
        3,
