@@ -1,5 +1,6 @@
 #include "cli/arguments.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #ifndef LORELIST_VERSION
@@ -60,6 +61,19 @@ std::string ProgramUsage(const char* program, const std::vector<Subcommand>& com
   return usage;
 }
 
+namespace {
+int outputError = 0;
+}  // namespace
+
+void WriteOut(std::string_view bytes) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() && !outputError)
+    outputError = errno ? errno : EIO;
+}
+
+int OutputError() {
+  return outputError;
+}
+
 int Refuse(const Arguments& args, const std::string& complaint) {
   return Complain(args.program, complaint, CommandUsage(args.program, *args.command));
 }
@@ -70,11 +84,11 @@ int RunCommandLine(const char* program, const std::vector<std::string>& args,
   if (args.empty()) return Complain(program, "missing command", usage);
   const std::string& first = args[0];
   if (IsHelp(first)) {
-    std::fputs(usage.c_str(), stdout);
+    WriteOut(usage);
     return 0;
   }
   if (first == "--version") {
-    std::printf("%s %s\n", program, LORELIST_VERSION);
+    WriteOut(std::string(program) + " " + LORELIST_VERSION + "\n");
     return 0;
   }
   const Subcommand* command = nullptr;
@@ -97,11 +111,11 @@ int RunCommandLine(const char* program, const std::vector<std::string>& args,
       continue;
     }
     if (IsHelp(arg)) {
-      std::fputs(CommandUsage(program, *command).c_str(), stdout);
+      WriteOut(CommandUsage(program, *command));
       return 0;
     }
     if (arg == "--version") {
-      std::printf("%s %s\n", program, LORELIST_VERSION);
+      WriteOut(std::string(program) + " " + LORELIST_VERSION + "\n");
       return 0;
     }
     const OptionRule* known = nullptr;

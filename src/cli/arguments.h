@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,12 @@ int Refuse(const Arguments& args, const std::string& complaint);
 // arguments is refused. Returns the exit code.
 int RunCommandLine(const char* program, const std::vector<std::string>& args,
                    const std::vector<Subcommand>& commands);
+
+// Writes to standard output, keeping the reason of the first write that
+// failed: by the time the program ends, the stream only knows that one did.
+void WriteOut(std::string_view bytes);
+// errno of that first failure; 0 when every write went through.
+int OutputError();
 
 // The usage of a command, and of the program with its list of commands.
 std::string CommandUsage(const char* program, const Subcommand& command);

@@ -44,6 +44,10 @@ Database& NewDatabase() {
 // A line of output, whole: a message quotes the file's line, which may hold
 // NUL bytes.
 void PutLine(std::FILE* out, const std::string& line) {
+  if (out == stdout) {
+    WriteOut(line + '\n');
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), out);
   std::fputc('\n', out);
 }
@@ -85,7 +89,7 @@ int Stats(const Arguments& args) {
   if (code == kFileError) return code;
   const Statistics stats = CountStatistics(db);
   for (int row = 0; row < kStatisticsRows; ++row)
-    std::printf("%s: %i\n", kStatisticsLabels[row], stats.Row(row));
+    WriteOut(std::string(kStatisticsLabels[row]) + ": " + std::to_string(stats.Row(row)) + "\n");
   return code;
 }
 
@@ -205,7 +209,7 @@ int Search(const Arguments& args) {
     AppendCp1252AsUtf8(found, text);
     found += '\n';
     if (found.size() >= (size_t{1} << 20)) {
-      std::fwrite(found.data(), 1, found.size(), stdout);
+      WriteOut(found);
       found.clear();
     }
   };
@@ -220,7 +224,7 @@ int Search(const Arguments& args) {
       if (wanted(db.quotations.GetItemText(node))) show(code, db.quotations.GetItemText(node));
     });
   }
-  std::fwrite(found.data(), 1, found.size(), stdout);
+  WriteOut(found);
   return hits ? kOk : kLoadError;
 }
 
@@ -411,6 +415,7 @@ int main(int argc, char** argv) {
       RunCommandLine("lorelist-db", std::vector<std::string>(argv + 1, argv + argc), Subcommands());
   // Other tools read what it prints: output that did not arrive whole is a
   // failure, whatever the command found.
+  if (!stdoutError) stdoutError = OutputError();
   if (std::fflush(stdout) != 0 && !stdoutError) stdoutError = errno;
   if (std::ferror(stdout) && !stdoutError) stdoutError = EIO;
   if (stdoutError) {
