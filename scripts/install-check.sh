@@ -38,7 +38,7 @@ content_type() {
 }
 test "$(content_type "$prefix/probe/Florilex.txt")" = text/x-lorelist-dictionary
 test "$(content_type "$prefix/probe/notes.txt")" = text/plain
-grep -qx 'MimeType=text/x-lorelist-dictionary;inode/directory;' \
+grep -qx 'MimeType=text/x-lorelist-dictionary;' \
   "$prefix/share/applications/$id.desktop"
 echo "installed and checked in a temporary prefix"
 
