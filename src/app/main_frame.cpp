@@ -274,31 +274,34 @@ void CMainFrame::BuildToolbar() {
   addToolBar(Qt::TopToolBarArea, toolbar_);
 }
 
-bool CMainFrame::HoldFolder() {
+CMainFrame::Holding CMainFrame::HoldFolder() {
   // The folder, and the one its Florilex.txt leads to, where saves write.
   const std::string target = DirectoryOf(FollowLinks(JoinPath(folder_, kDatabaseFile)));
   FolderLock* locks[] = {&lock_, &targetLock_};
   const std::string folders[] = {folder_, AbsolutePath(target)};
   const int count = SameFile(folders[0], folders[1]) ? 1 : 2;
+  bool shared = false;
   for (int i = 0; i < count; ++i) {
     switch (locks[i]->Acquire(folders[i])) {
       case FolderLock::State::kHeld:
         break;
       case FolderLock::State::kHeldElsewhere:
-        // Another window keeps the journal: this one keeps none.
-        Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
-        return false;
+        shared = true;
+        break;
       case FolderLock::State::kUnavailable:
         // Nobody can tell: the journal of a window that is alive could be
         // taken for one a crash left.
         Warn(nullptr, FromFileMessage(UnlockableWarning(folders[i], locks[i]->Reason())));
-        return false;
+        return Holding::kUnlocked;
     }
   }
-  return true;
+  if (!shared) return Holding::kAlone;
+  // Another window keeps the journal while it is there.
+  Warn(nullptr, QString::fromLatin1(kAlreadyOpenWarning));
+  return Holding::kShared;
 }
 
-void CMainFrame::LoadDatabaseFile(bool journal) {
+void CMainFrame::LoadDatabaseFile(Holding holding) {
   // The views hear of the load as one reset, not a million insertions.
   TreeModel& quotations = panes_->Quotations().Model();
   TreeModel& categories = panes_->Categories().Model();
@@ -314,11 +317,15 @@ void CMainFrame::LoadDatabaseFile(bool journal) {
     Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
   else if (HoldsDictionary(QFile::decodeName(folder_.c_str())))
     DictionarySettings().Opened(QFile::decodeName(folder_.c_str()));
-  if (journal) {
+  if (holding == Holding::kAlone) {
     journal_.Recover(db_, [](size_t changes) {
       return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
                                   false) == Modal::Answer::kYes;
     });
+    db_.SetJournal(&journal_);
+  } else if (holding == Holding::kShared) {
+    journal_.WaitForFolder(
+        [this] { return lock_.Alone() && (!targetLock_.Held() || targetLock_.Alone()); });
     db_.SetJournal(&journal_);
   }
   panes_->Subjects().ResumeUpdates();

@@ -88,12 +88,15 @@ class CMainFrame : public QMainWindow {
   void OpenInNewWindow(const QString& folder);
   void BuildToolbar();
   void RegisterFrameCommands();
-  // Takes the folder's lock; true when this window is alone on it and so
-  // keeps its journal, having warned otherwise.
-  bool HoldFolder();
-  // Loads the database and, when this window holds the folder, offers the
-  // edits a crash left in the journal.
-  void LoadDatabaseFile(bool journal);
+  // How a window holds its folder: alone; beside another window, which
+  // keeps the journal until it goes; or without a lock, and so without a
+  // journal at all.
+  enum class Holding { kAlone, kShared, kUnlocked };
+  // Takes the folder's lock, having warned where this window is not alone.
+  Holding HoldFolder();
+  // Loads the database and, when this window holds the folder alone, offers
+  // the edits a crash left in the journal.
+  void LoadDatabaseFile(Holding holding);
   void RegisterMoveCommands();
   void UpdateEditActions();
   void UpdateHistoryActions();

@@ -62,8 +62,6 @@ FolderLock::State FolderLock::Acquire(const std::string& dir) {
     return State::kUnavailable;
   }
   fd_ = fd;
-  // Anyone else's shared lock stands in the way of an exclusive one; this
-  // window's own does not.
   struct flock probe = WholeFile(F_WRLCK);
   if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) {
     reason_ = SystemReason(errno);
@@ -71,6 +69,13 @@ FolderLock::State FolderLock::Acquire(const std::string& dir) {
     return State::kUnavailable;
   }
   return probe.l_type == F_UNLCK ? State::kHeld : State::kHeldElsewhere;
+}
+
+bool FolderLock::Alone() const {
+  // Anyone else's shared lock stands in the way of an exclusive one; this
+  // holder's own does not.
+  struct flock probe = WholeFile(F_WRLCK);
+  return fd_ >= 0 && ::fcntl(fd_, F_OFD_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
 }
 
 void FolderLock::Release() {

@@ -7,7 +7,8 @@ namespace lorelist {
 // What a second window on the same folder is told before it appears.
 inline constexpr const char* kAlreadyOpenWarning =
     "Florilex.txt is already open in another Lorelist window. Changes saved in one window will "
-    "be overwritten by saves in the other.";
+    "be overwritten by saves in the other. Edits in this window are not protected by a recovery "
+    "journal while the other window is open.";
 
 // What a window is told when its folder cannot be locked at all (some
 // network file systems): it cannot know whether it is alone.
@@ -33,6 +34,9 @@ class FolderLock {
   // Reason() says why.
   State Acquire(const std::string& dir);
   void Release();
+  bool Held() const { return fd_ >= 0; }
+  // True when this holder is the only one left: every other has gone.
+  bool Alone() const;
   const std::string& Reason() const { return reason_; }
 
  private:

@@ -221,6 +221,14 @@ std::string UnreadableMessage(const std::string& journalPath, const std::string&
          "), so no changes can be restored from it. It was set aside as " + asidePath + ".";
 }
 
+std::string LeftBehindMessage(const std::string& journalPath, const std::string& asidePath) {
+  return "The other Lorelist window on this folder was not closed normally and left the "
+         "recovery journal " +
+         journalPath + ". It was set aside as " + asidePath +
+         " (lorelist-db recover can still apply it), and this window's edits are journalled "
+         "from now on.";
+}
+
 Journal::Journal(const std::string& folder)
     : folder_(folder), path_(JoinPath(folder, kJournalFile)) {}
 
@@ -353,11 +361,29 @@ void Journal::Append(const Database& db, const std::string& record) {
     }
     return;
   }
+  if (alone_) {
+    waiting_.push_back(record);
+    if (!alone_()) return;
+    alone_ = nullptr;
+    struct stat st;
+    if (::lstat(path_.c_str(), &st) == 0) {
+      const std::string aside = SetAside();
+      if (aside.empty()) return;
+      Tell(LeftBehindMessage(path_, aside));
+    }
+    std::vector<std::string> records = std::move(waiting_);
+    waiting_.clear();
+    if (Start(db))
+      for (const std::string& made : records)
+        if (!WriteLine(made)) return;
+    return;
+  }
   if (fd_ < 0 && !Start(db)) return;
   WriteLine(record);
 }
 
 void Journal::Discard() {
+  waiting_.clear();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   failed_ = false;

@@ -52,6 +52,7 @@ std::string DamagedMessage(const std::string& journalPath, size_t restored,
 std::string PartlyLoadedMessage(const std::string& journalPath, const std::string& asidePath);
 std::string UnreadableMessage(const std::string& journalPath, const std::string& reason,
                               const std::string& asidePath);
+std::string LeftBehindMessage(const std::string& journalPath, const std::string& asidePath);
 
 // The recovery journal: every edit made since the last save (undo and redo
 // included), appended as one line and flushed to disk before the edit
@@ -116,6 +117,13 @@ class Journal {
   // or given up. Anything else of that name stays.
   void Discard();
 
+  // For a window that shares its folder with another, which keeps the
+  // journal: its records wait in memory while `alone` says the other is
+  // there. At the first edit after it has gone, the journal starts with
+  // every record kept since the last save; one that a window which was not
+  // closed normally left is set aside first, and told.
+  void WaitForFolder(std::function<bool()> alone) { alone_ = std::move(alone); }
+
   // A record as the journal holds it, on its line with its checksum; the
   // first record of a journal of the file stamped so.
   static std::string Line(std::string_view record, bool previous = false);
@@ -150,6 +158,8 @@ class Journal {
   bool toldFailure_ = false;  // this run of failures was told
   bool toldPartlyLoaded_ = false;
   std::function<void(const std::string&)> tell_;
+  std::function<bool()> alone_;
+  std::vector<std::string> waiting_;  // records made while not alone
 };
 
 }  // namespace lorelist

@@ -276,6 +276,35 @@ TEST_F(FilesTest, ASecondWindowIsWarnedAndNeitherOverwritesTheOtherSilently) {
   second.close();
 }
 
+// A second window keeps its edits in memory while the first one keeps the
+// journal. Once the first has gone, here in a crash that left its journal
+// behind, the second's next edit sets that journal aside, says so, and
+// starts its own with every edit since the last save: a crash of the second
+// window then loses nothing.
+TEST_F(FilesTest, ASecondWindowJournalsOnceTheFirstHasGone) {
+  Open();
+  auto second = std::make_unique<CMainFrame>(dir.path());
+  second->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(second.get()));
+  EditFirst(*frame, "From the first window");
+  const std::string firsts = ReadFile(dir.File(kJournalFile));
+  EditFirst(*second, "From the second window");
+  EXPECT_EQ(ReadFile(dir.File(kJournalFile)), firsts);
+  frame.reset();
+  modal.shown.clear();
+
+  QTest::keyClick(second.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  QTest::keyClick(second.get(), Qt::Key_Y, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(modal.Messages(), std::vector<QString>{Q(LeftBehindMessage(
+                                  dir.File(kJournalFile), dir.File(kJournalAsideFile)))});
+  EXPECT_EQ(ReadFile(dir.File(kJournalAsideFile)), firsts);
+  const std::string expected = WrittenDatabase(second->Db());
+  second.reset();
+  CrashAndRestart(Modal::Answer::kYes);
+  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(3))});
+  EXPECT_EQ(WrittenDatabase(frame->Db()), expected);
+}
+
 // Florilex.txt leading onto the backup: said before the window appears,
 // nothing loaded, and Save says it again, writing nothing.
 TEST_F(FilesTest, ADatabaseLinkedOntoTheBackupIsNotOpened) {
