@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include "text.h"
+
 namespace lorelist {
 
 CReference::CReference(QWidget* parent) : QPlainTextEdit(parent) {
@@ -18,6 +20,10 @@ void CReference::Load(const QString& text, WorkspaceSource source) {
 
 void CReference::SetText(const QString& text) {
   setPlainText(text);
+}
+
+QString CReference::GetText() const {
+  return EditorText(*this);
 }
 
 void CReference::ReplaceSelection(const QString& text) {
