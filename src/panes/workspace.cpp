@@ -1,6 +1,7 @@
 #include "workspace.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
 
 #include "text.h"
 
@@ -24,6 +25,14 @@ void CReference::SetText(const QString& text) {
 
 QString CReference::GetText() const {
   return EditorText(*this);
+}
+
+QMimeData* CReference::createMimeDataFromSelection() const {
+  // Qt's own gives the selection as plain text with no-break spaces made
+  // blanks; its rich text is of no use to a text kept as plain bytes.
+  auto* data = new QMimeData;
+  data->setText(WithLineBreaks(textCursor().selectedText()));
+  return data;
 }
 
 void CReference::ReplaceSelection(const QString& text) {

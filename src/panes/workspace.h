@@ -30,6 +30,10 @@ class CReference : public QPlainTextEdit {
   // Focus, select the whole text, scroll to the caret.
   void SelectAllCommand();
 
+ protected:
+  // Cut, Copy and drags carry the selection with every character kept.
+  QMimeData* createMimeDataFromSelection() const override;
+
  private:
   WorkspaceSource source_ = WorkspaceSource::kNone;
 };

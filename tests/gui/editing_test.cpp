@@ -129,9 +129,9 @@ TEST_F(EditingTest, UpdateTakesTheWorkspaceIntoTheSelectedNode) {
 }
 
 // Every byte a node holds reaches the file as it was, whatever widget the
-// text passed through: the Workspace (Update, Add Reference) and the New
-// Quotation Node dialog. Qt's plain text would make a no-break space (0xA0),
-// as French puts before "?", a blank.
+// text passed through: the Workspace (Update, Add Reference, Copy) and the
+// New Quotation Node dialog (typed, pasted). Qt's plain text would make a
+// no-break space (0xA0), as French puts before "?", a blank.
 TEST_F(EditingTest, EveryByteOfTheSetPassesThroughTheWidgetsUnchanged) {
   std::string every = "All:";
   for (int byte = 0x20; byte <= 0xFF; ++byte) every += static_cast<char>(byte);
@@ -140,16 +140,19 @@ TEST_F(EditingTest, EveryByteOfTheSetPassesThroughTheWidgetsUnchanged) {
   Keys(Qt::Key_K);
   Click(Panes().Categories(), Category("1"));
   Keys(Qt::Key_Z);
+  Keys(Qt::Key_A);  // selects the Workspace's text, to be copied and pasted
+  Keys(Qt::Key_C);
   Click(Panes().Quotations(), Quotation("1"));
   modal.dialogScripts.push_back([](QDialog& dialog) {
     QPlainTextEdit& edit = dynamic_cast<CNewQuoteNode&>(dialog).Edit();
-    QTest::keyClicks(&edit, QString::fromUtf8("Pourquoi\u00a0?"));
+    QTest::keyClicks(&edit, QString::fromUtf8("Pourquoi\u00a0? "));
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(&edit, Qt::Key_Return);
   });
   Keys(Qt::Key_G);
   EXPECT_TRUE(modal.Messages().empty());
-  EXPECT_EQ(SavedFile(),
-            CrLf({"@Q1 " + every, "@Q2 Pourquoi\xA0?", "@@", "@C1 Doubt", "@R1 " + every}));
+  EXPECT_EQ(SavedFile(), CrLf({"@Q1 " + every, "@Q2 Pourquoi\xA0? " + every, "@@", "@C1 Doubt",
+                               "@R1 " + every}));
 }
 
 // Empty "Heart" (2) goes: its subject (the dialog stays open until one is
