@@ -129,23 +129,28 @@ TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
 }
 
 // A folder, or a path to its Florilex.txt (which need not exist yet: loading
-// says it cannot be opened), names the database's folder; with none the
-// start rules choose. Help, the version and refusals are the command line
-// cases' to tell.
+// says it cannot be opened), names the database's folder, by the bytes of its
+// name whether UTF-8 or not; with none the start rules choose. Help, the
+// version and refusals are the command line cases' to tell.
 TEST(CommandLine, AFolderOrAPathToItsFlorilexTxtNamesTheDatabasesFolder) {
   TempDir dir;
-  const QString folder = Q(dir.path());
-  const std::pair<QStringList, std::string> cases[] = {
+  const std::string latin1 = dir.File("caf\xe9");  // an old name, copied from another disk
+  std::filesystem::create_directory(latin1);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, ""},
-      {{folder}, dir.path()},
-      {{folder + "/Florilex.txt"}, dir.path()},
+      {{dir.path()}, dir.path()},
+      {{dir.path() + "/Florilex.txt"}, dir.path()},
       {{"Florilex.txt"}, "."},
-      {{"-platform", "offscreen", folder}, dir.path()},  // Qt's own
+      {{latin1}, latin1},
+      {{"-platform", "offscreen", latin1}, latin1},  // Qt's own
+      {{"--", latin1 + "/Florilex.txt"}, latin1},
   };
   for (const auto& [words, folderNamed] : cases) {
-    SCOPED_TRACE(words.join(' ').toStdString());
-    const StartRequest request = ParseCommandLine(QStringList{"lorelist"} + words);
-    EXPECT_EQ(request.action, StartRequest::kRun);
+    std::vector<std::string> arguments{"lorelist"};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    const StartRequest request = ParseCommandLine(arguments);
+    EXPECT_EQ(request.action, StartRequest::kRun) << request.message;
     EXPECT_EQ(request.folder, folderNamed);
   }
 }
