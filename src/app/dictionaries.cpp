@@ -1,5 +1,7 @@
 #include "dictionaries.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -34,36 +36,60 @@ QString InstalledSample() {
   return QStandardPaths::locate(QStandardPaths::GenericDataLocation, relative);
 }
 
+// Paths are kept as bytes (a QString cannot hold every byte of a name);
+// settings written before hold them as text, and are read as well.
+std::vector<std::string> Paths(const QVariant& value) {
+  const bool list =
+      value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
+  std::vector<std::string> paths;
+  for (const QVariant& item : list ? value.toList() : QVariantList{value}) {
+    const QByteArray path = item.typeId() == QMetaType::QByteArray
+                                ? item.toByteArray()
+                                : QFile::encodeName(item.toString());
+    if (!path.isEmpty()) paths.push_back(path.toStdString());
+  }
+  return paths;
+}
+
+QByteArray Bytes(const std::string& path) {
+  return QByteArray(path.data(), static_cast<qsizetype>(path.size()));
+}
+
 }  // namespace
 
-bool HoldsDictionary(const QString& folder) {
-  return !folder.isEmpty() && QFileInfo(QDir(folder).filePath(kDatabase)).isFile();
+bool HoldsDictionary(const std::string& folder) {
+  struct stat st;
+  return !folder.empty() && ::stat(JoinPath(folder, kDatabaseFile).c_str(), &st) == 0 &&
+         S_ISREG(st.st_mode);
 }
 
-QStringList DictionarySettings::Stored() const {
-  return Settings().value(QStringLiteral("recent")).toStringList();
+std::vector<std::string> DictionarySettings::Stored() const {
+  return Paths(Settings().value(QStringLiteral("recent")));
 }
 
-QString DictionarySettings::Last() const {
-  const QString last = Settings().value(QStringLiteral("last")).toString();
-  return HoldsDictionary(last) ? last : QString();
+std::string DictionarySettings::Last() const {
+  const std::vector<std::string> last = Paths(Settings().value(QStringLiteral("last")));
+  return !last.empty() && HoldsDictionary(last.front()) ? last.front() : std::string();
 }
 
-QStringList DictionarySettings::Recent() const {
-  QStringList recent;
-  for (const QString& folder : Stored())
-    if (HoldsDictionary(folder) && recent.size() < kRecent) recent.append(folder);
+std::vector<std::string> DictionarySettings::Recent() const {
+  std::vector<std::string> recent;
+  for (const std::string& folder : Stored())
+    if (HoldsDictionary(folder) && recent.size() < kRecent) recent.push_back(folder);
   return recent;
 }
 
-void DictionarySettings::Opened(const QString& folder) {
-  const QString absolute = QFileInfo(folder).absoluteFilePath();
-  QStringList recent{absolute};
-  for (const QString& other : Stored())
-    if (other != absolute && HoldsDictionary(other) && recent.size() < kRecent)
-      recent.append(other);
+void DictionarySettings::Opened(const std::string& folder) {
+  const std::string absolute = AbsolutePath(folder);
+  // A relative path would name another folder from wherever the next start is.
+  if (!absolute.starts_with('/')) return;
+  QVariantList recent{Bytes(absolute)};
+  for (const std::string& other : Stored())
+    if (other != absolute && !SameFile(other, absolute) && HoldsDictionary(other) &&
+        recent.size() < kRecent)
+      recent.append(Bytes(other));
   QSettings settings = Settings();
-  settings.setValue(QStringLiteral("last"), absolute);
+  settings.setValue(QStringLiteral("last"), Bytes(absolute));
   settings.setValue(QStringLiteral("recent"), recent);
 }
 
@@ -105,26 +131,26 @@ QString SampleFolder(QString& why) {
 }
 
 namespace {
-QString editorProgram;
+std::string editorProgram;
 }  // namespace
 
-void SetEditorProgram(const QString& path) {
+void SetEditorProgram(const std::string& path) {
   editorProgram = path;
 }
 
-bool StartEditor(const QString& folder, QString* why, qint64* pid) {
+bool StartEditor(const std::string& folder, QString* why) {
   QProcess process;
-  process.setProgram(editorProgram.isEmpty() ? QCoreApplication::applicationFilePath()
-                                             : editorProgram);
-  process.setArguments({QFileInfo(folder).absoluteFilePath()});
-  if (process.startDetached(pid)) return true;
+  process.setProgram(editorProgram.empty() ? QCoreApplication::applicationFilePath()
+                                           : QFile::decodeName(editorProgram.c_str()));
+  process.setArguments({QFile::decodeName(AbsolutePath(folder).c_str())});
+  if (process.startDetached()) return true;
   if (why) *why = process.errorString();
   return false;
 }
 
-QString FolderToOpen(const QString& asked, const QString& current,
-                     const DictionarySettings& settings) {
-  if (!asked.isEmpty()) return asked;
+std::string FolderToOpen(const std::string& asked, const std::string& current,
+                         const DictionarySettings& settings) {
+  if (!asked.empty()) return asked;
   if (HoldsDictionary(current)) return current;
   return settings.Last();
 }
