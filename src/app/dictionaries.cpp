@@ -1,14 +1,17 @@
 #include "dictionaries.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cerrno>
 
 #include "db/file_ops.h"
 #include "db/save.h"
@@ -139,12 +142,44 @@ void SetEditorProgram(const std::string& path) {
 }
 
 bool StartEditor(const std::string& folder, QString* why) {
-  QProcess process;
-  process.setProgram(editorProgram.empty() ? QCoreApplication::applicationFilePath()
-                                           : QFile::decodeName(editorProgram.c_str()));
-  process.setArguments({QFile::decodeName(AbsolutePath(folder).c_str())});
-  if (process.startDetached()) return true;
-  if (why) *why = process.errorString();
+  // Started by hand, not by QProcess, whose arguments are Unicode: the
+  // folder goes as the bytes of its path. The child starts the editor and
+  // ends at once, so that it leaves no process to wait for; a pipe closed by
+  // the exec, or carrying its error, tells how the start went.
+  std::string program =
+      editorProgram.empty()
+          ? QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()
+          : editorProgram;
+  std::string argument = AbsolutePath(folder);
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    if (why) *why = QString::fromStdString(SystemReason(errno));
+    return false;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setsid();
+    const pid_t editor = ::fork();
+    if (editor == 0) ::execv(argv[0], argv);
+    if (editor <= 0) {  // no exec, or no process for it
+      const int error = errno;
+      (void)!::write(report[1], &error, sizeof error);
+    }
+    ::_exit(0);
+  }
+  const int forkError = errno;
+  ::close(report[1]);
+  int error = child < 0 ? forkError : 0;
+  if (child > 0) {
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    while (::read(report[0], &error, sizeof error) < 0 && errno == EINTR) {
+    }
+  }
+  ::close(report[0]);
+  if (error == 0) return true;
+  if (why) *why = QString::fromStdString(SystemReason(error));
   return false;
 }
 

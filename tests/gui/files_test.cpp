@@ -273,10 +273,11 @@ TEST(RecentDictionaries, NewestFirstAtMostEightOnlyThoseThatExistAndCleared) {
 }
 
 // Open Recent and Open Dictionary (through the real chooser) each start
-// another process on the folder; this window stays as it is.
+// another process on the folder, named by its bytes whether UTF-8 or not;
+// this window stays as it is.
 TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
   TempDir others;
-  const std::string other = Dictionary(others, "other"), third = Dictionary(dir, "third");
+  const std::string other = Dictionary(others, "caf\xe9"), third = Dictionary(dir, "third");
   const std::string editor = others.File("editor"), log = others.File("started");
   WriteFile(editor, "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
   ASSERT_EQ(::chmod(editor.c_str(), 0755), 0);
@@ -294,6 +295,12 @@ TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
   EXPECT_EQ(StartedOn(log, 1), other + "\n");
   EXPECT_EQ(frame->Folder(), dir.path());
   EXPECT_TRUE(modal.Messages().empty());
+  SetEditorProgram(others.File("missing"));  // a start that fails says why
+  item->trigger();
+  EXPECT_EQ(modal.Messages(),
+            std::vector<QString>{"Cannot start a new Lorelist window on " +
+                                 QFile::decodeName(other.c_str()) + ": No such file or directory"});
+  SetEditorProgram(editor);
   frame->Action(cmd::kClearRecent)->trigger();
   emit recent.aboutToShow();
   EXPECT_EQ(recent.actions().size(), 1);
