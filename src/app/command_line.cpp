@@ -46,7 +46,21 @@ StartRequest Refused(const std::string& message) {
 
 }  // namespace
 
-StartRequest ParseCommandLine(const QStringList& arguments) {
+StartRequest ParseCommandLine(const std::vector<std::string>& arguments) {
+  // The parser takes Unicode, which cannot hold every byte of a path: each
+  // argument that may be a path stands there as its index, a name no option
+  // has, and a path found maps back to the argument's own bytes.
+  const QString placeholder = QStringLiteral("\uFDD0%1");
+  QStringList words;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (i > 0 && (optionsEnded || !argument.starts_with('-')))
+      words << placeholder.arg(i);
+    else
+      words << QString::fromLocal8Bit(argument);
+    optionsEnded = optionsEnded || (i > 0 && argument == "--");
+  }
   QCommandLineParser parser;
   // Qt's own options are single words after one dash ("-platform").
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -62,7 +76,7 @@ StartRequest ParseCommandLine(const QStringList& arguments) {
   for (const char* name :
        {"reverse", "widgetcount", "nograb", "dograb", "sync", "embedding", "automation"})
     parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
-  if (!parser.parse(arguments)) return Refused(parser.errorText().toStdString());
+  if (!parser.parse(words)) return Refused(parser.errorText().toStdString());
   if (parser.isSet(help)) return {StartRequest::kHelp, {}, {}};
   if (parser.isSet(version)) return {StartRequest::kVersion, {}, {}};
 
@@ -70,7 +84,11 @@ StartRequest ParseCommandLine(const QStringList& arguments) {
   if (paths.size() > 1) return Refused("one folder or file at most");
   if (paths.isEmpty()) return {};
   std::string refusal;
-  const std::string folder = DictionaryFolder(paths.first().toLocal8Bit().toStdString(), refusal);
+  const QString& word = paths.first();
+  const size_t index = word.startsWith(QChar(0xFDD0)) ? word.mid(1).toULong() : 0;
+  const std::string path =
+      index > 0 && index < arguments.size() ? arguments[index] : word.toLocal8Bit().toStdString();
+  const std::string folder = DictionaryFolder(path, refusal);
   if (folder.empty()) return Refused(refusal);
   return {StartRequest::kRun, folder, {}};
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStringList>
 #include <string>
+#include <vector>
 
 namespace lorelist {
 
@@ -15,7 +15,9 @@ struct StartRequest {
   std::string message;  // kRefused: why, for standard error
 };
 
-StartRequest ParseCommandLine(const QStringList& arguments);
+// The arguments as the program was given them (argv): bytes, so that a path
+// is named whatever its bytes, UTF-8 or not.
+StartRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The folder of a dictionary named by a path: the folder itself, or the
 // folder of a file named Florilex.txt (which need not exist yet). Empty,

@@ -1,12 +1,17 @@
 #include "dictionaries.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cerrno>
 
 #include "db/file_ops.h"
 #include "db/save.h"
@@ -34,36 +39,60 @@ QString InstalledSample() {
   return QStandardPaths::locate(QStandardPaths::GenericDataLocation, relative);
 }
 
+// Paths are kept as bytes (a QString cannot hold every byte of a name);
+// settings written before hold them as text, and are read as well.
+std::vector<std::string> Paths(const QVariant& value) {
+  const bool list =
+      value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QStringList;
+  std::vector<std::string> paths;
+  for (const QVariant& item : list ? value.toList() : QVariantList{value}) {
+    const QByteArray path = item.typeId() == QMetaType::QByteArray
+                                ? item.toByteArray()
+                                : QFile::encodeName(item.toString());
+    if (!path.isEmpty()) paths.push_back(path.toStdString());
+  }
+  return paths;
+}
+
+QByteArray Bytes(const std::string& path) {
+  return QByteArray(path.data(), static_cast<qsizetype>(path.size()));
+}
+
 }  // namespace
 
-bool HoldsDictionary(const QString& folder) {
-  return !folder.isEmpty() && QFileInfo(QDir(folder).filePath(kDatabase)).isFile();
+bool HoldsDictionary(const std::string& folder) {
+  struct stat st;
+  return !folder.empty() && ::stat(JoinPath(folder, kDatabaseFile).c_str(), &st) == 0 &&
+         S_ISREG(st.st_mode);
 }
 
-QStringList DictionarySettings::Stored() const {
-  return Settings().value(QStringLiteral("recent")).toStringList();
+std::vector<std::string> DictionarySettings::Stored() const {
+  return Paths(Settings().value(QStringLiteral("recent")));
 }
 
-QString DictionarySettings::Last() const {
-  const QString last = Settings().value(QStringLiteral("last")).toString();
-  return HoldsDictionary(last) ? last : QString();
+std::string DictionarySettings::Last() const {
+  const std::vector<std::string> last = Paths(Settings().value(QStringLiteral("last")));
+  return !last.empty() && HoldsDictionary(last.front()) ? last.front() : std::string();
 }
 
-QStringList DictionarySettings::Recent() const {
-  QStringList recent;
-  for (const QString& folder : Stored())
-    if (HoldsDictionary(folder) && recent.size() < kRecent) recent.append(folder);
+std::vector<std::string> DictionarySettings::Recent() const {
+  std::vector<std::string> recent;
+  for (const std::string& folder : Stored())
+    if (HoldsDictionary(folder) && recent.size() < kRecent) recent.push_back(folder);
   return recent;
 }
 
-void DictionarySettings::Opened(const QString& folder) {
-  const QString absolute = QFileInfo(folder).absoluteFilePath();
-  QStringList recent{absolute};
-  for (const QString& other : Stored())
-    if (other != absolute && HoldsDictionary(other) && recent.size() < kRecent)
-      recent.append(other);
+void DictionarySettings::Opened(const std::string& folder) {
+  const std::string absolute = AbsolutePath(folder);
+  // A relative path would name another folder from wherever the next start is.
+  if (!absolute.starts_with('/')) return;
+  QVariantList recent{Bytes(absolute)};
+  for (const std::string& other : Stored())
+    if (other != absolute && !SameFile(other, absolute) && HoldsDictionary(other) &&
+        recent.size() < kRecent)
+      recent.append(Bytes(other));
   QSettings settings = Settings();
-  settings.setValue(QStringLiteral("last"), absolute);
+  settings.setValue(QStringLiteral("last"), Bytes(absolute));
   settings.setValue(QStringLiteral("recent"), recent);
 }
 
@@ -105,26 +134,58 @@ QString SampleFolder(QString& why) {
 }
 
 namespace {
-QString editorProgram;
+std::string editorProgram;
 }  // namespace
 
-void SetEditorProgram(const QString& path) {
+void SetEditorProgram(const std::string& path) {
   editorProgram = path;
 }
 
-bool StartEditor(const QString& folder, QString* why, qint64* pid) {
-  QProcess process;
-  process.setProgram(editorProgram.isEmpty() ? QCoreApplication::applicationFilePath()
-                                             : editorProgram);
-  process.setArguments({QFileInfo(folder).absoluteFilePath()});
-  if (process.startDetached(pid)) return true;
-  if (why) *why = process.errorString();
+bool StartEditor(const std::string& folder, QString* why) {
+  // Started by hand, not by QProcess, whose arguments are Unicode: the
+  // folder goes as the bytes of its path. The child starts the editor and
+  // ends at once, so that it leaves no process to wait for; a pipe closed by
+  // the exec, or carrying its error, tells how the start went.
+  std::string program =
+      editorProgram.empty()
+          ? QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()
+          : editorProgram;
+  std::string argument = AbsolutePath(folder);
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    if (why) *why = QString::fromStdString(SystemReason(errno));
+    return false;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setsid();
+    const pid_t editor = ::fork();
+    if (editor == 0) ::execv(argv[0], argv);
+    if (editor <= 0) {  // no exec, or no process for it
+      const int error = errno;
+      (void)!::write(report[1], &error, sizeof error);
+    }
+    ::_exit(0);
+  }
+  const int forkError = errno;
+  ::close(report[1]);
+  int error = child < 0 ? forkError : 0;
+  if (child > 0) {
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    while (::read(report[0], &error, sizeof error) < 0 && errno == EINTR) {
+    }
+  }
+  ::close(report[0]);
+  if (error == 0) return true;
+  if (why) *why = QString::fromStdString(SystemReason(error));
   return false;
 }
 
-QString FolderToOpen(const QString& asked, const QString& current,
-                     const DictionarySettings& settings) {
-  if (!asked.isEmpty()) return asked;
+std::string FolderToOpen(const std::string& asked, const std::string& current,
+                         const DictionarySettings& settings) {
+  if (!asked.empty()) return asked;
   if (HoldsDictionary(current)) return current;
   return settings.Last();
 }

@@ -75,9 +75,10 @@ void ShowRefusal(const StartRequest& request) {
 }
 
 std::string CLorelistApp::FolderToStart(const std::string& asked) {
-  const QString folder = FolderToOpen(QFile::decodeName(QByteArray::fromStdString(asked)),
-                                      QDir::currentPath(), DictionarySettings());
-  if (!folder.isEmpty()) return QFile::encodeName(folder).toStdString();
+  // The current directory as ".": its path may be too long for getcwd, or
+  // bytes that no QString holds; the window makes it absolute if it can.
+  const std::string folder = FolderToOpen(asked, ".", DictionarySettings());
+  if (!folder.empty()) return folder;
   return AskForDictionary();
 }
 

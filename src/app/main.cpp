@@ -6,9 +6,8 @@
 int main(int argc, char** argv) {
   // Read before the window system is reached, so that help, the version and
   // a refusal need no display.
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const lorelist::StartRequest request = lorelist::ParseCommandLine(arguments);
+  const lorelist::StartRequest request =
+      lorelist::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
   switch (request.action) {
     case lorelist::StartRequest::kHelp:
       std::fputs(lorelist::kLorelistUsage, stdout);

@@ -221,29 +221,29 @@ void CMainFrame::BuildMenu() {
 
 void CMainFrame::FillRecentMenu() {
   recentMenu_->clear();
-  const QStringList recent = DictionarySettings().Recent();
-  for (const QString& folder : recent) {
-    QString text = QDir::toNativeSeparators(folder);
+  const std::vector<std::string> recent = DictionarySettings().Recent();
+  for (const std::string& folder : recent) {
+    QString text = QDir::toNativeSeparators(FromFileMessage(folder));
     QAction* item = recentMenu_->addAction(text.replace(u'&', QStringLiteral("&&")));
     connect(item, &QAction::triggered, this, [this, folder] { OpenInNewWindow(folder); });
   }
-  if (!recent.isEmpty()) recentMenu_->addSeparator();
+  if (!recent.empty()) recentMenu_->addSeparator();
   recentMenu_->addAction(actions_.at(cmd::kClearRecent));
-  actions_.at(cmd::kClearRecent)->setEnabled(!recent.isEmpty());
+  actions_.at(cmd::kClearRecent)->setEnabled(!recent.empty());
 }
 
-void CMainFrame::OpenInNewWindow(const QString& folder) {
+void CMainFrame::OpenInNewWindow(const std::string& folder) {
   // A process of its own: one window, one database, one lock, one journal.
   QString why;
   if (!StartEditor(folder, &why))
     Warn(this, QStringLiteral("Cannot start a new Lorelist window on %1: %2")
-                   .arg(QDir::toNativeSeparators(folder), why));
+                   .arg(QDir::toNativeSeparators(FromFileMessage(folder)), why));
 }
 
 void CMainFrame::NewDictionary() {
   const QString folder = Modal::Current().ChooseToOpen(this, QStringLiteral("New Dictionary"),
                                                        QDir::homePath(), false);
-  if (!folder.isEmpty()) OpenInNewWindow(folder);
+  if (!folder.isEmpty()) OpenInNewWindow(QFile::encodeName(folder).toStdString());
 }
 
 void CMainFrame::OpenDictionary() {
@@ -256,7 +256,7 @@ void CMainFrame::OpenDictionary() {
     Warn(this, FromFileMessage(refusal));
     return;
   }
-  OpenInNewWindow(QFile::decodeName(QByteArray::fromStdString(folder)));
+  OpenInNewWindow(folder);
 }
 
 void CMainFrame::BuildToolbar() {
@@ -315,8 +315,8 @@ void CMainFrame::LoadDatabaseFile(Holding holding) {
   if (loadResult_.looksLikeUtf8) Tell(nullptr, QString::fromStdString(Utf8Notice(path)));
   if (loadResult_.status == LoadResult::kMissing)
     Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
-  else if (HoldsDictionary(QFile::decodeName(folder_.c_str())))
-    DictionarySettings().Opened(QFile::decodeName(folder_.c_str()));
+  else if (HoldsDictionary(folder_))
+    DictionarySettings().Opened(folder_);
   if (holding == Holding::kAlone) {
     journal_.Recover(db_, [](size_t changes) {
       return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
@@ -385,7 +385,7 @@ bool CMainFrame::Save() {
   QApplication::restoreOverrideCursor();
   if (!result.message.empty()) Warn(this, FromFileMessage(result.message));
   // A new dictionary exists from its first save on.
-  if (result.ok) DictionarySettings().Opened(QFile::decodeName(folder_.c_str()));
+  if (result.ok) DictionarySettings().Opened(folder_);
   return result.ok;
 }
 

@@ -85,7 +85,7 @@ class CMainFrame : public QMainWindow {
   // New Dictionary, Open Dictionary and Open Recent: each in a new window.
   void NewDictionary();
   void OpenDictionary();
-  void OpenInNewWindow(const QString& folder);
+  void OpenInNewWindow(const std::string& folder);
   void BuildToolbar();
   void RegisterFrameCommands();
   // How a window holds its folder: alone; beside another window, which

@@ -157,7 +157,7 @@ CNewQuoteNode::CNewQuoteNode(const Database& db, HTREEITEM selected, QWidget* pa
 }
 
 QString CNewQuoteNode::EnteredText() const {
-  return edit_->toPlainText();
+  return EditorText(*edit_);
 }
 
 bool CNewQuoteNode::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,8 @@
 #include "text.h"
 
+#include <QPlainTextEdit>
+#include <QTextDocument>
+
 #include "db/charset.h"
 
 namespace lorelist {
@@ -15,6 +18,16 @@ QString FromDbShown(std::string_view bytes, size_t limit) {
   if (bytes.size() <= limit) return FromDb(bytes);
   return FromDb(bytes.substr(0, limit)) +
          QStringLiteral("\u2026 (%1 more characters)").arg(bytes.size() - limit);
+}
+
+QString EditorText(const QPlainTextEdit& edit) {
+  return WithLineBreaks(edit.document()->toRawText());
+}
+
+QString WithLineBreaks(QString text) {
+  for (QChar& ch : text)
+    if (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator) ch = u'\n';
+  return text;
 }
 
 bool ToDb(const QString& text, std::string& bytes, QString* bad) {

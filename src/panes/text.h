@@ -6,6 +6,8 @@
 
 #include "db/database.h"
 
+class QPlainTextEdit;
+
 namespace lorelist {
 
 // Texts cross between the 8-bit database (Windows-1252) and Qt's Unicode here.
@@ -19,6 +21,13 @@ constexpr size_t kMessageLimit = 2000;
 // A text for showing: what lies past `limit` characters is left out, and the
 // text says so.
 QString FromDbShown(std::string_view bytes, size_t limit = kMessageLimit);
+
+// The text of an edit box as typed, every character kept: Qt's plain text
+// turns no-break spaces into blanks. Its paragraph and line separators
+// become '\n', so that a line break stays one.
+QString EditorText(const QPlainTextEdit& edit);
+// The same for a text Qt gives with separators (a cursor's selection).
+QString WithLineBreaks(QString text);
 
 // The bytes for a text; false, with the first character the set cannot hold
 // in `bad`, when there is one.

@@ -1,6 +1,9 @@
 #include "workspace.h"
 
 #include <QKeyEvent>
+#include <QMimeData>
+
+#include "text.h"
 
 namespace lorelist {
 
@@ -18,6 +21,18 @@ void CReference::Load(const QString& text, WorkspaceSource source) {
 
 void CReference::SetText(const QString& text) {
   setPlainText(text);
+}
+
+QString CReference::GetText() const {
+  return EditorText(*this);
+}
+
+QMimeData* CReference::createMimeDataFromSelection() const {
+  // Qt's own gives the selection as plain text with no-break spaces made
+  // blanks; its rich text is of no use to a text kept as plain bytes.
+  auto* data = new QMimeData;
+  data->setText(WithLineBreaks(textCursor().selectedText()));
+  return data;
 }
 
 void CReference::ReplaceSelection(const QString& text) {

@@ -23,11 +23,16 @@ class CReference : public QPlainTextEdit {
   void Load(const QString& text, WorkspaceSource source);
   // Replaces the whole text; the source stays.
   void SetText(const QString& text);
-  QString GetText() const { return toPlainText(); }
+  // The text as shown, every character kept.
+  QString GetText() const;
   // Replaces the selection (or inserts at the caret); cannot be undone.
   void ReplaceSelection(const QString& text);
   // Focus, select the whole text, scroll to the caret.
   void SelectAllCommand();
+
+ protected:
+  // Cut, Copy and drags carry the selection with every character kept.
+  QMimeData* createMimeDataFromSelection() const override;
 
  private:
   WorkspaceSource source_ = WorkspaceSource::kNone;

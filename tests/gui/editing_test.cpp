@@ -88,13 +88,17 @@ TEST_F(EditingTest, NewNodeRefusesInItsDialogAndCancelChangesNothing) {
     QTest::keyClick(&node.Edit(), Qt::Key_Return, Qt::ControlModifier);
     QTest::keyClicks(&node.Edit(), "more");
     EXPECT_EQ(node.Edit().toPlainText(), "text\nmore");
+    QTest::mouseClick(&node.OkButton(), Qt::LeftButton);  // the break stays one
+    EXPECT_TRUE(dialog.isVisible());
     node.Edit().setPlainText(QString::fromUtf8("\u4e2d"));
     QTest::mouseClick(&node.OkButton(), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
     QTest::mouseClick(&node.CancelButton(), Qt::LeftButton);
   });
   Keys(Qt::Key_G);
-  ASSERT_EQ(modal.Messages().size(), 3u);
+  ASSERT_EQ(modal.Messages().size(), 4u);
+  EXPECT_EQ(modal.Messages()[2],
+            "A text cannot contain line breaks: the database file keeps each text on one line.");
   EXPECT_EQ(modal.Messages().back(),
             QString::fromUtf8("The character '\u4e2d' cannot be stored in the database."));
   EXPECT_EQ(Snapshot(), before);
@@ -122,6 +126,33 @@ TEST_F(EditingTest, UpdateTakesTheWorkspaceIntoTheSelectedNode) {
   EXPECT_EQ(modal.Messages().back(), "First select a quotation node");
   Keys(Qt::Key_L);
   EXPECT_EQ(frame->Db().categories.GetItemText(Category("1.1")), "");
+}
+
+// Every byte a node holds reaches the file as it was, whatever widget the
+// text passed through: the Workspace (Update, Add Reference, Copy) and the
+// New Quotation Node dialog (typed, pasted). Qt's plain text would make a
+// no-break space (0xA0), as French puts before "?", a blank.
+TEST_F(EditingTest, EveryByteOfTheSetPassesThroughTheWidgetsUnchanged) {
+  std::string every = "All:";
+  for (int byte = 0x20; byte <= 0xFF; ++byte) every += static_cast<char>(byte);
+  Open(CrLf({"@Q1 " + every, "@@", "@C1 Doubt"}));
+  DoubleClick(Panes().Quotations(), Quotation("1"));
+  Keys(Qt::Key_K);
+  Click(Panes().Categories(), Category("1"));
+  Keys(Qt::Key_Z);
+  Keys(Qt::Key_A);  // selects the Workspace's text, to be copied and pasted
+  Keys(Qt::Key_C);
+  Click(Panes().Quotations(), Quotation("1"));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    QPlainTextEdit& edit = dynamic_cast<CNewQuoteNode&>(dialog).Edit();
+    QTest::keyClicks(&edit, QString::fromUtf8("Pourquoi\u00a0? "));
+    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(&edit, Qt::Key_Return);
+  });
+  Keys(Qt::Key_G);
+  EXPECT_TRUE(modal.Messages().empty());
+  EXPECT_EQ(SavedFile(), CrLf({"@Q1 " + every, "@Q2 Pourquoi\xA0? " + every, "@@", "@C1 Doubt",
+                               "@R1 " + every}));
 }
 
 // Empty "Heart" (2) goes: its subject (the dialog stays open until one is

@@ -2,6 +2,7 @@
 // dictionary a start opens, other dictionaries in processes of their own,
 // saving whatever surrounds the file, and the recovery journal after a crash.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -128,24 +129,51 @@ TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   EXPECT_TRUE(modal.shown.empty());
 }
 
+// Goes down into base's subfolders by their names, made one at a time, and
+// back where it was at its end: a path longer than PATH_MAX is reached only
+// so.
+class Descent {
+ public:
+  Descent(const std::string& base, const std::vector<std::string>& names)
+      : back_(::open(".", O_RDONLY | O_DIRECTORY)) {
+    EXPECT_EQ(::chdir(base.c_str()), 0);
+    for (const std::string& name : names) {
+      ::mkdir(name.c_str(), 0700);
+      EXPECT_EQ(::chdir(name.c_str()), 0) << name;
+    }
+  }
+  ~Descent() {
+    EXPECT_EQ(::fchdir(back_), 0);
+    ::close(back_);
+  }
+
+ private:
+  int back_;
+};
+
 // A folder, or a path to its Florilex.txt (which need not exist yet: loading
-// says it cannot be opened), names the database's folder; with none the
-// start rules choose. Help, the version and refusals are the command line
-// cases' to tell.
+// says it cannot be opened), names the database's folder, by the bytes of its
+// name whether UTF-8 or not; with none the start rules choose. Help, the
+// version and refusals are the command line cases' to tell.
 TEST(CommandLine, AFolderOrAPathToItsFlorilexTxtNamesTheDatabasesFolder) {
   TempDir dir;
-  const QString folder = Q(dir.path());
-  const std::pair<QStringList, std::string> cases[] = {
+  const std::string latin1 = dir.File("caf\xe9");  // an old name, copied from another disk
+  std::filesystem::create_directory(latin1);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, ""},
-      {{folder}, dir.path()},
-      {{folder + "/Florilex.txt"}, dir.path()},
+      {{dir.path()}, dir.path()},
+      {{dir.path() + "/Florilex.txt"}, dir.path()},
       {{"Florilex.txt"}, "."},
-      {{"-platform", "offscreen", folder}, dir.path()},  // Qt's own
+      {{latin1}, latin1},
+      {{"-platform", "offscreen", latin1}, latin1},  // Qt's own
+      {{"--", latin1 + "/Florilex.txt"}, latin1},
   };
   for (const auto& [words, folderNamed] : cases) {
-    SCOPED_TRACE(words.join(' ').toStdString());
-    const StartRequest request = ParseCommandLine(QStringList{"lorelist"} + words);
-    EXPECT_EQ(request.action, StartRequest::kRun);
+    std::vector<std::string> arguments{"lorelist"};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    SCOPED_TRACE(testing::PrintToString(arguments));
+    const StartRequest request = ParseCommandLine(arguments);
+    EXPECT_EQ(request.action, StartRequest::kRun) << request.message;
     EXPECT_EQ(request.folder, folderNamed);
   }
 }
@@ -159,13 +187,28 @@ TEST(StartRules, TheArgumentTheCurrentFolderTheLastOneOrTheStartDialog) {
   const std::string named = dir.File("named");  // a new one: nothing there yet
   ScriptedModal modal;
   DictionarySettings settings;
-  settings.Opened(Q(last));
-  const QString empty = Q(dir.path());
-  EXPECT_EQ(FolderToOpen(Q(named), Q(current), settings).toStdString(), named);
-  EXPECT_EQ(FolderToOpen({}, Q(current), settings).toStdString(), current);
-  EXPECT_EQ(FolderToOpen({}, empty, settings).toStdString(), last);
+  settings.Opened(last);
+  EXPECT_EQ(FolderToOpen(named, current, settings), named);
+  EXPECT_EQ(FolderToOpen({}, current, settings), current);
+  EXPECT_EQ(FolderToOpen({}, dir.path(), settings), last);
+  // A start takes the current directory as it is, whether its name is
+  // UTF-8 or not, and its path within getcwd's reach or not; one beyond it
+  // is not remembered, having no absolute path.
+  Dictionary(dir, "caf\xe9");
+  {
+    Descent into(dir.path(), {"caf\xe9"});
+    EXPECT_EQ(CLorelistApp::FolderToStart({}), ".");
+  }
+  {
+    Descent into(dir.path(), std::vector<std::string>(20, std::string(250, 'n')));
+    ASSERT_EQ(AbsolutePath("."), ".") << "within PATH_MAX";
+    WriteFile(kDatabaseFile, CrLf({"@Q1 deep", "@@"}));
+    EXPECT_EQ(CLorelistApp::FolderToStart({}), ".");
+    settings.Opened(".");
+    EXPECT_EQ(settings.Last(), last);
+  }
   std::filesystem::remove(JoinPath(last, kDatabaseFile));  // the last one is gone
-  EXPECT_EQ(FolderToOpen({}, empty, settings), "");
+  EXPECT_EQ(FolderToOpen({}, dir.path(), settings), "");
 
   // The start dialog: Quit, or the sample, copied once and kept as the user
   // changed it; the installed file is never written.
@@ -201,46 +244,63 @@ TEST(StartRules, TheArgumentTheCurrentFolderTheLastOneOrTheStartDialog) {
   EXPECT_TRUE(modal.dialogScripts.empty());
 }
 
+// Kept by the bytes of their paths, UTF-8 or not; the settings written as
+// text before are read as well.
 TEST(RecentDictionaries, NewestFirstAtMostEightOnlyThoseThatExistAndCleared) {
   Xdg xdg;
   TempDir dir;
   DictionarySettings settings;
   std::vector<std::string> folders;
-  for (int i = 0; i < 10; ++i) folders.push_back(Dictionary(dir, "d" + std::to_string(i)));
-  for (const std::string& folder : folders) settings.Opened(Q(folder));
-  settings.Opened(Q(folders[3]));  // again: to the front, once
-  QStringList expected{Q(folders[3])};
+  for (int i = 0; i < 10; ++i) folders.push_back(Dictionary(dir, "caf\xe9" + std::to_string(i)));
+  for (const std::string& folder : folders) settings.Opened(folder);
+  settings.Opened(folders[3]);  // again: to the front, once
+  std::vector<std::string> expected{folders[3]};
   for (int i = 9; expected.size() < 8; --i)
-    if (i != 3) expected << Q(folders[i]);
+    if (i != 3) expected.push_back(folders[i]);
   EXPECT_EQ(settings.Recent(), expected);
   std::filesystem::remove_all(folders[9]);
-  expected.removeAll(Q(folders[9]));
+  std::erase(expected, folders[9]);
   EXPECT_EQ(settings.Recent(), expected);
-  EXPECT_EQ(settings.Last(), Q(folders[3]));
+  EXPECT_EQ(settings.Last(), folders[3]);
+
+  const std::string utf8 = Dictionary(dir, "caf\xc3\xa9"), other = Dictionary(dir, "other");
+  WriteFile(xdg.dir.File("config/Lorelist/Lorelist.conf"),
+            "[General]\nlast=" + utf8 + "\nrecent=" + utf8 + ", " + other + "\n");
+  EXPECT_EQ(settings.Last(), utf8);
+  EXPECT_EQ(settings.Recent(), (std::vector<std::string>{utf8, other}));
+  settings.Opened(folders[0]);
+  EXPECT_EQ(settings.Recent(), (std::vector<std::string>{folders[0], utf8, other}));
 }
 
 // Open Recent and Open Dictionary (through the real chooser) each start
-// another process on the folder; this window stays as it is.
+// another process on the folder, named by its bytes whether UTF-8 or not;
+// this window stays as it is.
 TEST_F(FilesTest, OtherDictionariesOpenInProcessesOfTheirOwn) {
   TempDir others;
-  const std::string other = Dictionary(others, "other"), third = Dictionary(dir, "third");
+  const std::string other = Dictionary(others, "caf\xe9"), third = Dictionary(dir, "third");
   const std::string editor = others.File("editor"), log = others.File("started");
   WriteFile(editor, "#!/bin/sh\necho \"$1\" >> '" + log + "'\n");
   ASSERT_EQ(::chmod(editor.c_str(), 0755), 0);
-  DictionarySettings().Opened(Q(other));
+  DictionarySettings().Opened(other);
   Open();
-  SetEditorProgram(Q(editor));
+  SetEditorProgram(editor);
   QMenu& recent = *frame->Action(cmd::kOpenRecent)->menu();
   emit recent.aboutToShow();
   ASSERT_GE(recent.actions().size(), 3);  // this dictionary, the other, Clear Recent
   QAction* item = nullptr;
   for (QAction* action : recent.actions())
-    if (action->text() == Q(other)) item = action;
+    if (action->text() == QFile::decodeName(other.c_str())) item = action;
   ASSERT_NE(item, nullptr);
   item->trigger();
   EXPECT_EQ(StartedOn(log, 1), other + "\n");
   EXPECT_EQ(frame->Folder(), dir.path());
   EXPECT_TRUE(modal.Messages().empty());
+  SetEditorProgram(others.File("missing"));  // a start that fails says why
+  item->trigger();
+  EXPECT_EQ(modal.Messages(),
+            std::vector<QString>{"Cannot start a new Lorelist window on " +
+                                 QFile::decodeName(other.c_str()) + ": No such file or directory"});
+  SetEditorProgram(editor);
   frame->Action(cmd::kClearRecent)->trigger();
   emit recent.aboutToShow();
   EXPECT_EQ(recent.actions().size(), 1);
