@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     auto* fresh = new Database;
     const double loaded = Ms([&] { LoadDatabase(*fresh, argv[1]); });
     const double made = Ms([&] {
-      const JournalContents found = Journal::Read(journal.Path(), fresh->disk);
+      const JournalContents found = Journal::Read(journal.Path(), *fresh);
       replayed = Journal::Replay(*fresh, found.records);
     });
     if (run == 0 || loaded + made < load + replay) {

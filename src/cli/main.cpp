@@ -110,7 +110,7 @@ int Recover(const Arguments& args) {
   Database& db = NewDatabase();
   // A journal of a new dictionary was made before there was a file.
   if (const int code = Load(db, file, stderr, true)) return code;
-  const JournalContents found = Journal::Read(journal, db.disk, file);
+  const JournalContents found = Journal::Read(journal, db, file);
   switch (found.status) {
     case JournalContents::kNone:
       PutLine(stderr, "Cannot open file " + journal);

@@ -79,7 +79,7 @@ std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entr
 
 bool AcceptText(QWidget* parent, const QString& text, std::string& bytes) {
   EditText edit = ToEditText(text);
-  if (const std::string refusal = Database::TextRefusal(edit); !refusal.empty()) {
+  if (const std::string refusal = Database::TextRefusal(edit, Encoding::kWindows1252); !refusal.empty()) {
     Warn(parent, QString::fromStdString(refusal));
     return false;
   }

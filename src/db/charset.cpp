@@ -74,6 +74,110 @@ void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
   out.resize(static_cast<size_t>(w - out.data()));
 }
 
+namespace {
+
+// The length of the valid sequence that starts at p (at most `left` bytes
+// long); 0 when none does.
+size_t SequenceLength(const unsigned char* p, size_t left) {
+  const unsigned char lead = p[0];
+  if (lead < 0x80) return 1;
+  size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead < 0xE0) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead < 0xF0) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead < 0xF5) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (left < length || p[1] < low || p[1] > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+}  // namespace
+
+bool IsAscii(std::string_view bytes) {
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  for (; left >= 8; p += 8, left -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (word & 0x8080808080808080ULL) return false;
+  }
+  for (; left > 0; ++p, --left)
+    if (static_cast<unsigned char>(*p) >= 0x80) return false;
+  return true;
+}
+
+const char* EncodingName(Encoding encoding) {
+  return encoding == Encoding::kUtf8 ? "utf-8" : "windows-1252";
+}
+
+size_t ValidUtf8Length(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
+  size_t at = 0;
+  while (at < size) {
+    // Most text is ASCII: eight bytes at a time while it is.
+    while (at + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, p + at, 8);
+      if (word & 0x8080808080808080ULL) break;
+      at += 8;
+    }
+    if (at == size) break;
+    const size_t length = SequenceLength(p + at, size - at);
+    if (length == 0) return at;
+    at += length;
+  }
+  return size;
+}
+
+char32_t NextCodePoint(std::string_view bytes, size_t& at) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+  const size_t length = SequenceLength(p, bytes.size() - at);
+  if (length == 0) {
+    ++at;
+    return 0xFFFD;
+  }
+  at += length;
+  if (length == 1) return p[0];
+  char32_t ch = p[0] & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) ch = ch << 6 | (p[i] & 0x3F);
+  return ch;
+}
+
+void AppendAsUtf8(std::string& out, std::string_view bytes, Encoding encoding) {
+  if (encoding == Encoding::kWindows1252) {
+    AppendCp1252AsUtf8(out, bytes);
+    return;
+  }
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t valid = ValidUtf8Length(bytes.substr(at));
+    out.append(bytes.substr(at, valid));
+    at += valid;
+    if (at < bytes.size()) {
+      out += "\xEF\xBF\xBD";
+      NextCodePoint(bytes, at);
+    }
+  }
+}
+
+size_t CharacterCount(std::string_view bytes, Encoding encoding) {
+  if (encoding == Encoding::kWindows1252) return bytes.size();
+  size_t count = 0;
+  for (size_t at = 0; at < bytes.size(); ++count) NextCodePoint(bytes, at);
+  return count;
+}
+
 Utf8Conversion Utf8ToCp1252(std::string_view utf8, std::string& bytes) {
   bytes.clear();
   bool outside = false;

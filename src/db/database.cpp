@@ -4,7 +4,9 @@
 
 namespace lorelist {
 
-Database::Database() : history_(std::make_unique<EditHistory>(*this)) {}
+Database::Database() : history_(std::make_unique<EditHistory>(*this)) {
+  subjects.UseEncodingOf(&encoding);
+}
 
 Database::~Database() {
   // Whoever listens may be gone already.

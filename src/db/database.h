@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "category_record.h"
+#include "charset.h"
 #include "file_stamp.h"
 #include "subject_index.h"
 #include "tree_store.h"
@@ -66,6 +67,8 @@ class Database {
 
   int referenceTotal = 0;
   int subjectTotal = 0;
+  // How its texts are encoded, from the file's start; a new dictionary is UTF-8.
+  Encoding encoding = Encoding::kWindows1252;
   // Loading stopped at an error: saving would replace the file with less.
   bool partlyLoaded = false;
   // The database file as last loaded or saved: Save tells from it whether
@@ -102,10 +105,11 @@ class Database {
   // nothing. A made edit changes trees, records, counts, totals and the
   // subject index together, marks the database changed and can be undone.
 
-  // Why a text cannot be stored in a node, a reference or an entry, or "".
-  static std::string TextRefusal(const EditText& text);
+  // Why a text cannot be stored in a node, a reference or an entry of a
+  // dictionary in that encoding, or "".
+  static std::string TextRefusal(const EditText& text, Encoding encoding);
   // The same for a node's text or a category's title, which must not be empty.
-  static std::string NodeTextRefusal(Tree tree, const EditText& text);
+  static std::string NodeTextRefusal(Tree tree, const EditText& text, Encoding encoding);
   // Why a new node cannot go next to `selected`: nothing is selected in a
   // tree that has nodes. An empty tree needs no selection.
   std::string SelectionRefusal(Tree tree, HTREEITEM selected) const;
@@ -146,6 +150,12 @@ class Database {
   // The four moves of the keys; a move with nowhere to go does nothing and
   // returns "" with *moved false.
   std::string MoveNode(Tree tree, HTREEITEM node, Direction direction, bool* moved = nullptr);
+  // Converts every text of the dictionary into the encoding, the file taking
+  // it at the next save: "Convert to Unicode". Refused when the dictionary
+  // has that encoding, or holds a character Windows-1252 lacks. What the
+  // history keeps stays in the encoding of its time: the later edits are
+  // undone before the conversion is.
+  std::string ConvertEncoding(Encoding to);
 
   // --- Undo and redo, unlimited within a run.
   bool CanUndo() const;
@@ -196,6 +206,11 @@ class Database {
   void KeepStep(EditStep step, const Touched& touched, const std::string& record);
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
   void SetChanged(bool changed);
+  // Gives every text of the trees, the records and the subject index list
+  // in the encoding; a character that encoding lacks becomes '?'.
+  void Recode(Encoding to);
+  // True when every such text can be given in Windows-1252.
+  bool FitsWindows1252() const;
   void HistoryChanged() {
     if (historyHook_) historyHook_();
   }

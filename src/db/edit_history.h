@@ -20,7 +20,8 @@ struct EditStep {
     kDeleteReference,
     kAddSubject,
     kDeleteSubject,
-    kMove
+    kMove,
+    kConvert  // every text into the encoding `line` names, back out of it
   };
   EditStep(Kind kind, const char* name, Tree tree, HTREEITEM node)
       : kind(kind), name(name), tree(tree), node(node) {}
@@ -37,7 +38,8 @@ struct EditStep {
   int toRow = 0;
   // Update: the text the node does not hold now. Entries: the entry.
   std::string text;
-  // References: the reference. Entries: index in the record, line in the list.
+  // References: the reference. Entries: index in the record, line in the
+  // list. Convert: line is the encoding converted to.
   PackedText referenceText;
   HTREEITEM target = nullptr;
   int index = 0;

@@ -18,6 +18,30 @@ const char* const kTooDeep =
 // Only journals replayed from disk name places that are not there.
 const char* const kNoSuchPlace = "There is no such place in the database.";
 
+Encoding OtherEncoding(Encoding encoding) {
+  return encoding == Encoding::kUtf8 ? Encoding::kWindows1252 : Encoding::kUtf8;
+}
+
+// A text in the other encoding, into out; false when it is the same (ASCII).
+bool Recoded(std::string_view text, Encoding to, std::string& out) {
+  if (IsAscii(text)) return false;
+  out.clear();
+  if (to == Encoding::kUtf8) {
+    AppendCp1252AsUtf8(out, text);
+    return true;
+  }
+  for (size_t at = 0; at < text.size();) {
+    const int byte = UnicodeToCp1252(NextCodePoint(text, at));
+    out += byte < 0 ? '?' : static_cast<char>(byte);
+  }
+  return true;
+}
+
+bool FitsWindows1252(std::string_view text) {
+  std::string scratch;
+  return IsAscii(text) || Utf8ToCp1252(text, scratch) == Utf8Conversion::kDone;
+}
+
 const char* SelectRefusal(Tree tree) {
   return tree == Tree::kQuotations ? "First select a quotation node" : "First select a category";
 }
@@ -113,6 +137,12 @@ Touched EditHistory::Apply(Database& db, EditStep& step, bool forward) {
       else
         tree.Move(step.node, step.parent, step.row);
       break;
+    case EditStep::kConvert: {
+      const auto to = static_cast<Encoding>(step.line);
+      db.Recode(forward ? to : OtherEncoding(to));
+      touched.node = nullptr;
+      break;
+    }
   }
   return touched;
 }
@@ -155,7 +185,7 @@ void EditHistory::Clear() {
 
 // --- Refusals ----------------------------------------------------------------
 
-std::string Database::TextRefusal(const EditText& text) {
+std::string Database::TextRefusal(const EditText& text, Encoding encoding) {
   // A text the database held before may hold what the file reads into one:
   // a lone CR, which only a line end's LF ends.
   if (text.bytes.find_first_of(text.restored ? "\n" : "\r\n") != std::string::npos)
@@ -165,6 +195,10 @@ std::string Database::TextRefusal(const EditText& text) {
            "next line.";
   if (!text.unstorable.empty())
     return "The character '" + text.unstorable + "' cannot be stored in the database.";
+  // Only a text made elsewhere than in the window (a damaged journal) can be
+  // so; the file would then not load.
+  if (encoding == Encoding::kUtf8 && !IsValidUtf8(text.bytes))
+    return "A text of this dictionary must be UTF-8 text.";
   return {};
 }
 
@@ -177,7 +211,7 @@ std::string Database::SelectionRefusal(Tree tree, HTREEITEM selected) const {
 std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place,
                                   const EditText& text) const {
   if (std::string refusal = SelectionRefusal(tree, selected); !refusal.empty()) return refusal;
-  if (std::string refusal = NodeTextRefusal(tree, text); !refusal.empty()) return refusal;
+  if (std::string refusal = NodeTextRefusal(tree, text, encoding); !refusal.empty()) return refusal;
   if (!selected) return {};
   const TreeStore& store = Of(tree);
   if (place == Placement::kBelow && store.GetChildItem(selected))
@@ -186,11 +220,11 @@ std::string Database::CheckInsert(Tree tree, HTREEITEM selected, Placement place
   return {};
 }
 
-std::string Database::NodeTextRefusal(Tree tree, const EditText& text) {
+std::string Database::NodeTextRefusal(Tree tree, const EditText& text, Encoding encoding) {
   if (text.bytes.empty() && !text.restored)
     return tree == Tree::kQuotations ? "Give the text for this new node"
                                      : "Give a title to this new category";
-  return TextRefusal(text);
+  return TextRefusal(text, encoding);
 }
 
 std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
@@ -199,7 +233,7 @@ std::string Database::CheckAddReference(HTREEITEM category, HTREEITEM quotation,
   if (!quotation) return "Select a quotation from which to make the reference";
   if (text.bytes.empty() && !text.restored) return "The reference is null (no characters)";
   if (!fromQuotation) return "First select a quotation";
-  return TextRefusal(text);
+  return TextRefusal(text, encoding);
 }
 
 // --- Edits -------------------------------------------------------------------
@@ -236,7 +270,7 @@ std::string Database::InsertNode(Tree tree, HTREEITEM selected, Placement place,
 
 std::string Database::InsertNodeAt(Tree tree, HTREEITEM parent, int row, const EditText& text,
                                    HTREEITEM* made) {
-  if (std::string refusal = NodeTextRefusal(tree, text); !refusal.empty()) return refusal;
+  if (std::string refusal = NodeTextRefusal(tree, text, encoding); !refusal.empty()) return refusal;
   TreeStore& store = Of(tree);
   if (parent && store.GetLevel(parent) >= kDeepestLevel) return kTooDeep;
   if (row < 0 || row > store.GetChildCount(parent)) return kNoSuchPlace;
@@ -255,7 +289,7 @@ std::string Database::InsertNodeAt(Tree tree, HTREEITEM parent, int row, const E
 
 std::string Database::UpdateText(Tree tree, HTREEITEM node, const EditText& text) {
   if (!node) return SelectRefusal(tree);
-  if (std::string refusal = TextRefusal(text); !refusal.empty()) return refusal;
+  if (std::string refusal = TextRefusal(text, encoding); !refusal.empty()) return refusal;
   EditStep step{EditStep::kUpdate, "Update Node", tree, node};
   step.text = text.bytes;
   Perform(std::move(step));
@@ -317,7 +351,7 @@ std::string Database::DeleteReference(HTREEITEM category, int index) {
 std::string Database::AddSubject(HTREEITEM category, const EditText& entry, int index, int line) {
   if (!category) return "First select a category";
   if (entry.bytes.empty() && !entry.restored) return "A subject entry cannot be empty";
-  if (std::string refusal = TextRefusal(entry); !refusal.empty()) return refusal;
+  if (std::string refusal = TextRefusal(entry, encoding); !refusal.empty()) return refusal;
   const auto size = static_cast<int>(Record(category)->subjectEntries.size());
   if (index > size || line < 0) return kNoSuchPlace;
   EditStep step{EditStep::kAddSubject, "Add Subject", Tree::kCategories, category};
@@ -452,6 +486,55 @@ bool Database::TakeStep(bool forward) {
   if (journal_) journal_->Append(*this, record);
   HistoryChanged();
   return true;
+}
+
+// --- Encodings -----------------------------------------------------------------
+
+void Database::Recode(Encoding to) {
+  if (to == encoding) return;
+  auto recode = [to](std::string_view text, std::string& out) { return Recoded(text, to, out); };
+  quotations.RecodeTexts(recode);
+  categories.RecodeTexts(recode);
+  // Entries are views of the list's texts: they follow them.
+  const auto moved = subjects.RecodeTexts(recode);
+  std::string out;
+  WalkWithCodes(categories, [&](HTREEITEM category, std::string_view, int) {
+    CategoryRecord& record = *Record(category);
+    for (PackedText& text : record.referenceTexts)
+      if (Recoded(text, to, out)) text = StoreText(out);
+    for (std::string_view& entry : record.subjectEntries)
+      if (auto it = moved.find(entry.data()); it != moved.end()) entry = it->second;
+  });
+  encoding = to;
+}
+
+bool Database::FitsWindows1252() const {
+  if (encoding == Encoding::kWindows1252) return true;
+  bool fits = true;
+  for (const TreeStore* tree : {&quotations, &categories})
+    WalkWithCodes(*tree, [&](HTREEITEM node, std::string_view, int) {
+      fits = fits && lorelist::FitsWindows1252(tree->GetItemText(node));
+      if (fits && tree == &categories)
+        for (const PackedText& text : Record(node)->referenceTexts)
+          fits = fits && lorelist::FitsWindows1252(text);
+    });
+  for (int i = 0; fits && i < subjects.GetCount(); ++i)
+    fits = lorelist::FitsWindows1252(subjects.GetLBText(i));
+  return fits;
+}
+
+std::string Database::ConvertEncoding(Encoding to) {
+  if (to == encoding)
+    return to == Encoding::kUtf8 ? "The dictionary is in Unicode already."
+                                 : "The dictionary is in Windows-1252 already.";
+  if (to == Encoding::kWindows1252 && !FitsWindows1252())
+    return "The dictionary holds characters that Windows-1252 cannot hold.";
+  EditStep step{EditStep::kConvert,
+                to == Encoding::kUtf8 ? "Convert to Unicode" : "Convert to Windows-1252",
+                Tree::kQuotations, nullptr};
+  step.line = static_cast<int>(to);
+  Perform(std::move(step));
+  return {};
 }
 
 // --- Bookkeeping in bulk -----------------------------------------------------

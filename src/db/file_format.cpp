@@ -44,6 +44,8 @@ struct LineReader::Ahead {
   Utf8Sniffer sniffer;
   int error = 0;
   bool atEnd = false;
+  bool started = false;  // the file's first bytes were read
+  bool marked = false;   // they were the byte-order mark, which no line holds
   std::unique_ptr<Batch> current;
 
   std::thread thread;
@@ -125,6 +127,14 @@ struct LineReader::Ahead {
         if (b.lineStart < b.end) b.lines.push_back({b.lineStart, b.end - b.lineStart});
         b.last = true;
         return std::move(current);
+      }
+      if (!started) {
+        // The first batch holds the file from its start, read in pieces of
+        // any size: the mark is known once three bytes are, or fewer differ.
+        const std::string_view head(b.bytes.get(), std::min(b.end + size, kByteOrderMark.size()));
+        started = head.size() == kByteOrderMark.size() || !kByteOrderMark.starts_with(head);
+        marked = head == kByteOrderMark;
+        if (marked) b.lineStart = kByteOrderMark.size();
       }
       const char* data = b.bytes.get();
       for (const char *scan = at, *end = at + size;;) {
@@ -233,6 +243,9 @@ const Checksum& LineReader::Sum() const {
 bool LineReader::LooksLikeUtf8() const {
   return ahead_->sniffer.LooksLikeUtf8();
 }
+bool LineReader::Marked() const {
+  return ahead_->marked;
+}
 
 void LineReader::Drain() {
   if (batch_ && batch_->last) return;
@@ -300,10 +313,24 @@ bool OutputFile::WriteAll(std::string_view bytes) {
   return true;
 }
 
-void WriteLogicalLine(OutputFile& out, std::string_view line) {
+namespace {
+
+// The byte where character `index` of a line starts, or npos when the line
+// holds no more than `index` characters. In UTF-8 a character starts at each
+// byte that is not a continuation byte.
+size_t CharacterStart(std::string_view line, size_t index, Encoding encoding) {
+  if (encoding == Encoding::kWindows1252) return index < line.size() ? index : line.npos;
+  for (size_t at = 0; at < line.size(); ++at)
+    if ((static_cast<unsigned char>(line[at]) & 0xC0) != 0x80 && index-- == 0) return at;
+  return line.npos;
+}
+
+}  // namespace
+
+void WriteLogicalLine(OutputFile& out, std::string_view line, Encoding encoding) {
   for (;;) {
-    if (line.size() > kBreakAt) {
-      size_t blank = line.find(' ', kBreakAt);
+    if (const size_t from = CharacterStart(line, kBreakAt, encoding); from != line.npos) {
+      size_t blank = line.find(' ', from);
       if (blank != std::string_view::npos) {
         out.Put(line.substr(0, blank + 1));
         out.Put("-\r\n");

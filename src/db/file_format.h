@@ -45,6 +45,9 @@ class LineReader {
   // Of every byte read, once ReadLogical gave false or Drain returned.
   const Checksum& Sum() const;
   bool LooksLikeUtf8() const;
+  // The file starts with the byte-order mark of UTF-8, which is then no part
+  // of its first line; known once the first line was read.
+  bool Marked() const;
 
   struct Batch;
   struct Ahead;
@@ -87,7 +90,9 @@ class OutputFile {
 // Writes a logical line, broken into physical lines of the file: where it is
 // longer than 70 characters it breaks after the first blank at position 70
 // or later and continues with "-"; without such a blank it is never broken.
-// Every physical line ends with CR LF.
-void WriteLogicalLine(OutputFile& out, std::string_view line);
+// Characters are bytes in Windows-1252 and code points in UTF-8. Every
+// physical line ends with CR LF.
+void WriteLogicalLine(OutputFile& out, std::string_view line,
+                      Encoding encoding = Encoding::kWindows1252);
 
 }  // namespace lorelist

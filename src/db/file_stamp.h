@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "charset.h"
 #include "checksum.h"
 
 namespace lorelist {
@@ -22,6 +23,9 @@ struct FileStamp {
   uint64_t checksum = 0;
   // False: the file could not be read, and is known by its identity alone.
   bool summed = false;
+  // How this program read or wrote its texts: a journal of edits made on it
+  // is of that encoding, whatever the dictionary was converted to since.
+  Encoding encoding = Encoding::kWindows1252;
 
   // No file was there.
   static FileStamp Missing();

@@ -41,17 +41,25 @@ bool Checks(std::string_view line, bool previous) {
          Hex(SumOf(line.substr(kSumDigits + 1), previous)) == line.substr(0, kSumDigits);
 }
 
-std::string Header(const FileStamp& disk) {
-  if (!disk.known) return std::string(kHeader) + "unknown";
-  if (!disk.exists) return std::string(kHeader) + "missing";
-  return kHeader + std::to_string(disk.size) + " " + Hex(disk.checksum);
+// The first record: the file as loaded, and for UTF-8 the encoding, so that
+// no journal is ever replayed into a dictionary of the other.
+std::string Header(const FileStamp& disk, Encoding encoding) {
+  std::string header = kHeader;
+  if (!disk.known)
+    header += "unknown";
+  else if (!disk.exists)
+    header += "missing";
+  else
+    header += std::to_string(disk.size) + " " + Hex(disk.checksum);
+  if (encoding == Encoding::kUtf8) header += " utf-8";
+  return header;
 }
 
 // The first record the previous version wrote for the file stamped so,
 // which is at `database`: its checksum by that version's function. Empty when
 // the file there no longer holds the bytes the stamp describes.
 std::string PreviousHeader(const FileStamp& disk, const std::string& database) {
-  if (!disk.known || !disk.exists) return Header(disk);
+  if (!disk.known || !disk.exists) return Header(disk, Encoding::kWindows1252);
   std::string bytes;
   if (ReadRegularFile(database, bytes) != 0 || bytes.size() != disk.size ||
       Checksum::Of(bytes.data(), bytes.size()) != disk.checksum)
@@ -277,6 +285,14 @@ std::string Journal::Describe(const Database& db, const EditStep& step, bool for
       record = "delsubj " + CodeOf(step.node) + " " + std::to_string(step.index) + " " +
                Number(step.line);
       break;
+    case EditStep::kConvert: {
+      const auto to = static_cast<Encoding>(step.line);
+      record =
+          std::string("encode ") + EncodingName(forward                 ? to
+                                                : to == Encoding::kUtf8 ? Encoding::kWindows1252
+                                                                        : Encoding::kUtf8);
+      break;
+    }
   }
   return record;
 }
@@ -304,8 +320,8 @@ std::string Journal::Line(std::string_view record, bool previous) {
   return Hex(SumOf(record, previous)) + " " + std::string(record) + "\n";
 }
 
-std::string Journal::HeaderFor(const FileStamp& disk) {
-  return Header(disk);
+std::string Journal::HeaderFor(const FileStamp& disk, Encoding encoding) {
+  return Header(disk, encoding);
 }
 
 bool Journal::WriteLine(const std::string& record) {
@@ -345,7 +361,7 @@ bool Journal::Start(const Database& db) {
   }
   Own(fd_);
   previous_ = false;
-  if (!WriteLine(Header(db.disk))) return false;
+  if (!WriteLine(Header(db.disk, db.disk.encoding))) return false;
   SystemFileOps().SyncDirectory(folder_);
   return true;
 }
@@ -434,8 +450,9 @@ void Journal::Resume(const JournalContents& found, size_t records) {
 
 // --- Reading -----------------------------------------------------------------
 
-JournalContents Journal::Read(const std::string& path, const FileStamp& disk,
+JournalContents Journal::Read(const std::string& path, const Database& db,
                               const std::string& database) {
+  const FileStamp& disk = db.disk;
   JournalContents found;
   std::string bytes;
   if (const int error = ReadRegularFile(path, bytes)) {
@@ -483,7 +500,13 @@ JournalContents Journal::Read(const std::string& path, const FileStamp& disk,
                                                     : "it is not a recovery journal";
     return found;
   }
-  const std::string header = found.previous ? PreviousHeader(disk, database) : Header(disk);
+  // The previous version knew Windows-1252 alone.
+  const std::string header =
+      found.previous ? PreviousHeader(disk, database) : Header(disk, disk.encoding);
+  if (found.previous && disk.encoding != Encoding::kWindows1252) {
+    found.status = JournalContents::kOtherFile;
+    return found;
+  }
   if (lines.front() != header || !disk.known) {
     found.status = JournalContents::kOtherFile;
     return found;
@@ -514,6 +537,13 @@ bool MakeChange(Database& db, std::string_view change, bool restored) {
     return made;
   };
 
+  if (kind == "encode") {
+    std::string_view name;
+    if (!fields.Word(name) || !fields.AtEnd()) return false;
+    for (const Encoding to : {Encoding::kWindows1252, Encoding::kUtf8})
+      if (name == EncodingName(to)) return db.ConvertEncoding(to).empty();
+    return false;
+  }
   if (kind == "insert" || kind == "delete" || kind == "update" || kind == "move") {
     Tree tree;
     if (!fields.WhichTree(tree)) return false;
@@ -581,7 +611,7 @@ size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
 }
 
 size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore) {
-  const JournalContents found = Read(path_, db.disk, FollowLinks(JoinPath(folder_, kDatabaseFile)));
+  const JournalContents found = Read(path_, db, FollowLinks(JoinPath(folder_, kDatabaseFile)));
   auto setAside = [this](auto message) {
     const std::string aside = SetAside();
     if (!aside.empty()) Tell(message(aside));

@@ -60,14 +60,16 @@ std::string LeftBehindMessage(const std::string& journalPath, const std::string&
 //
 // Plain text, one record a line, each line "<16 hex digits> <record>" where
 // the digits are a checksum of the record: a torn or damaged line is known.
-// The first record names the file the edits apply to:
-//   Lorelist journal 1 <size> <checksum>      (or "... 1 missing")
+// The first record names the file the edits apply to, and the encoding of a
+// UTF-8 dictionary:
+//   Lorelist journal 1 <size> <checksum>      (or "... 1 missing"; "... utf-8")
 // then one per change, in the form that makes it again; nodes by their codes
 // at that moment ("-" for the top of a tree), texts with \\ \n \r escaped:
 //   insert Q|C <parent> <row> <text>          delete Q|C <parent> <row>
 //   update Q|C <node> <text>                  move Q|C <node> <parent> <row>
 //   addref <category> <index> <quotation> <text>      delref <category> <index>
 //   addsubj <category> <index> <line> <entry>         delsubj <category> <index> <line>
+//   encode utf-8|windows-1252
 // An undo or a redo is written as the change it makes, after "undo " or
 // "redo ": undoing a new node is "undo delete ...".
 //
@@ -95,10 +97,10 @@ class Journal {
   // restored.
   size_t Recover(Database& db, const std::function<bool(size_t)>& restore);
 
-  // Reads a journal against the file it should apply to, stamped as loaded;
-  // database: where that file is (read again only for a journal of the
-  // previous version, whose first record sums it another way).
-  static JournalContents Read(const std::string& path, const FileStamp& disk,
+  // Reads a journal against the dictionary as loaded, which it should
+  // apply to; database: where its file is (read again only for a journal of
+  // the previous version, whose first record sums it another way).
+  static JournalContents Read(const std::string& path, const Database& db,
                               const std::string& database = {});
   // Makes the records' edits again, in order, through the database's own
   // edits, undo and redo, with their refusals (the database must not write a
@@ -127,7 +129,7 @@ class Journal {
   // A record as the journal holds it, on its line with its checksum; the
   // first record of a journal of the file stamped so.
   static std::string Line(std::string_view record, bool previous = false);
-  static std::string HeaderFor(const FileStamp& disk);
+  static std::string HeaderFor(const FileStamp& disk, Encoding encoding);
 
   // The line that makes the step again, forward or backward, in the
   // database as it is before the step.

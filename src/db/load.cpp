@@ -128,8 +128,8 @@ class Loader {
   // whole file is read, many at a time. A million references to nodes all
   // over memory load several times faster so; Run() is then repeated without
   // deferring should any of them be missing, to stop at the right line.
-  Loader(Database& db, LoadReporter* reporter, bool deferReferences)
-      : db_(db), reporter_(reporter), defer_(deferReferences) {}
+  Loader(Database& db, LoadReporter* reporter, bool deferReferences, Encoding unmarked)
+      : db_(db), reporter_(reporter), unmarked_(unmarked), defer_(deferReferences) {}
 
   LoadResult Run(const std::string& path);
   // Resolves the deferred references and counts every reference at its
@@ -139,6 +139,9 @@ class Loader {
  private:
   void StartSection();
   bool Fail(const char* fixedText);
+  // A line of a UTF-8 file that is not UTF-8: shown with U+FFFD for each
+  // byte that cannot be read, as the message must be text.
+  bool FailUnreadable();
   int CheckCode();
   HTREEITEM InsertNode(TreeStore& tree, std::string_view text);
   bool QuotationLine(char tag);
@@ -149,6 +152,7 @@ class Loader {
 
   Database& db_;
   LoadReporter* reporter_;
+  Encoding unmarked_;  // of a file without the byte-order mark
   LoadResult result_;
 
   // Shared with CheckCode.
@@ -193,6 +197,14 @@ bool Loader::Fail(const char* fixedText) {
   result_.status = LoadResult::kStopped;
   result_.message = fixedText;
   result_.message.append(lineBuffer_.data(), lineBuffer_.size());
+  result_.line = lineNumber_;
+  return false;
+}
+
+bool Loader::FailUnreadable() {
+  result_.status = LoadResult::kStopped;
+  result_.message = kNotUtf8Line;
+  AppendAsUtf8(result_.message, lineBuffer_, Encoding::kUtf8);
   result_.line = lineNumber_;
   return false;
 }
@@ -364,6 +376,7 @@ bool Loader::ResolveReferences() {
 LoadResult Loader::Run(const std::string& path) {
   db_.referenceTotal = 0;
   db_.subjectTotal = 0;
+  db_.encoding = unmarked_;
   bool cannotReadExisting = false;
   int error = 0;
   const int fd = OpenRegularFile(path, error);
@@ -376,6 +389,8 @@ LoadResult Loader::Run(const std::string& path) {
     // database at the next save.
     cannotReadExisting = error != ENOENT;
     db_.disk = cannotReadExisting ? FileStamp() : FileStamp::Missing();
+    // A dictionary begun from nothing can hold any text.
+    if (!cannotReadExisting) db_.disk.encoding = db_.encoding = Encoding::kUtf8;
   } else {
     // The stamp is of the file as it was before reading: a change made while
     // it is read must not pass for what was loaded.
@@ -384,11 +399,15 @@ LoadResult Loader::Run(const std::string& path) {
     LineReader reader(fd);
     StartSection();
     std::string_view line;
-    bool going = true;
+    bool going = true, utf8 = false;
     while (going && reader.ReadLogical(line)) {
       lineBuffer_ = line;
       lineNumber_ = reader.FirstLineNumber();
-      if (line.empty() || line.front() != '@')
+      // The mark is known once the first line is read.
+      if (lineNumber_ == 1) utf8 = reader.Marked() || unmarked_ == Encoding::kUtf8;
+      if (utf8 && !IsValidUtf8(line))
+        going = FailUnreadable();
+      else if (line.empty() || line.front() != '@')
         going = Fail("Line does not start with '@': ");
       else
         going = inCategories_ ? CategoryLine(reader.Tag()) : QuotationLine(reader.Tag());
@@ -400,7 +419,10 @@ LoadResult Loader::Run(const std::string& path) {
     }
     // The stamp covers the whole file, also past a line that stopped loading.
     if (!going) reader.Drain();
-    result_.looksLikeUtf8 = !reader.Error() && reader.LooksLikeUtf8();
+    db_.encoding = reader.Marked() ? Encoding::kUtf8 : unmarked_;
+    result_.marked = reader.Marked();
+    result_.looksLikeUtf8 = !reader.Error() && !reader.Marked() && unmarked_ != Encoding::kUtf8 &&
+                            reader.LooksLikeUtf8();
     struct stat after;
     if (!reader.Error() && statted && ::fstat(fd, &after) == 0) {
       db_.disk = FileStamp::Of(before, reader.Sum());
@@ -412,6 +434,7 @@ LoadResult Loader::Run(const std::string& path) {
     } else {
       db_.disk = FileStamp();
     }
+    db_.disk.encoding = db_.encoding;
     ::close(fd);
   }
   FlushReferences();
@@ -436,10 +459,11 @@ std::string Utf8Notice(const std::string& path) {
          "may show wrongly. lorelist-db convert can change the file's encoding.";
 }
 
-LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter) {
+LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter,
+                        Encoding unmarked) {
   db.Clear();  // what the file holds, and nothing else
   {
-    Loader loader(db, nullptr, true);
+    Loader loader(db, nullptr, true, unmarked);
     LoadResult result = loader.Run(path);
     bool resolved = false;
     db.subjects.SortAppended([&] { resolved = loader.ResolveReferences(); });
@@ -451,7 +475,7 @@ LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* rep
   // A reference names a missing node: read again, resolving each reference
   // as it comes, to stop at its line with what came before it.
   db.Clear();
-  Loader loader(db, reporter, false);
+  Loader loader(db, reporter, false, unmarked);
   LoadResult result = loader.Run(path);
   loader.ResolveReferences();
   return result;

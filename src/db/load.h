@@ -24,9 +24,15 @@ struct LoadResult {
   Status status = kComplete;
   std::string message;  // empty when complete
   uint64_t line = 0;
-  // The whole file is valid UTF-8 with multi-byte sequences: see Utf8Notice.
+  // The file starts with the byte-order mark: a UTF-8 dictionary.
+  bool marked = false;
+  // Read as Windows-1252, the whole file is valid UTF-8 with multi-byte
+  // sequences: see Utf8Notice.
   bool looksLikeUtf8 = false;
 };
+
+// The start of the message of a UTF-8 dictionary's line that is not UTF-8.
+inline constexpr const char* kNotUtf8Line = "Line is not valid UTF-8 text: ";
 
 // What the editor says, once, after loading a file that looks like UTF-8.
 std::string Utf8Notice(const std::string& path);
@@ -35,7 +41,10 @@ std::string NewDictionaryNotice(const std::string& folder);
 
 // Reads the database file at path into db, emptied first. At the first
 // line that breaks the format it reports one message and stops, keeping what
-// was read before that line (db.partlyLoaded is then set).
-LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter = nullptr);
+// was read before that line (db.partlyLoaded is then set). The file's
+// encoding is UTF-8 when it starts with the byte-order mark, `unmarked`
+// otherwise; a missing file is a new dictionary, in UTF-8.
+LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter = nullptr,
+                        Encoding unmarked = Encoding::kWindows1252);
 
 }  // namespace lorelist

@@ -16,19 +16,21 @@ namespace lorelist {
 void WriteDatabase(const Database& db, OutputFile& out) {
   std::string line, codes;
   std::vector<size_t> codeEnds;
+  const Encoding encoding = db.encoding;
+  if (encoding == Encoding::kUtf8) out.Put(kByteOrderMark);
   WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
     line.assign("@Q").append(code).append(" ").append(db.quotations.GetItemText(node));
-    WriteLogicalLine(out, line);
+    WriteLogicalLine(out, line, encoding);
   });
   out.Put("@@\r\n");
   WalkWithCodes(db.categories, [&](HTREEITEM node, std::string_view code, int) {
     line.assign("@C").append(code).append(" ").append(db.categories.GetItemText(node));
-    WriteLogicalLine(out, line);
+    WriteLogicalLine(out, line, encoding);
     const CategoryRecord* record = db.Record(node);
     if (!record) return;
     for (std::string_view entry : record->subjectEntries) {
       line.assign("@S").append(entry);
-      WriteLogicalLine(out, line);
+      WriteLogicalLine(out, line, encoding);
     }
     // The targets' codes from their positions: the codes the walk above gave.
     const auto& targets = record->referenceTargets;
@@ -36,7 +38,7 @@ void WriteDatabase(const Database& db, OutputFile& out) {
     for (size_t i = 0, begin = 0; i < targets.size(); begin = codeEnds[i++]) {
       line.assign("@R").append(codes, begin, codeEnds[i] - begin).append(" ");
       line.append(record->referenceTexts[i]);
-      WriteLogicalLine(out, line);
+      WriteLogicalLine(out, line, encoding);
     }
   });
 }
@@ -245,6 +247,7 @@ SaveResult WriteAndRotate(Database& db, const std::string& dir, const Target& ta
   // file systems cannot sync a folder, so a failure here is not reported.
   ops.SyncDirectory(target.dir);
   db.disk = stamp;
+  db.disk.encoding = db.encoding;
   // The file holds the whole database now, whatever the load left out.
   db.partlyLoaded = false;
   db.ClearChanged();

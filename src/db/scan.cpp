@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "charset.h"
 #include "code_check.h"
 #include "file_ops.h"
 
@@ -155,6 +156,7 @@ struct Part {
   const char* end = nullptr;
   bool endOfFile = false;
   bool startsInCategories = false;
+  bool utf8 = false;  // every line must be UTF-8 text
 
   // Found by the scan.
   bool ok = true;
@@ -269,7 +271,7 @@ void Part::Scan(const std::function<bool(std::string_view)>& wanted) {
   std::string_view line;
   char tag;
   while (lines.Next(line, tag)) {
-    if (line.empty() || line.front() != '@' ||
+    if ((utf8 && !IsValidUtf8(line)) || line.empty() || line.front() != '@' ||
         !(inCategories ? CategoryLine(line, tag) : QuotationLine(line, tag, wanted))) {
       ok = false;
       return;
@@ -426,11 +428,15 @@ bool Join(Running& state, const Part& part) {
 
 bool ScanDatabase(const std::string& path, const std::function<bool(std::string_view)>& wanted,
                   const std::function<void(std::string_view, std::string_view)>& show,
-                  size_t splitAbove) {
+                  size_t splitAbove, const std::function<void(Encoding)>& encodingKnown) {
   FileBytes file;
   if (!file.Open(path)) return false;
   const char* begin = file.Data();
   const char* end = begin + file.Size();
+  // The byte-order mark makes a UTF-8 dictionary and is no part of a line.
+  const bool utf8 = std::string_view(begin, file.Size()).starts_with(kByteOrderMark);
+  if (utf8) begin += kByteOrderMark.size();
+  if (encodingKnown) encodingKnown(utf8 ? Encoding::kUtf8 : Encoding::kWindows1252);
 
   // Parts that end with whole logical lines, scanned two or more at a time.
   const size_t count = file.Size() > splitAbove ? 24 : 1;
@@ -444,6 +450,7 @@ bool ScanDatabase(const std::string& path, const std::function<bool(std::string_
     part.begin = at;
     part.end = next;
     part.endOfFile = next == end;
+    part.utf8 = utf8;
     // A part's section shows in its first line: a node line of the quotations
     // or the separator, or a line of the categories. (A file with a category
     // line among its quotations fails the join.)

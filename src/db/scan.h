@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "charset.h"
+
 namespace lorelist {
 
 // Reads a database file once, checking it as loading does, without building
@@ -20,8 +22,12 @@ namespace lorelist {
 //
 // A large file (over `splitAbove` bytes) is cut into parts at line ends,
 // scanned on up to four threads at once and checked against each other.
+//
+// The file's encoding is known from its start, and told to `encodingKnown`
+// before `wanted` is first called: texts are given as the file holds them.
 bool ScanDatabase(const std::string& path, const std::function<bool(std::string_view text)>& wanted,
                   const std::function<void(std::string_view code, std::string_view text)>& show,
-                  size_t splitAbove = size_t{4} << 20);
+                  size_t splitAbove = size_t{4} << 20,
+                  const std::function<void(Encoding)>& encodingKnown = {});
 
 }  // namespace lorelist

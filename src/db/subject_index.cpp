@@ -33,18 +33,19 @@ SubjectIndexList::Probe SubjectIndexList::MakeProbe(std::string_view key) {
   return probe;
 }
 
-int SubjectIndexList::Compare(const Entry& e, const Probe& p, std::string& buffer) {
+int SubjectIndexList::Compare(const Entry& e, const Probe& p, std::string& buffer) const {
   if (e.prefix != p.prefix) return e.prefix < p.prefix ? -1 : 1;
   if (e.prefixMore != p.prefixMore) return e.prefixMore < p.prefixMore ? -1 : 1;
   if (Whole(e.prefixMore)) return 0;  // and so is the probe's: the keys are equal
-  return CollationKey(e.text, buffer).compare(p.key);
+  return Key(e.text, buffer).compare(p.key);
 }
 
-int SubjectIndexList::Compare(const Entry& x, const Entry& y, std::string& a, std::string& b) {
+int SubjectIndexList::Compare(const Entry& x, const Entry& y, std::string& a,
+                              std::string& b) const {
   if (x.prefix != y.prefix) return x.prefix < y.prefix ? -1 : 1;
   if (x.prefixMore != y.prefixMore) return x.prefixMore < y.prefixMore ? -1 : 1;
   if (Whole(x.prefixMore)) return 0;
-  return CollationKey(x.text, a).compare(CollationKey(y.text, b));
+  return Key(x.text, a).compare(Key(y.text, b));
 }
 
 void SubjectIndexList::ForgetHugeKey() {
@@ -55,7 +56,7 @@ void SubjectIndexList::PrefixAppended(size_t begin, size_t end) {
   std::string buffer;
   for (size_t i = begin; i < end; ++i) {
     Entry& entry = entries_[i];
-    PrefixOf(CollationKey(entry.text, buffer), entry.prefix, entry.prefixMore);
+    PrefixOf(Key(entry.text, buffer), entry.prefix, entry.prefixMore);
     entry.order = static_cast<uint32_t>(i - sorted_);
   }
 }
@@ -72,7 +73,7 @@ size_t SubjectIndexList::UpperBound(const Probe& probe) const {
 int SubjectIndexList::AddString(std::string_view text) {
   SortAppended();
   const PackedText stored = texts_.Store(text);
-  const Probe probe = MakeProbe(CollationKey(stored, keyBuffer_));
+  const Probe probe = MakeProbe(Key(stored, keyBuffer_));
   const Entry entry{probe.prefix, probe.prefixMore, 0, stored, nullptr};
   const size_t at = UpperBound(probe);
   const int index = static_cast<int>(at);
@@ -87,7 +88,7 @@ int SubjectIndexList::AddString(std::string_view text) {
 int SubjectIndexList::InsertAt(int index, std::string_view text, HTREEITEM category) {
   SortAppended();
   const PackedText stored = texts_.Store(text);
-  const Probe probe = MakeProbe(CollationKey(stored, keyBuffer_));
+  const Probe probe = MakeProbe(Key(stored, keyBuffer_));
   const Entry entry{probe.prefix, probe.prefixMore, 0, stored, category};
   // Only among its equals: anywhere else would break the order.
   std::string buffer;
@@ -116,6 +117,20 @@ void SubjectIndexList::DeleteString(int index) {
   if (observer_) observer_->AfterRemove(index);
 }
 
+std::unordered_map<const char*, std::string_view> SubjectIndexList::RecodeTexts(
+    const std::function<bool(std::string_view, std::string&)>& recode) {
+  SortAppended();
+  std::unordered_map<const char*, std::string_view> moved;
+  std::string recoded;
+  for (Entry& entry : entries_) {
+    const std::string_view old = entry.text;
+    if (!recode(old, recoded)) continue;
+    entry.text = texts_.Store(recoded);
+    moved.emplace(old.data(), entry.text);
+  }
+  return moved;
+}
+
 void SubjectIndexList::ResetContent() {
   if (observer_) observer_->BeforeReset();
   entries_.clear();
@@ -126,7 +141,7 @@ void SubjectIndexList::ResetContent() {
 
 int SubjectIndexList::LowerBound(std::string_view text) const {
   std::string keyBuffer, buffer;
-  const Probe probe = MakeProbe(CollationKey(text, keyBuffer));
+  const Probe probe = MakeProbe(Key(text, keyBuffer));
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
   auto first = std::lower_bound(entries_.begin(), end, probe, [&](const Entry& e, const Probe& p) {
     return Compare(e, p, buffer) < 0;
@@ -136,7 +151,7 @@ int SubjectIndexList::LowerBound(std::string_view text) const {
 
 int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   std::string keyBuffer, buffer;
-  const Probe probe = MakeProbe(CollationKey(text, keyBuffer));
+  const Probe probe = MakeProbe(Key(text, keyBuffer));
   auto end = entries_.begin() + static_cast<ptrdiff_t>(sorted_);
   auto first = std::lower_bound(entries_.begin(), end, probe, [&](const Entry& e, const Probe& p) {
     return Compare(e, p, buffer) < 0;
@@ -196,7 +211,7 @@ void SubjectIndexList::SortPrefixed() {
         for (auto it = first; it != last; ++it) {
           if (run.empty() ||
               std::string_view(it->text) != std::string_view(run.back().entry.text)) {
-            const std::string_view key = CollationKey(it->text, keyBuffer_);
+            const std::string_view key = Key(it->text, keyBuffer_);
             run.push_back({keys.size(), key.size(), *it});
             keys.append(key);
           } else {

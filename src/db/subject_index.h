@@ -4,8 +4,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "collation.h"
 #include "text_arena.h"
 #include "tree_store.h"
 
@@ -58,6 +60,14 @@ class SubjectIndexList {
   void SortAppended(const std::function<void()>& alongside = {});
 
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
+  // Gives every entry the text `recode` puts in its second argument, where
+  // it returns true; the order stays, the characters being the same. Returns
+  // the new text of each entry so changed, by where its old text was.
+  std::unordered_map<const char*, std::string_view> RecodeTexts(
+      const std::function<bool(std::string_view, std::string&)>& recode);
+  // Where the list reads its texts' encoding: the database's own, so that
+  // the two never disagree. None: Windows-1252.
+  void UseEncodingOf(const Encoding* encoding) { encoding_ = encoding; }
 
  private:
   // An entry keeps the first 12 bytes of its collation key, not the key,
@@ -84,9 +94,13 @@ class SubjectIndexList {
   static Probe MakeProbe(std::string_view key);
   // <0, 0 or >0 as the entry sorts before, with or after the probe's key;
   // the entry's key is made in `buffer` when the prefixes do not tell.
-  static int Compare(const Entry& e, const Probe& p, std::string& buffer);
+  int Compare(const Entry& e, const Probe& p, std::string& buffer) const;
   // The same for two entries, their keys made in a and b when needed.
-  static int Compare(const Entry& x, const Entry& y, std::string& a, std::string& b);
+  int Compare(const Entry& x, const Entry& y, std::string& a, std::string& b) const;
+  // A text's collation key, decoded as the database's texts are.
+  std::string_view Key(std::string_view text, std::string& buffer) const {
+    return CollationKey(text, buffer, encoding_ ? *encoding_ : Encoding::kWindows1252);
+  }
   // Gives the appended entries [begin, end) their prefixes and order.
   void PrefixAppended(size_t begin, size_t end);
   // Gives back keyBuffer_'s memory after a huge entry.
@@ -101,6 +115,7 @@ class SubjectIndexList {
   TextArena texts_;    // entry texts
   std::string keyBuffer_;
   SubjectIndexObserver* observer_ = nullptr;
+  const Encoding* encoding_ = nullptr;
 };
 
 }  // namespace lorelist

@@ -254,6 +254,15 @@ void TreeStore::SetItemText(HTREEITEM node, std::string_view text) {
   if (observer_) observer_->TextChanged(node);
 }
 
+void TreeStore::RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode) {
+  std::string recoded;
+  for (HTREEITEM node = GetRootItem(); node;) {
+    if (recode(node->text, recoded)) SetText(node, recoded);
+    if (NextNode(node, *this) == kEndOfWalk) break;
+  }
+  if (observer_) observer_->TextsRecoded();
+}
+
 int TreeStore::GetChildCount(HTREEITEM parent) const {
   return static_cast<int>(Outer(parent)->children.size());
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -82,6 +83,8 @@ class TreeObserver {
   virtual void AfterMove(HTREEITEM node) = 0;
   virtual void BeforeReset() = 0;
   virtual void AfterReset() = 0;
+  // Every text was given in another encoding: the characters are the same.
+  virtual void TextsRecoded() {}
 };
 
 // An ordered tree of text nodes, each with an item data word, under the
@@ -129,6 +132,9 @@ class TreeStore {
   HTREEITEM GetParentItem(HTREEITEM node) const;
   std::string_view GetItemText(HTREEITEM node) const { return node->text; }
   void SetItemText(HTREEITEM node, std::string_view text);
+  // Gives every node of the tree the text `recode` puts in its second
+  // argument, where it returns true; the observer hears of it once.
+  void RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode);
   uint32_t GetItemData(HTREEITEM node) const { return node->data; }
   void SetItemData(HTREEITEM node, uint32_t data) { node->data = data; }
 

@@ -257,7 +257,7 @@ void RunRandomEdits(Database& db, uint64_t seed, int steps) {
   db.ClearChanged();
   const std::string original = State(db);
   const std::string originalFile = WrittenDatabase(db);
-  RandomEdits edits(db, seed);
+  RandomEdits edits(db, seed, false, true);
   int made = 0;
   for (int i = 0; i < steps; ++i) {
     const std::string before = State(db);

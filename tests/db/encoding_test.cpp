@@ -3,7 +3,11 @@
 #include <string>
 
 #include "db/charset.h"
+#include "db/collation.h"
+#include "db/journal.h"
 #include "db/load.h"
+#include "fuzz/round_trip.h"
+#include "support/capture_ops.h"
 #include "support/fixtures.h"
 
 namespace lorelist {
@@ -57,6 +61,73 @@ TEST(LoadDatabase, SaysWhenTheFileLooksLikeUtf8) {
             "/q/Florilex.txt looks like UTF-8 text. Lorelist reads and writes Windows-1252, so "
             "accented letters may show wrongly. lorelist-db convert can change the file's "
             "encoding.");
+}
+
+// Sorted lists in a UTF-8 dictionary: case ignored in every script, accents
+// counted, and an accented letter and the letter with a combining accent
+// sort as one.
+TEST(CollationKey, FoldsCaseInEveryScriptAndTakesCanonicalFormsAsOne) {
+  auto key = [](const char* text) { return CollationKey(text, Encoding::kUtf8); };
+  EXPECT_EQ(key("\xC3\xA9"
+                "crits"),
+            key("e\xCC\x81"
+                "crits"));  // é, e + U+0301
+  EXPECT_EQ(key("\xCE\xA3\xCE\xAF\xCE\xB3\xCE\xBC\xCE\xB1"),
+            key("\xCF\x83\xCE\xAF\xCE\xB3\xCE\xBC\xCE\xB1"));  // Σίγμα σίγμα
+  EXPECT_EQ(key("\xC5\x81\xC3\xB3"
+                "d\xC5\xBA"),
+            key("\xC5\x82\xC3\xB3"
+                "d\xC5\xBA"));  // Łódź łódź
+  EXPECT_NE(key("ecrits"), key("\xC3\xA9"
+                               "crits"));
+  // The same characters give the same key in either encoding.
+  EXPECT_EQ(CollationKey("\xC9t\xE9", Encoding::kWindows1252), key("\xC3\x89t\xC3\xA9"));
+}
+
+// Convert to Unicode changes the bytes, not the characters: Save writes the
+// mark and UTF-8; undone, the file as it was; replayed from the journal, the
+// same again.
+TEST(ConvertEncoding, ToUnicodeAndBackIsOneEditThatSavesAndReplaysExactly) {
+  const std::string cp1252 =
+      test::CrLf({"@Q1 S\xE9n\xE8que", "@Q1.1 Lettres \xE0 Lucilius", "@@", "@C1 Temps",
+                  "@Sd\xE9lai", "@Sattente", "@R1.1 \x93vita\x94"});
+  std::string utf8(kByteOrderMark);
+  AppendCp1252AsUtf8(utf8, cp1252);
+  test::TempDir dir;
+  test::WriteFile(dir.File("Florilex.txt"), cp1252);
+  Database db;
+  LoadDatabase(db, dir.File("Florilex.txt"));
+  Journal journal(dir.path());
+  db.SetJournal(&journal);
+
+  ASSERT_EQ(db.ConvertEncoding(Encoding::kUtf8), "");
+  EXPECT_EQ(db.UndoName(), "Convert to Unicode");
+  EXPECT_EQ(test::WrittenDatabase(db), utf8);
+  EXPECT_NE(db.ConvertEncoding(Encoding::kUtf8), "");
+  const HTREEITEM first = db.quotations.GetRootItem();
+  ASSERT_EQ(db.UpdateText(Tree::kQuotations, first, "\xC5\x81ukasz"), "");  // Ł
+  EXPECT_NE(db.ConvertEncoding(Encoding::kWindows1252), "") << "Ł has no byte there";
+  ASSERT_EQ(db.AddSubject(db.categories.GetRootItem(),
+                          "\xCF\x87\xCF\x81\xCF\x8C\xCE\xBD\xCE\xBF\xCF\x82"),
+            "");
+  const std::string edited = test::WrittenDatabase(db);
+
+  Database replayed;
+  LoadDatabase(replayed, dir.File("Florilex.txt"));
+  const JournalContents found = Journal::Read(journal.Path(), replayed);
+  EXPECT_EQ(Journal::Replay(replayed, found.records), 3u);
+  EXPECT_EQ(test::WrittenDatabase(replayed), edited);
+  EXPECT_EQ(test::CheckConsistency(replayed), "");
+
+  ASSERT_TRUE(db.Undo());
+  ASSERT_TRUE(db.Undo());
+  EXPECT_EQ(test::WrittenDatabase(db), utf8);
+  ASSERT_TRUE(db.Undo());
+  EXPECT_EQ(db.encoding, Encoding::kWindows1252);
+  EXPECT_EQ(test::WrittenDatabase(db), cp1252);
+  EXPECT_EQ(test::CheckConsistency(db), "");
+  ASSERT_TRUE(db.Redo());
+  EXPECT_EQ(test::WrittenDatabase(db), utf8);
 }
 
 }  // namespace

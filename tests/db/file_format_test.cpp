@@ -16,10 +16,10 @@
 namespace lorelist {
 namespace {
 
-std::string Written(std::string_view logical) {
+std::string Written(std::string_view logical, Encoding encoding = Encoding::kWindows1252) {
   test::CaptureOps ops;
   OutputFile out(ops, -1);
-  WriteLogicalLine(out, logical);
+  WriteLogicalLine(out, logical, encoding);
   EXPECT_TRUE(out.Flush());
   return ops.bytes;
 }
@@ -99,6 +99,17 @@ TEST(WriteLogicalLine, BreaksAfterTheFirstBlankAtSeventyOrLater) {
   EXPECT_EQ(Written(l100), l100 + "-\r\n\r\n");
   const std::string unbroken = WithBlanks(5000, {});
   EXPECT_EQ(Written(unbroken), unbroken + "\r\n");
+
+  // In UTF-8 a character is a code point, of one to four bytes: each letter
+  // made one of those, the breaks fall at the same characters.
+  auto utf8 = [](std::string_view text) {
+    static const char* const kLetters[] = {"\xC5\xBC", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "q"};
+    std::string out;
+    for (char c : text) out += c >= 'a' && c <= 'z' ? kLetters[(c - 'a') % 4] : std::string(1, c);
+    return out;
+  };
+  for (const std::string& line : {seventy, noLateBlank, atSeventy, l200, l150, l100})
+    EXPECT_EQ(Written(utf8(line), Encoding::kUtf8), utf8(Written(line))) << line;
 }
 
 // Loading tests how lines end and join; what only the reader tells is the

@@ -46,7 +46,7 @@ class JournalTest : public ::testing::Test {
   // A fresh load of the file with the journal's edits made again.
   JournalContents Recover(Database& into, size_t* made = nullptr) {
     Load(into);
-    JournalContents found = Journal::Read(journal.Path(), into.disk);
+    JournalContents found = Journal::Read(journal.Path(), into);
     const size_t replayed = Journal::Replay(into, found.records);
     if (made) *made = replayed;
     EXPECT_EQ(test::CheckConsistency(into, test::EntryOrder::kAnyAmongEquals), "");
@@ -59,7 +59,7 @@ class JournalTest : public ::testing::Test {
     return next;
   }
   HTREEITEM First(Tree tree) { return db.Of(tree).GetRootItem(); }
-  std::string Header() const { return Journal::Line(Journal::HeaderFor(db.disk)); }
+  std::string Header() const { return Journal::Line(Journal::HeaderFor(db.disk, db.encoding)); }
 
   test::TempDir dir;
   Database db;
@@ -68,7 +68,7 @@ class JournalTest : public ::testing::Test {
 };
 
 TEST_F(JournalTest, ReplayingTheJournalGivesTheSameDatabaseUndoAndRedoIncluded) {
-  test::RandomEdits edits(db, 11, true);
+  test::RandomEdits edits(db, 11, true, true);
   for (int i = 0; i < 600; ++i) edits.Step();
   ASSERT_GT(db.UndoCount(), 50u);
   Database recovered;
@@ -119,7 +119,7 @@ TEST_F(JournalTest, SavingRemovesItAndTheNextEditStartsOneForTheSavedFile) {
   // Against the file before the save the journal does not apply.
   Database older;
   test::LoadBytes(older, ReadFile(dir.File(kBackupFile)));
-  EXPECT_EQ(Journal::Read(journal.Path(), older.disk).status, JournalContents::kOtherFile);
+  EXPECT_EQ(Journal::Read(journal.Path(), older).status, JournalContents::kOtherFile);
 }
 
 // A restore makes the edits up to a torn last line, which is what a crash
@@ -197,8 +197,8 @@ TEST_F(JournalTest, AJournalThatCannotBeWrittenIsToldOnceAndEditingGoesOn) {
   EXPECT_EQ(told.size(), 2u);
   journal.Discard();  // leaves the folder of that name alone
   EXPECT_TRUE(std::filesystem::is_directory(journal.Path()));
-  EXPECT_EQ(Journal::Read(journal.Path(), db.disk).status, JournalContents::kUnreadable);
-  EXPECT_EQ(Journal::Read(dir.File("none"), db.disk).status, JournalContents::kNone);
+  EXPECT_EQ(Journal::Read(journal.Path(), db).status, JournalContents::kUnreadable);
+  EXPECT_EQ(Journal::Read(dir.File("none"), db).status, JournalContents::kNone);
 }
 
 // A journal that is not replayed is removed when it holds nothing; any other
@@ -241,7 +241,8 @@ TEST_F(JournalTest, AJournalNotReplayedIsSetAsideByNameOrRemovedIfItHoldsNothing
     Database loaded;
     LoadDatabase(loaded, File());
     const bool fits = c.journal.empty() && !c.message.empty();
-    WriteFile(path, fits ? Journal::Line(Journal::HeaderFor(loaded.disk)) + edit : c.journal);
+    WriteFile(path, fits ? Journal::Line(Journal::HeaderFor(loaded.disk, loaded.encoding)) + edit
+                         : c.journal);
     const std::string kept = ReadFile(path);
     std::unique_ptr<Journal> next = Next();
     loaded.SetJournal(next.get());
@@ -285,7 +286,7 @@ TEST_F(JournalTest, AJournalOfThePreviousVersionIsOfferedAndGoesOn) {
 
   Database recovered;
   Load(recovered);
-  const JournalContents again = Journal::Read(journal.Path(), recovered.disk, File());
+  const JournalContents again = Journal::Read(journal.Path(), recovered, File());
   EXPECT_TRUE(again.previous);
   EXPECT_EQ(again.records.size(), 5u);
   EXPECT_EQ(Journal::Replay(recovered, again.records), 5u);

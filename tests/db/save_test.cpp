@@ -416,7 +416,7 @@ TEST(SaveLinks, ANewDatabaseGoesWhereALinkToNothingLeads) {
   fs::create_symlink("new.txt", folder.File());
   ASSERT_TRUE(folder.Save().ok);
   EXPECT_TRUE(S_ISLNK(ModeOf(folder.File())));
-  EXPECT_EQ(ReadFile(folder.dir.File("new.txt")), "@@\r\n");
+  EXPECT_EQ(ReadFile(folder.dir.File("new.txt")), "\xEF\xBB\xBF@@\r\n") << "new ones are UTF-8";
   EXPECT_FALSE(Exists(folder.dir.File(kBackupFile)));
 }
 

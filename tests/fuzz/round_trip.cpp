@@ -87,6 +87,13 @@ struct Snapshot {
 };
 
 std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
+  if (db.encoding == Encoding::kUtf8) snap.lines.push_back("encoding utf-8");
+  // Every text is one the file can hold in the dictionary's encoding.
+  std::string unreadable;
+  auto readable = [&](std::string_view text, const char* what) {
+    if (unreadable.empty() && db.encoding == Encoding::kUtf8 && !IsValidUtf8(text))
+      unreadable = std::string(what) + " " + Shown(text) + " is not UTF-8";
+  };
   std::unordered_map<HTREEITEM, size_t> quotationIndex;
   std::vector<std::pair<HTREEITEM, std::string>> quotations, categories;
   std::string error = WalkTree(db.quotations, "quotations", [&](HTREEITEM node, const auto& code) {
@@ -119,9 +126,11 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
     const CategoryRecord* record = db.Record(node);
     if (!record) return "category " + code + " has no record";
     categoryLines.push_back("C " + code + " " + Escaped(db.categories.GetItemText(node)));
+    readable(db.categories.GetItemText(node), "category");
     for (const std::string_view& entry : record->subjectEntries) {
+      readable(entry, "subject entry");
       categoryLines.push_back("  S " + Escaped(entry));
-      expected.push_back({std::string(CollationKey(entry, buffer)), &entry, node});
+      expected.push_back({std::string(CollationKey(entry, buffer, db.encoding)), &entry, node});
     }
     if (record->referenceTexts.size() != record->referenceTargets.size())
       return "category " + code + " has not as many reference texts as targets";
@@ -133,6 +142,7 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
         return "category " + code + ": reference " + std::to_string(i + 1) + " (" +
                Shown(record->referenceTexts[i]) + ") names no node of the quotations tree";
       ++named[it->second];
+      readable(record->referenceTexts[i], "reference");
       categoryLines.push_back("  R " + quotations[it->second].second + " " +
                               Escaped(record->referenceTexts[i]));
     }
@@ -146,7 +156,9 @@ std::string Fill(Snapshot& snap, const Database& db, EntryOrder order) {
              std::to_string(named[i]) + " name it";
     snap.lines.push_back("Q " + code + " [" + std::to_string(count) + "] " +
                          Escaped(db.quotations.GetItemText(node)));
+    readable(db.quotations.GetItemText(node), "quotation");
   }
+  if (!unreadable.empty()) return unreadable;
   snap.lines.insert(snap.lines.end(), categoryLines.begin(), categoryLines.end());
   snap.lines.push_back("referenceTotal " + std::to_string(db.referenceTotal));
   snap.lines.push_back("subjectTotal " + std::to_string(db.subjectTotal));
@@ -222,6 +234,8 @@ LoadResult LoadScratch(const std::string& path, std::string_view bytes, Database
 // physical line (nothing past the end of the file) is appended. False when
 // no logical line starts there.
 bool LogicalLineAt(std::string_view bytes, uint64_t line, std::string& logical) {
+  // The byte-order mark of a UTF-8 file is no part of its first line.
+  if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
   std::vector<std::string_view> lines;
   for (size_t at = 0; at < bytes.size();) {
     const size_t lf = std::min(bytes.find('\n', at), bytes.size());
@@ -277,6 +291,14 @@ std::string CheckStopMessage(std::string_view bytes, std::string_view message, u
   std::string logical;
   if (!LogicalLineAt(bytes, line, logical))
     return at + ", past the end of the file or inside a continued line";
+  // A UTF-8 file's line that is not UTF-8 is quoted as text.
+  if (bytes.starts_with(kByteOrderMark) && !IsValidUtf8(logical)) {
+    std::string shown;
+    AppendAsUtf8(shown, logical, Encoding::kUtf8);
+    if (message != kNotUtf8Line + shown)
+      return at + " with " + Shown(message) + ", not the line that is not UTF-8 " + Shown(logical);
+    return "";
+  }
   if (message.size() < logical.size() || !message.ends_with(logical))
     return at + " with " + Shown(message) + ", which does not end with its line " + Shown(logical);
   // The fixed text: a short sentence of its own, whatever the line holds.
@@ -340,7 +362,8 @@ std::string CheckRoundTrip(const std::string& bytes, const std::string& scratchD
   if (loaded.status == LoadResult::kStopped) {
     // What was kept must be exactly what the lines before the failing one
     // give on their own.
-    size_t end = 0;
+    // A UTF-8 file's mark stays: the lines before give a UTF-8 dictionary.
+    size_t end = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     for (uint64_t i = 1; i < loaded.line; ++i) end = bytes.find('\n', end) + 1;
     Database prefix;
     const LoadResult prefixLoaded = LoadScratch(base + "-prefix.txt", bytes.substr(0, end), prefix);

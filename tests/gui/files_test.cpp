@@ -123,8 +123,8 @@ TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   Keys(Qt::Key_G);
   DoubleClick(Panes().Quotations(), Quotation("1.1"));
   Keys(Qt::Key_Z);
-  EXPECT_EQ(SavedFile(),
-            CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@@", "@C1 Doubt", "@R1.1 Essais"}));
+  EXPECT_EQ(SavedFile(), "\xEF\xBB\xBF" + CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@@",
+                                                  "@C1 Doubt", "@R1.1 Essais"}));
   Reopen();
   EXPECT_TRUE(modal.shown.empty());
 }

@@ -173,7 +173,7 @@ TEST(JournalKill, RecoveryGivesExactlyTheEditsThatHadReturned) {
 
     Database recovered;
     ASSERT_EQ(LoadDatabase(recovered, file).status, LoadResult::kComplete);
-    const JournalContents found = Journal::Read(dir.File(kJournalFile), recovered.disk);
+    const JournalContents found = Journal::Read(dir.File(kJournalFile), recovered);
     EXPECT_FALSE(found.damaged);
     EXPECT_EQ(Journal::Replay(recovered, found.records), found.records.size());
     EXPECT_EQ(CheckConsistency(recovered, EntryOrder::kAnyAmongEquals), "");

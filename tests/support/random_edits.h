@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "db/charset.h"
 #include "db/database.h"
 #include "support/capture_ops.h"
 #include "support/fixtures.h"
@@ -14,8 +15,9 @@ namespace lorelist::test {
 // ones it refuses; with undos, now and then an undo or a redo instead.
 class RandomEdits {
  public:
-  RandomEdits(Database& db, uint64_t seed, bool undos = false)
-      : db_(db), random_(seed), undos_(undos) {}
+  // conversions: now and then the dictionary changes encoding too.
+  RandomEdits(Database& db, uint64_t seed, bool undos = false, bool conversions = false)
+      : db_(db), random_(seed), undos_(undos), conversions_(conversions) {}
 
   // One random operation, often one the database refuses.
   void Step() {
@@ -26,10 +28,23 @@ class RandomEdits {
         db_.Redo();
       return;
     }
+    if (conversions_ && Below(30) == 0) {
+      db_.ConvertEncoding(db_.encoding == Encoding::kUtf8 ? Encoding::kWindows1252
+                                                          : Encoding::kUtf8);
+      return;
+    }
     const Tree tree = Coin() ? Tree::kQuotations : Tree::kCategories;
     HTREEITEM node = Pick(tree);
-    static const char* const kTexts[] = {"a", "b", "A", "\xE9t\xE9", "x-", "two\nlines", ""};
-    const char* text = kTexts[Below(std::size(kTexts))];
+    // "été" in the dictionary's own encoding, and in UTF-8 a letter
+    // Windows-1252 lacks.
+    static const char* const kTexts[] = {"a",  "b",          "A", "\xE9t\xE9",
+                                         "x-", "two\nlines", "",  "\xC5\x82"};
+    std::string text = kTexts[Below(std::size(kTexts) - (db_.encoding == Encoding::kUtf8 ? 0 : 1))];
+    if (db_.encoding == Encoding::kUtf8 && !IsValidUtf8(text)) {
+      std::string utf8;
+      AppendCp1252AsUtf8(utf8, text);
+      text = utf8;
+    }
     switch (Below(9)) {
       case 0:
         db_.InsertNode(tree, node, static_cast<Placement>(Below(3)), text);
@@ -88,6 +103,7 @@ class RandomEdits {
   Database& db_;
   std::mt19937_64 random_;
   bool undos_;
+  bool conversions_;
 };
 
 }  // namespace lorelist::test
