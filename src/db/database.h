@@ -157,6 +157,16 @@ class Database {
   // undone before the conversion is.
   std::string ConvertEncoding(Encoding to);
 
+  // --- Groups: the edits made between BeginGroup and EndGroup are one edit
+  // named `name`, one of kGroupEdits: one Undo takes them all back, one Redo
+  // makes them again, and the journal keeps them whole or not at all. Undo
+  // and redo wait until the group ends.
+  static constexpr const char* kGroupEdits[] = {"Merge", "Take Back Differences"};
+  void BeginGroup(const char* name);
+  void EndGroup();
+  // Takes back the edits made since BeginGroup: nothing is left of them.
+  void CancelGroup();
+
   // --- Undo and redo, unlimited within a run.
   bool CanUndo() const;
   bool CanRedo() const;

@@ -21,7 +21,8 @@ struct EditStep {
     kAddSubject,
     kDeleteSubject,
     kMove,
-    kConvert  // every text into the encoding `line` names, back out of it
+    kConvert,  // every text into the encoding `line` names, back out of it
+    kGroup     // the steps, made one after the other as one edit
   };
   EditStep(Kind kind, const char* name, Tree tree, HTREEITEM node)
       : kind(kind), name(name), tree(tree), node(node) {}
@@ -44,6 +45,8 @@ struct EditStep {
   HTREEITEM target = nullptr;
   int index = 0;
   int line = 0;
+  // Group: its steps in the order they were made.
+  std::vector<EditStep> steps;
 };
 
 // The edits made since loading, with a position: steps before it are done
@@ -55,12 +58,21 @@ class EditHistory {
 
   // A new edit, already applied: drops the steps that could be redone.
   void Push(EditStep step);
+  // The edits pushed from now on until EndGroup become one step, `name`.
+  void BeginGroup(const char* name);
+  bool Grouping() const { return grouping_; }
+  // Makes them one step; nothing when there were none. False: none.
+  bool EndGroup();
+  // Takes back the steps made since BeginGroup and forgets them.
+  void CancelGroup();
   bool CanUndo() const { return done_ > 0; }
   bool CanRedo() const { return done_ < steps_.size(); }
   const EditStep& NextUndo() const { return steps_[done_ - 1]; }
   const EditStep& NextRedo() const { return steps_[done_]; }
-  void Undo();
-  void Redo();
+  // Undo and redo of the next step; `records`, when given, receives the
+  // journal's description of each step as it is taken, before it is applied.
+  void Undo(std::vector<std::string>* records = nullptr);
+  void Redo(std::vector<std::string>* records = nullptr);
   size_t Done() const { return done_; }
 
   // The database as it is now is the one on disk.
@@ -70,7 +82,8 @@ class EditHistory {
   void Clear();
 
   // Applies a step forwards (forward) or backwards; returns what it touched.
-  static Touched Apply(Database& db, EditStep& step, bool forward);
+  static Touched Apply(Database& db, EditStep& step, bool forward,
+                       std::vector<std::string>* records = nullptr);
 
  private:
   void Drop(EditStep& step, bool applied);
@@ -80,6 +93,9 @@ class EditHistory {
   size_t done_ = 0;
   static constexpr size_t kNever = static_cast<size_t>(-1);
   size_t saved_ = 0;
+  bool grouping_ = false;
+  size_t groupStart_ = 0;
+  const char* groupName_ = "";
 };
 
 }  // namespace lorelist

@@ -89,7 +89,17 @@ void EraseEntry(Database& db, EditStep& step) {
 
 // --- The history -------------------------------------------------------------
 
-Touched EditHistory::Apply(Database& db, EditStep& step, bool forward) {
+Touched EditHistory::Apply(Database& db, EditStep& step, bool forward,
+                           std::vector<std::string>* records) {
+  if (step.kind == EditStep::kGroup) {
+    Touched touched;
+    const size_t count = step.steps.size();
+    for (size_t i = 0; i < count; ++i)
+      touched = Apply(db, step.steps[forward ? i : count - 1 - i], forward, records);
+    return touched;
+  }
+  // Described before it is applied: the codes it names are those of now.
+  if (records) records->push_back(Journal::Describe(db, step, forward));
   TreeStore& tree = db.Of(step.tree);
   Touched touched{step.tree, step.node, nullptr};
   auto detach = [&] {
@@ -143,8 +153,37 @@ Touched EditHistory::Apply(Database& db, EditStep& step, bool forward) {
       touched.node = nullptr;
       break;
     }
+    case EditStep::kGroup:
+      break;  // taken above
   }
   return touched;
+}
+
+void EditHistory::BeginGroup(const char* name) {
+  grouping_ = true;
+  groupStart_ = done_;
+  groupName_ = name;
+}
+
+bool EditHistory::EndGroup() {
+  grouping_ = false;
+  if (done_ == groupStart_) return false;
+  EditStep group{EditStep::kGroup, groupName_, Tree::kQuotations, nullptr};
+  const auto first = steps_.begin() + static_cast<ptrdiff_t>(groupStart_);
+  group.steps.assign(std::make_move_iterator(first), std::make_move_iterator(steps_.end()));
+  steps_.erase(first, steps_.end());
+  steps_.push_back(std::move(group));
+  done_ = steps_.size();
+  return true;
+}
+
+void EditHistory::CancelGroup() {
+  grouping_ = false;
+  while (done_ > groupStart_) Undo();
+  while (steps_.size() > done_) {
+    Drop(steps_.back(), false);
+    steps_.pop_back();
+  }
 }
 
 void EditHistory::Push(EditStep step) {
@@ -157,15 +196,19 @@ void EditHistory::Push(EditStep step) {
   ++done_;
 }
 
-void EditHistory::Undo() {
-  db_.touched_ = Apply(db_, steps_[--done_], false);
+void EditHistory::Undo(std::vector<std::string>* records) {
+  db_.touched_ = Apply(db_, steps_[--done_], false, records);
 }
 
-void EditHistory::Redo() {
-  db_.touched_ = Apply(db_, steps_[done_++], true);
+void EditHistory::Redo(std::vector<std::string>* records) {
+  db_.touched_ = Apply(db_, steps_[done_++], true, records);
 }
 
 void EditHistory::Drop(EditStep& step, bool applied) {
+  if (step.kind == EditStep::kGroup) {
+    for (size_t i = step.steps.size(); i-- > 0;) Drop(step.steps[i], applied);
+    return;
+  }
   // A node out of its tree because of this step is held by nothing else.
   const bool out =
       (step.kind == EditStep::kInsert && !applied) || (step.kind == EditStep::kDelete && applied);
@@ -471,21 +514,47 @@ bool Database::Redo() {
 }
 
 bool Database::TakeStep(bool forward) {
-  if (!(forward ? CanRedo() : CanUndo())) return false;
+  if (!(forward ? CanRedo() : CanUndo()) || history_->Grouping()) return false;
   const EditStep& step = forward ? history_->NextRedo() : history_->NextUndo();
   // Written as the change it makes, marked as an undo or a redo: a replay
   // takes the step back the same way, or puts back what the database held.
-  const std::string record =
-      journal_ ? (forward ? "redo " : "undo ") + Journal::Describe(*this, step, forward)
-               : std::string();
+  // A group is its steps' changes, in the order they are made.
+  const std::string mark = forward ? "redo " : "undo ";
+  std::string first = step.kind == EditStep::kGroup ? Journal::GroupRecord(step) : std::string();
+  std::vector<std::string> records;
   if (forward)
-    history_->Redo();
+    history_->Redo(journal_ ? &records : nullptr);
   else
-    history_->Undo();
+    history_->Undo(journal_ ? &records : nullptr);
   SetChanged(!history_->AtSaved());
-  if (journal_) journal_->Append(*this, record);
+  if (journal_) {
+    if (first.empty()) {
+      first = std::move(records.front());
+      records.clear();
+    }
+    records.insert(records.begin(), mark + first);
+    journal_->Append(*this, records);
+  }
   HistoryChanged();
   return true;
+}
+
+void Database::BeginGroup(const char* name) {
+  history_->BeginGroup(name);
+  if (journal_) journal_->BeginGroup();
+}
+
+void Database::EndGroup() {
+  const bool made = history_->EndGroup();
+  if (journal_) journal_->EndGroup(*this, made ? &history_->NextUndo() : nullptr);
+  HistoryChanged();
+}
+
+void Database::CancelGroup() {
+  if (journal_) journal_->CancelGroup();
+  history_->CancelGroup();
+  SetChanged(!history_->AtSaved());
+  HistoryChanged();
 }
 
 // --- Encodings -----------------------------------------------------------------

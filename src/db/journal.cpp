@@ -166,6 +166,7 @@ class Fields {
     return true;
   }
   bool Text(std::string& text) { return !done_ && Unescape(rest_, text); }
+  std::string_view Rest() const { return done_ ? std::string_view() : rest_; }
   bool AtEnd() const { return done_; }
 
  private:
@@ -293,6 +294,9 @@ std::string Journal::Describe(const Database& db, const EditStep& step, bool for
                                                                         : Encoding::kUtf8);
       break;
     }
+    case EditStep::kGroup:
+      record = GroupRecord(step);  // its steps are described one by one
+      break;
   }
   return record;
 }
@@ -324,8 +328,10 @@ std::string Journal::HeaderFor(const FileStamp& disk, Encoding encoding) {
   return Header(disk, encoding);
 }
 
-bool Journal::WriteLine(const std::string& record) {
-  const std::string line = Line(record, previous_);
+bool Journal::WriteLines(const std::vector<std::string>& records) {
+  // All of them, and one sync: a group is on disk whole or torn at its end.
+  std::string line;
+  for (const std::string& record : records) line += Line(record, previous_);
   size_t written = 0;
   while (written < line.size()) {
     const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
@@ -361,12 +367,20 @@ bool Journal::Start(const Database& db) {
   }
   Own(fd_);
   previous_ = false;
-  if (!WriteLine(Header(db.disk, db.disk.encoding))) return false;
+  if (!WriteLines({Header(db.disk, db.disk.encoding)})) return false;
   SystemFileOps().SyncDirectory(folder_);
   return true;
 }
 
 void Journal::Append(const Database& db, const std::string& record) {
+  Append(db, std::vector<std::string>{record});
+}
+
+void Journal::Append(const Database& db, const std::vector<std::string>& records) {
+  if (grouping_) {
+    group_.insert(group_.end(), records.begin(), records.end());
+    return;
+  }
   if (failed_) return;
   if (db.partlyLoaded) {
     if (!toldPartlyLoaded_) {
@@ -378,7 +392,7 @@ void Journal::Append(const Database& db, const std::string& record) {
     return;
   }
   if (alone_) {
-    waiting_.push_back(record);
+    waiting_.insert(waiting_.end(), records.begin(), records.end());
     if (!alone_()) return;
     alone_ = nullptr;
     struct stat st;
@@ -387,15 +401,36 @@ void Journal::Append(const Database& db, const std::string& record) {
       if (aside.empty()) return;
       Tell(LeftBehindMessage(path_, aside));
     }
-    std::vector<std::string> records = std::move(waiting_);
+    const std::vector<std::string> kept = std::move(waiting_);
     waiting_.clear();
-    if (Start(db))
-      for (const std::string& made : records)
-        if (!WriteLine(made)) return;
+    if (Start(db)) WriteLines(kept);
     return;
   }
   if (fd_ < 0 && !Start(db)) return;
-  WriteLine(record);
+  WriteLines(records);
+}
+
+void Journal::BeginGroup() {
+  grouping_ = true;
+  group_.clear();
+}
+
+void Journal::EndGroup(const Database& db, const EditStep* group) {
+  grouping_ = false;
+  std::vector<std::string> records = std::move(group_);
+  group_.clear();
+  if (!group) return;
+  records.insert(records.begin(), GroupRecord(*group));
+  Append(db, records);
+}
+
+void Journal::CancelGroup() {
+  grouping_ = false;
+  group_.clear();
+}
+
+std::string Journal::GroupRecord(const EditStep& group) {
+  return "group " + std::to_string(group.steps.size()) + " " + group.name;
 }
 
 void Journal::Discard() {
@@ -524,6 +559,13 @@ namespace {
 
 // Makes a change again through the database's own edits. restored: the
 // change puts back what the database held (an undo or a redo).
+// The name of a group edit as the database knows it; nullptr for none.
+const char* GroupName(std::string_view name) {
+  for (const char* known : Database::kGroupEdits)
+    if (name == known) return known;
+  return nullptr;
+}
+
 bool MakeChange(Database& db, std::string_view change, bool restored) {
   Fields fields(change);
   std::string_view kind;
@@ -601,11 +643,64 @@ bool Journal::ReplayRecord(Database& db, std::string_view record) {
   return MakeChange(db, record, false);
 }
 
+size_t Journal::ReplayGroup(Database& db, const std::vector<std::string>& records, size_t at) {
+  std::string_view first = records[at];
+  std::string_view mark;
+  for (const std::string_view undoOrRedo : {"undo ", "redo "})
+    if (first.starts_with(undoOrRedo)) mark = undoOrRedo;
+  first.remove_prefix(mark.size());
+  Fields fields(first);
+  std::string_view word;
+  int count = 0;
+  if (!fields.Word(word) || word != "group" || !fields.Int(count) || count == INT_MAX) return 0;
+  const char* name = GroupName(fields.Rest());
+  if (!name || records.size() - at - 1 < static_cast<size_t>(count)) return 0;
+  // Within the journal's own edits an undo or a redo takes its step as the
+  // editor did; past a save it puts back, as one group, what it changed.
+  if (!mark.empty()) {
+    const bool forward = mark == "redo ";
+    const EditHistory& history = *db.history_;
+    if (forward ? history.CanRedo() : history.CanUndo()) {
+      const EditStep& step = forward ? history.NextRedo() : history.NextUndo();
+      if (step.kind == EditStep::kGroup && GroupRecord(step) == first) {
+        forward ? db.Redo() : db.Undo();
+        return static_cast<size_t>(count) + 1;
+      }
+    }
+  }
+  db.BeginGroup(name);
+  for (int i = 1; i <= count; ++i) {
+    const std::string& record = records[at + static_cast<size_t>(i)];
+    if (!(mark.empty() ? ReplayRecord(db, record) : MakeChange(db, record, true))) {
+      db.CancelGroup();
+      return 0;
+    }
+  }
+  db.EndGroup();
+  return static_cast<size_t>(count) + 1;
+}
+
+bool Journal::TornGroup(const std::vector<std::string>& records, size_t at) {
+  if (at >= records.size()) return false;
+  std::string_view first = records[at];
+  for (const std::string_view mark : {"undo ", "redo "})
+    if (first.starts_with(mark)) first.remove_prefix(mark.size());
+  Fields fields(first);
+  std::string_view word;
+  int count = 0;
+  return fields.Word(word) && word == "group" && fields.Int(count) &&
+         records.size() - at - 1 < static_cast<size_t>(count);
+}
+
 size_t Journal::Replay(Database& db, const std::vector<std::string>& records) {
   size_t made = 0;
-  for (const std::string& record : records) {
-    if (!ReplayRecord(db, record)) break;
-    ++made;
+  while (made < records.size()) {
+    const std::string_view record = records[made];
+    const bool group = record.starts_with("group ") || record.starts_with("undo group ") ||
+                       record.starts_with("redo group ");
+    const size_t took = group ? ReplayGroup(db, records, made) : ReplayRecord(db, record) ? 1 : 0;
+    if (took == 0) break;
+    made += took;
   }
   return made;
 }
@@ -659,7 +754,9 @@ size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore
   db.SetJournal(nullptr);  // the records are in the journal already
   const size_t made = Replay(db, found.records);
   db.SetJournal(attached);
-  if (made == found.records.size() && !found.damaged) {
+  // A group whose last records the crash cut off is torn, as a last line
+  // can be: it was never made.
+  if ((made == found.records.size() || TornGroup(found.records, made)) && !found.damaged) {
     Resume(found, made);
     return made;
   }
@@ -669,8 +766,8 @@ size_t Journal::Recover(Database& db, const std::function<bool(size_t)>& restore
   if (aside.empty()) return made;
   Tell(DamagedMessage(path_, made, aside));
   if (Start(db))
-    for (size_t i = 0; i < made && WriteLine(found.records[i]); ++i) {
-    }
+    WriteLines(std::vector<std::string>(found.records.begin(),
+                                        found.records.begin() + static_cast<ptrdiff_t>(made)));
   return made;
 }
 

@@ -70,6 +70,8 @@ std::string LeftBehindMessage(const std::string& journalPath, const std::string&
 //   addref <category> <index> <quotation> <text>      delref <category> <index>
 //   addsubj <category> <index> <line> <entry>         delsubj <category> <index> <line>
 //   encode utf-8|windows-1252
+// A group of edits made as one ("Merge") is its first record, then those of
+// its edits: "group <count> <name>" and the count of records after it.
 // An undo or a redo is written as the change it makes, after "undo " or
 // "redo ": undoing a new node is "undo delete ...".
 //
@@ -134,12 +136,23 @@ class Journal {
   // The line that makes the step again, forward or backward, in the
   // database as it is before the step.
   static std::string Describe(const Database& db, const EditStep& step, bool forward);
-  // Writes a record described before its step, and flushes it.
+  // Writes a record described before its step, and flushes it; several
+  // records (an undo or redo of a group) are written and flushed as one.
   void Append(const Database& db, const std::string& record);
+  void Append(const Database& db, const std::vector<std::string>& records);
+  // The records of a group's edits are kept until it ends, then written
+  // after their group's first record, all at once: a crash leaves all of
+  // them or a torn group, which is not replayed. group: what the history
+  // made of them (nullptr: nothing).
+  void BeginGroup();
+  void EndGroup(const Database& db, const EditStep* group);
+  void CancelGroup();
+  // "group <count> <name>": the first record of a group.
+  static std::string GroupRecord(const EditStep& group);
 
  private:
   bool Start(const Database& db);
-  bool WriteLine(const std::string& record);
+  bool WriteLines(const std::vector<std::string>& records);
   void Fail(const std::string& reason);
   void Own(int fd);
   void Tell(const std::string& message) {
@@ -147,6 +160,12 @@ class Journal {
   }
   // One record's edit, made again; false when it does not fit or is refused.
   static bool ReplayRecord(Database& db, std::string_view record);
+  // The group whose first record is records[at], made again as one edit:
+  // the number of records it took, 0 when it does not fit or is refused.
+  static size_t ReplayGroup(Database& db, const std::vector<std::string>& records, size_t at);
+  // True when records[at] starts a group that has fewer records after it
+  // than it names: the journal was cut within it.
+  static bool TornGroup(const std::vector<std::string>& records, size_t at);
 
   std::string folder_;
   std::string path_;
@@ -161,6 +180,8 @@ class Journal {
   bool toldPartlyLoaded_ = false;
   std::function<void(const std::string&)> tell_;
   std::function<bool()> alone_;
+  bool grouping_ = false;
+  std::vector<std::string> group_;    // the records of the group under way
   std::vector<std::string> waiting_;  // records made while not alone
 };
 
