@@ -10,6 +10,7 @@
 
 #include "cli/arguments.h"
 #include "cli/generate.h"
+#include "cli/versions.h"
 #include "db/charset.h"
 #include "db/database.h"
 #include "db/journal.h"
@@ -395,6 +396,38 @@ const std::vector<Subcommand>& Subcommands() {
        0,
        1,
        Export},
+      {"diff",
+       "A B",
+       "list the differences of B from A, node by node",
+       "Lists what B changed against A, one difference a line, in the terms of\n"
+       "the editor's edits: a node inserted (with its subtree), deleted, its text\n"
+       "changed, moved; a reference or a subject entry added or deleted. Each\n"
+       "line gives the tree (Q or C), the node's code in A and in B (- where it\n"
+       "has none) and the texts, in UTF-8. Nodes are matched by their texts and\n"
+       "places, so a node moved or edited is one difference. Exits 0 when the\n"
+       "dictionaries are the same, 1 when they differ, 2 when one cannot be\n"
+       "read or does not load completely.\n",
+       {},
+       2,
+       2,
+       Diff},
+      {"merge",
+       "BASE MINE THEIRS -o OUT [--ours|--theirs]",
+       "merge the changes two versions made to a common one",
+       "Writes OUT: MINE with the changes that THEIRS made against BASE, their\n"
+       "common version. A change that meets one of MINE's (the same text changed\n"
+       "two ways, a node deleted on one side and changed or referenced on the\n"
+       "other, a node moved to two places) is a conflict: it is listed on\n"
+       "standard error, OUT keeps MINE's side, and the exit code is 1;\n"
+       "--ours or --theirs settles every conflict that way (exit 0). OUT is\n"
+       "written whole or not at all. As a git merge driver:\n"
+       "  git config merge.lorelist.driver \"lorelist-db merge %O %A %B -o %A\"\n"
+       "with \"Florilex.txt merge=lorelist\" in .gitattributes. Exits 2 when a\n"
+       "file cannot be read, does not load completely, or OUT cannot be written.\n",
+       {{"-o", true}, {"--ours", false}, {"--theirs", false}},
+       3,
+       3,
+       Merge},
       {"generate",
        "--quotations N [--seed S] OUT",
        "write a synthetic database of N quotation nodes",

@@ -46,9 +46,9 @@ struct MergePlan::Sides {
   const std::vector<uint32_t>& bToO;
 
   Sides(const Matching& toMine, const Matching& toTheirs, Tree tree)
-      : o(toMine.Of(tree).a),
-        a(toMine.Of(tree).b),
-        b(toTheirs.Of(tree).b),
+      : o(*toMine.Of(tree).a),
+        a(*toMine.Of(tree).b),
+        b(*toTheirs.Of(tree).b),
         oToA(toMine.Of(tree).aToB),
         aToO(toMine.Of(tree).bToA),
         oToB(toTheirs.Of(tree).aToB),
@@ -122,18 +122,19 @@ MergePlan::MergePlan(const Database& base, const Database& mine, const Database&
     : base_(base), mine_(mine), theirs_(theirs) {
   const bool utf8 = CompareInUtf8({&base, &mine, &theirs});
   if (TwoWay()) {
+    // Mine is the base: each node is itself.
+    MatchDatabases(base, theirs, toTheirs_, utf8);
     for (const Tree tree : {Tree::kQuotations, Tree::kCategories}) {
       TreeMatching& same = tree == Tree::kQuotations ? toMine_.quotations : toMine_.categories;
-      Flatten(mine.Of(tree), TextForm(mine, utf8), same.a);
-      Flatten(mine.Of(tree), TextForm(mine, utf8), same.b);
-      same.aToB.resize(same.a.Size());
+      same.a = same.b = toTheirs_.Of(tree).a;
+      same.aToB.resize(same.a->Size());
       std::iota(same.aToB.begin(), same.aToB.end(), 0u);
       same.bToA = same.aToB;
     }
   } else {
     MatchDatabases(base, mine, toMine_, utf8);
+    MatchDatabases(base, theirs, toTheirs_, utf8, &toMine_);
   }
-  MatchDatabases(base, theirs, toTheirs_, utf8);
   if (theirs.encoding != base.encoding && mine.encoding == base.encoding) {
     Change made(Change::kEncoding, Tree::kQuotations);
     made.text = EncodingName(theirs.encoding);
@@ -209,11 +210,29 @@ void MergePlan::PlanRecords() {
               HashOf(r.referenceTexts[i], form, buffer)};
     });
   };
+  // Most categories' lists are the same in a version as in the base: told
+  // without keys. (Lists of two encodings are compared by their keys.)
+  auto same = [&](uint32_t o, const Database& db, const FlatTree& tree, uint32_t node,
+                  const FlatTree& quotations, const std::vector<uint32_t>& toV, bool references) {
+    if (node == kNone || db.encoding != base_.encoding) return false;
+    const CategoryRecord& x = *base_.Record(c.o.nodes[o]);
+    const CategoryRecord& y = *db.Record(tree.nodes[node]);
+    if (!references) return x.subjectEntries == y.subjectEntries;
+    if (x.referenceTexts.size() != y.referenceTexts.size()) return false;
+    for (size_t i = 0; i < x.referenceTexts.size(); ++i)
+      if (toV[q.o.index.Find(x.referenceTargets[i])] !=
+              quotations.index.Find(y.referenceTargets[i]) ||
+          std::string_view(x.referenceTexts[i]) != std::string_view(y.referenceTexts[i]))
+        return false;
+    return true;
+  };
   for (uint32_t o = 0; o < c.o.Size(); ++o) {
     const uint32_t a = c.oToA[o], b = c.oToB[o];
     for (const bool references : {false, true}) {
+      const bool mineSame = TwoWay() || same(o, mine_, c.a, a, q.a, q.oToA, references);
+      if (mineSame && (b == kNone || same(o, theirs_, c.b, b, q.b, q.oToB, references))) continue;
       const auto ko = keys(base_, c.o, o, references, formO, q.o, nullptr, 0);
-      const auto ka = keys(mine_, c.a, a, references, formA, q.a, &q.aToO, 1);
+      const auto ka = mineSame ? ko : keys(mine_, c.a, a, references, formA, q.a, &q.aToO, 1);
       const auto oToA = Pairs(ko, ka);
       const auto mineAdded = Unpaired(oToA, ka.size());
       if (!mineAdded.empty() || std::count(oToA.begin(), oToA.end(), kNone)) mineTouched_[o] = true;

@@ -1,7 +1,5 @@
 #include "sequence.h"
 
-#include <bit>
-
 namespace lorelist {
 
 std::vector<bool> IncreasingRun(const std::vector<uint32_t>& values) {
@@ -30,45 +28,9 @@ std::vector<bool> IncreasingRun(const std::vector<uint32_t>& values) {
   return in;
 }
 
-void NodeIndex::Reserve(size_t count) {
-  slots_.assign(std::bit_ceil(count * 2 + 16), Entry());
-  shift_ = 64 - std::countr_zero(slots_.size());
-  used_ = 0;
-}
-
-size_t NodeIndex::Slot(HTREEITEM node) const {
-  // Fibonacci hashing: the high bits of the product spread addresses that
-  // differ only in their middle bits.
-  const uint64_t key = reinterpret_cast<uintptr_t>(node) * 0x9E3779B97F4A7C15ULL;
-  return static_cast<size_t>(key >> shift_);
-}
-
-void NodeIndex::Set(HTREEITEM node, uint32_t position) {
-  if ((used_ + 1) * 2 > slots_.size()) {
-    std::vector<Entry> old = std::move(slots_);
-    Reserve(old.size());
-    for (const Entry& e : old)
-      if (e.node) Set(e.node, e.position);
-  }
-  for (size_t s = Slot(node);; s = (s + 1) & (slots_.size() - 1)) {
-    if (slots_[s].node == node) {
-      slots_[s].position = position;
-      return;
-    }
-    if (!slots_[s].node) {
-      slots_[s] = {node, position};
-      ++used_;
-      return;
-    }
-  }
-}
-
-uint32_t NodeIndex::Find(HTREEITEM node) const {
-  if (slots_.empty()) return kNone;
-  for (size_t s = Slot(node);; s = (s + 1) & (slots_.size() - 1)) {
-    if (slots_[s].node == node) return slots_[s].position;
-    if (!slots_[s].node) return kNone;
-  }
+void NodeIndex::Reset(const TreeStore& store) {
+  store_ = &store;
+  positions_.assign(store.SlotCount(), kNone);
 }
 
 }  // namespace lorelist

@@ -28,24 +28,26 @@ void CommonSubsequence(size_t sizeA, size_t sizeB, Equal equal, std::vector<bool
 // order is given by the values.
 std::vector<bool> IncreasingRun(const std::vector<uint32_t>& values);
 
-// Node to position, for the nodes of a tree in any number: open addressing
-// over the nodes' addresses.
+// Node to position, for the nodes of one tree store: an array over the
+// store's slots.
 class NodeIndex {
  public:
-  void Reserve(size_t count);
-  void Set(HTREEITEM node, uint32_t position);
+  // Every node of the store without a position.
+  void Reset(const TreeStore& store);
+  void Set(HTREEITEM node, uint32_t position) {
+    const size_t slot = store_->Slot(node);
+    if (slot >= positions_.size()) positions_.resize(store_->SlotCount(), kNone);  // a new block
+    positions_[slot] = position;
+  }
   // kNone when the node has no position.
-  uint32_t Find(HTREEITEM node) const;
+  uint32_t Find(HTREEITEM node) const {
+    const size_t slot = store_ ? store_->Slot(node) : SIZE_MAX;
+    return slot < positions_.size() ? positions_[slot] : kNone;
+  }
 
  private:
-  size_t Slot(HTREEITEM node) const;
-  struct Entry {
-    HTREEITEM node = nullptr;
-    uint32_t position = kNone;
-  };
-  std::vector<Entry> slots_;
-  int shift_ = 64;
-  size_t used_ = 0;
+  const TreeStore* store_ = nullptr;
+  std::vector<uint32_t> positions_;
 };
 
 // --- Template -----------------------------------------------------------------

@@ -26,7 +26,7 @@ class Transformer {
     for (const Tree tree : {Tree::kQuotations, Tree::kCategories}) {
       NodeIndex& kept = kept_[Index(tree)];
       const std::vector<Target::Node>& nodes = t_.Of(tree);
-      kept.Reserve(nodes.size());
+      kept.Reset(db_.Of(tree));
       for (uint32_t i = 0; i < nodes.size(); ++i)
         if (nodes[i].existing) kept.Set(nodes[i].existing, i);
     }

@@ -46,11 +46,19 @@ class Matcher {
   Matcher(const Database& a, const Database& b, Tree tree, TreeMatching& m, bool utf8)
       : a_(a), b_(b), tree_(tree), m_(m), formA_(a, utf8), formB_(b, utf8) {}
 
-  void Run() {
-    Flatten(a_.Of(tree_), formA_, m_.a);
-    Flatten(b_.Of(tree_), formB_, m_.b);
-    m_.aToB.assign(m_.a.Size(), kNone);
-    m_.bToA.assign(m_.b.Size(), kNone);
+  // a: the first tree flattened already, or nothing.
+  void Run(std::shared_ptr<const FlatTree> a = nullptr) {
+    if (!a) {
+      auto flat = std::make_shared<FlatTree>();
+      Flatten(a_.Of(tree_), formA_, *flat);
+      a = std::move(flat);
+    }
+    m_.a = std::move(a);
+    auto flat = std::make_shared<FlatTree>();
+    Flatten(b_.Of(tree_), formB_, *flat);
+    m_.b = std::move(flat);
+    m_.aToB.assign(m_.a->Size(), kNone);
+    m_.bToA.assign(m_.b->Size(), kNone);
     MatchUniqueSubtrees();
     MatchUniqueTexts();
     MatchByChildren();
@@ -63,11 +71,11 @@ class Matcher {
   void MatchByReferences(const TreeMatching& categories) {
     std::vector<bool> inA, inB;
     std::string bufferA, bufferB;
-    for (uint32_t i = 0; i < categories.a.Size(); ++i) {
+    for (uint32_t i = 0; i < categories.a->Size(); ++i) {
       const uint32_t j = categories.aToB[i];
       if (j == kNone) continue;
-      const CategoryRecord& ra = *a_.Record(categories.a.nodes[i]);
-      const CategoryRecord& rb = *b_.Record(categories.b.nodes[j]);
+      const CategoryRecord& ra = *a_.Record(categories.a->nodes[i]);
+      const CategoryRecord& rb = *b_.Record(categories.b->nodes[j]);
       CommonSubsequence(
           ra.referenceTexts.size(), rb.referenceTexts.size(),
           [&](size_t x, size_t y) {
@@ -78,8 +86,8 @@ class Matcher {
       for (size_t x = 0, y = 0; x < inA.size(); ++x) {
         if (!inA[x]) continue;
         while (!inB[y]) ++y;
-        const uint32_t qa = m_.a.index.Find(ra.referenceTargets[x]);
-        const uint32_t qb = m_.b.index.Find(rb.referenceTargets[y++]);
+        const uint32_t qa = (*m_.a).index.Find(ra.referenceTargets[x]);
+        const uint32_t qb = (*m_.b).index.Find(rb.referenceTargets[y++]);
         if (qa != kNone && qb != kNone && Free(qa, qb)) Pair(qa, qb);
       }
     }
@@ -104,8 +112,8 @@ class Matcher {
       std::sort(v.begin(), v.end());
       return v;
     };
-    const auto sa = sorted(m_.a, m_.aToB), sb = sorted(m_.b, m_.bToA);
-    std::vector<uint32_t> partner(m_.a.Size(), kNone);
+    const auto sa = sorted((*m_.a), m_.aToB), sb = sorted((*m_.b), m_.bToA);
+    std::vector<uint32_t> partner(m_.a->Size(), kNone);
     for (size_t i = 0, j = 0; i < sa.size() && j < sb.size();) {
       const uint64_t h = sa[i].first;
       if (h < sb[j].first) {
@@ -127,7 +135,7 @@ class Matcher {
   // 1. Subtrees that occur once in each tree, the largest first.
   void MatchUniqueSubtrees() {
     const std::vector<uint32_t> partner = Unique(&FlatTree::shape);
-    const FlatTree &ta = m_.a, &tb = m_.b;
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     for (uint32_t i = 0; i < ta.Size();) {
       const uint32_t j = partner[i];
       if (j != kNone && Free(i, j) && ta.end[i] - i == tb.end[j] - j) {
@@ -150,7 +158,7 @@ class Matcher {
   // 2. Bottom up: a node takes the node whose children most of its matched
   // children's matches are.
   void MatchByChildren() {
-    const FlatTree &ta = m_.a, &tb = m_.b;
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     std::vector<uint32_t> candidates;
     for (uint32_t i = static_cast<uint32_t>(ta.Size()); i-- > 0;) {
       if (m_.aToB[i] != kNone) continue;
@@ -185,12 +193,12 @@ class Matcher {
   // 3. Top down among the children of matched nodes (the top level first).
   void MatchInPlace() {
     AlignChildren(kNone, kNone);
-    for (uint32_t i = 0; i < m_.a.Size(); ++i)
+    for (uint32_t i = 0; i < m_.a->Size(); ++i)
       if (m_.aToB[i] != kNone) AlignChildren(i, m_.aToB[i]);
   }
 
   void AlignChildren(uint32_t i, uint32_t j) {
-    const FlatTree &ta = m_.a, &tb = m_.b;
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     const std::vector<uint32_t> ca = ta.Children(i), cb = tb.Children(j);
     if (ca.empty() || cb.empty()) return;
     // The children matched to children stay where they are if they keep
@@ -222,7 +230,7 @@ class Matcher {
   // Pairs the unmatched children between two anchors.
   void PairGap(const std::vector<uint32_t>& ga, const std::vector<uint32_t>& gb) {
     if (ga.empty() || gb.empty()) return;
-    const FlatTree &ta = m_.a, &tb = m_.b;
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     // Equal texts, in order.
     if (ga.size() * gb.size() <= 4096) {
       size_t from = 0;
@@ -304,7 +312,7 @@ void Flatten(const TreeStore& tree, const TextForm& form, FlatTree& out) {
   out.end.assign(n, 0);
   out.text.resize(n);
   out.shape.resize(n);
-  out.index.Reserve(n);
+  out.index.Reset(tree);
   std::vector<uint32_t> open;  // the node at each level of the walk
   std::string buffer;
   HTREEITEM node = tree.GetRootItem();
@@ -340,10 +348,11 @@ void MatchTrees(const Database& a, const Database& b, Tree tree, TreeMatching& o
   Matcher(a, b, tree, out, utf8).Run();
 }
 
-void MatchDatabases(const Database& a, const Database& b, Matching& out, bool utf8) {
+void MatchDatabases(const Database& a, const Database& b, Matching& out, bool utf8,
+                    const Matching* sameA) {
   Matcher quotations(a, b, Tree::kQuotations, out.quotations, utf8);
-  quotations.Run();
-  MatchTrees(a, b, Tree::kCategories, out.categories, utf8);
+  quotations.Run(sameA ? sameA->quotations.a : nullptr);
+  Matcher(a, b, Tree::kCategories, out.categories, utf8).Run(sameA ? sameA->categories.a : nullptr);
   quotations.MatchByReferences(out.categories);
 }
 

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -69,7 +70,8 @@ class TextForm {
 void Flatten(const TreeStore& tree, const TextForm& form, FlatTree& out);
 
 struct TreeMatching {
-  FlatTree a, b;
+  // Shared: a version compared with two others is flattened once.
+  std::shared_ptr<const FlatTree> a, b;
   std::vector<uint32_t> aToB, bToA;  // kNone: unmatched
 };
 
@@ -84,7 +86,10 @@ struct Matching {
     return tree == Tree::kQuotations ? quotations : categories;
   }
 };
-void MatchDatabases(const Database& a, const Database& b, Matching& out, bool utf8);
+// sameA: a matching whose first database is a too, whose flattened trees
+// are taken instead of flattening a again.
+void MatchDatabases(const Database& a, const Database& b, Matching& out, bool utf8,
+                    const Matching* sameA = nullptr);
 // True when texts of these databases compare in UTF-8.
 bool CompareInUtf8(std::initializer_list<const Database*> databases);
 

@@ -67,6 +67,7 @@ void TreeStore::DestroyNodes() {
     for (size_t i = 0; i < used; ++i) nodes[i].~TreeNode();
   }
   blocks_.clear();
+  blockOrder_.clear();
   usedInBlock_ = 0;
 }
 
@@ -79,9 +80,24 @@ TreeNode* TreeStore::NewNode() {
   }
   if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
     blocks_.push_back(AllocateLargeBlock(kNodesPerBlock * sizeof(TreeNode)));
+    const std::pair<uintptr_t, uint32_t> block{reinterpret_cast<uintptr_t>(blocks_.back().get()),
+                                               static_cast<uint32_t>(blocks_.size() - 1)};
+    blockOrder_.insert(std::upper_bound(blockOrder_.begin(), blockOrder_.end(), block), block);
     usedInBlock_ = 0;
   }
   return new (static_cast<TreeNode*>(blocks_.back().get()) + usedInBlock_++) TreeNode;
+}
+
+size_t TreeStore::Slot(HTREEITEM node) const {
+  const auto at = reinterpret_cast<uintptr_t>(node);
+  auto block = std::upper_bound(blockOrder_.begin(), blockOrder_.end(),
+                                std::pair<uintptr_t, uint32_t>{at, UINT32_MAX});
+  --block;  // the last block that starts at or before the node
+  return block->second * kNodesPerBlock + (at - block->first) / sizeof(TreeNode);
+}
+
+size_t TreeStore::SlotCount() const {
+  return blocks_.size() * kNodesPerBlock;
 }
 
 HTREEITEM TreeStore::InsertItem(std::string_view text, HTREEITEM parent, HTREEITEM after) {

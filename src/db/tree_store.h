@@ -154,6 +154,11 @@ class TreeStore {
   size_t GetCount() const { return count_; }
   bool IsEmpty() const { return root_.children.empty(); }
 
+  // A number of its own for each node the store made, below SlotCount(): a
+  // table over the nodes can be an array, without hashing addresses.
+  size_t Slot(HTREEITEM node) const;
+  size_t SlotCount() const;
+
   void SetObserver(TreeObserver* observer) { observer_ = observer; }
   TreeObserver* Observer() const { return observer_; }
 
@@ -173,6 +178,8 @@ class TreeStore {
   TextArena texts_;
   // Nodes live in fixed blocks so their addresses never move.
   std::vector<LargeBlock> blocks_;
+  // Each block's address, in order, with its place in blocks_.
+  std::vector<std::pair<uintptr_t, uint32_t>> blockOrder_;
   size_t usedInBlock_ = 0;
   std::vector<TreeNode*> freeNodes_;
   size_t count_ = 0;
