@@ -58,9 +58,9 @@ TEST(LoadDatabase, SaysWhenTheFileLooksLikeUtf8) {
   EXPECT_EQ(stopped.status, LoadResult::kStopped);
   EXPECT_TRUE(stopped.looksLikeUtf8);
   EXPECT_EQ(Utf8Notice("/q/Florilex.txt"),
-            "/q/Florilex.txt looks like UTF-8 text. Lorelist reads and writes Windows-1252, so "
-            "accented letters may show wrongly. lorelist-db convert can change the file's "
-            "encoding.");
+            "/q/Florilex.txt looks like UTF-8 text without the mark that tells Lorelist so: it is "
+            "read as Windows-1252, so accented letters may show wrongly. lorelist-db convert "
+            "--mark-utf8 FILE OUT marks it.");
 }
 
 // Sorted lists in a UTF-8 dictionary: case ignored in every script, accents
