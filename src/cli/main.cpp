@@ -303,7 +303,8 @@ int Generate(const Arguments& args) {
   }
   if (quotations > 50'000'000ULL) return Refuse(args, "at most 50000000 quotations");
   Database& db = NewDatabase();
-  GenerateDatabase(db, static_cast<int64_t>(quotations), seed);
+  GenerateDatabase(db, static_cast<int64_t>(quotations), seed,
+                   args.Has("--utf8") ? Encoding::kUtf8 : Encoding::kWindows1252);
   const SaveResult saved = WriteDatabaseFile(db, args.plain[0]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
@@ -396,11 +397,13 @@ const std::vector<Subcommand>& Subcommands() {
        1,
        Export},
       {"generate",
-       "--quotations N [--seed S] OUT",
+       "[--utf8] --quotations N [--seed S] OUT",
        "write a synthetic database of N quotation nodes",
        "Writes to OUT a synthetic database of N quotation nodes, the same for the\n"
-       "same N and S (default seed 1), for benchmarks.\n",
-       {{"--quotations", true}, {"--seed", true}},
+       "same N and S (default seed 1), for benchmarks. In Windows-1252, or with\n"
+       "--utf8 a UTF-8 dictionary whose texts hold letters of several scripts,\n"
+       "with the same tree, references and subject entries.\n",
+       {{"--quotations", true}, {"--seed", true}, {"--utf8", false}},
        1,
        1,
        Generate},
