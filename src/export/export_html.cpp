@@ -96,6 +96,9 @@ const char* Direction(std::string_view text, Encoding encoding) {
   return "";
 }
 
+// U+200E, as XML writes it wherever it stands.
+constexpr const char* kLeftToRightMark = "&#x200E;";
+
 class HtmlWriter {
  public:
   HtmlWriter(const Dictionary& dictionary, std::string_view source, ExportSink& out)
@@ -122,8 +125,7 @@ class HtmlWriter {
       Put(sub_ ? "</li>\n<li>" : "\n<ol>\n<li>");
       sub_ = true;
     }
-    Put("<a href=\"#" + Anchor('c', c.code) + "\"" + Dir(Name(c)) + ">" + Escaped(Name(c)) +
-        "</a>");
+    PutInline("<a href=\"#" + Anchor('c', c.code) + "\"", "</a>", Name(c));
   }
   void EndContents() {
     if (sub_) Put("</li>\n</ol>");
@@ -145,8 +147,7 @@ class HtmlWriter {
     Put("<p class=\"subjects\"><span class=\"label\">Index entries:</span> ");
     for (size_t i = 0; i < entries.size(); ++i) {
       if (i) Put("; ");
-      Put(std::string("<span class=\"subject\"") + Dir(entries[i]) + ">" + Escaped(entries[i]) +
-          "</span>");
+      PutInline("<span class=\"subject\"", "</span>", entries[i]);
     }
     Put("</p>\n");
   }
@@ -163,12 +164,11 @@ class HtmlWriter {
     Put("</p><p class=\"source\">");
     for (int k = 0; k < r.depth; ++k) {
       Put(k ? ", " : "\xE2\x80\x94 ");
-      // Within the line of English punctuation, each text of its own direction.
       const std::string_view text = d_.db.quotations.GetItemText(r.chain[k]);
-      const char* dir = Dir(text);
-      if (*dir) Put(std::string("<span") + dir + ">");
-      PutText(text);
-      if (*dir) Put("</span>");
+      if (*Dir(text))
+        PutInline("<span", "</span>", text);
+      else
+        PutText(text);
     }
     Put(std::string(r.depth == 0 ? "" : " ") + "<a class=\"code\" href=\"#" + Anchor('q', r.code) +
         "\">" + r.code + "</a></p></blockquote></li>\n");
@@ -183,8 +183,11 @@ class HtmlWriter {
     Put("<section id=\"subject-index\">\n<h2>Subject index</h2>\n<ul class=\"index\">\n");
   }
   void SubjectIndexEntry(std::string_view entry, const Dictionary::Category& c) {
-    Put("<li><a href=\"#" + Anchor('c', c.code) + "\"" + Dir(entry) + ">" + Escaped(entry) +
-        "</a> <span class=\"where\"" + Dir(Name(c)) + ">" + Escaped(Name(c)) + "</span></li>\n");
+    Put("<li>");
+    PutInline("<a href=\"#" + Anchor('c', c.code) + "\"", "</a>", entry);
+    Put(" ");
+    PutInline("<span class=\"where\"", "</span>", Name(c));
+    Put("</li>\n");
   }
   void EndSubjectIndex() { Put("</ul>\n</section>\n"); }
 
@@ -237,6 +240,19 @@ class HtmlWriter {
   void PutText(std::string_view text) { Html().Append(buffer_, text, encoding_); }
   std::string Escaped(std::string_view text) const { return Html()(text, encoding_); }
   const char* Dir(std::string_view text) const { return Direction(text, encoding_); }
+  // A text within a line, in its element: `open` is the start tag without
+  // its ">". Qt's rich text (the Print preview) lays a line out without
+  // isolating its elements: a left-to-right mark after a text of right to
+  // left keeps the punctuation and codes that follow it in the line's order.
+  // True when it put the mark.
+  bool PutInline(const std::string& open, const char* close, std::string_view text) {
+    const char* dir = Dir(text);
+    Put(open + dir + ">");
+    PutText(text);
+    Put(close);
+    if (*dir) Put(kLeftToRightMark);
+    return *dir != 0;
+  }
   std::string_view Name(const Dictionary::Category& c) const {
     return d_.db.categories.GetItemText(c.node);
   }
@@ -249,12 +265,14 @@ class HtmlWriter {
     if (first == last) return;
     Put(withinRightToLeft ? "<span class=\"cited\" dir=\"ltr\">cited under "
                           : "<span class=\"cited\">cited under ");
+    bool marked = false;
     for (const Dictionary::Citation* c = first; c != last; ++c) {
       const Dictionary::Category& category = d_.categories[c->category];
       if (c != first) Put(", ");
-      Put("<a href=\"#" + Anchor('c', category.code) + "\"" + Dir(Name(category)) + ">" +
-          Escaped(Name(category)) + "</a>");
+      marked = PutInline("<a href=\"#" + Anchor('c', category.code) + "\"", "</a>", Name(category));
     }
+    // Its last punctuation stays with it, not with the paragraph around.
+    if (withinRightToLeft && !marked) Put(kLeftToRightMark);
     Put("</span>");
   }
 
