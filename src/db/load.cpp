@@ -455,8 +455,9 @@ std::string NewDictionaryNotice(const std::string& folder) {
 
 std::string Utf8Notice(const std::string& path) {
   return path +
-         " looks like UTF-8 text. Lorelist reads and writes Windows-1252, so accented letters "
-         "may show wrongly. lorelist-db convert can change the file's encoding.";
+         " looks like UTF-8 text without the mark that tells Lorelist so: it is read as "
+         "Windows-1252, so accented letters may show wrongly. lorelist-db convert --mark-utf8 "
+         "FILE OUT marks it.";
 }
 
 LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter,
