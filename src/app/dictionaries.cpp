@@ -9,25 +9,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
 #include <cerrno>
 
 #include "db/file_ops.h"
 #include "db/save.h"
+#include "tools/settings.h"
 
 namespace lorelist {
 
 namespace {
 
 const QString kDatabase = QStringLiteral("Florilex.txt");
-
-// Read from the environment each time: XDG_CONFIG_HOME as it is now.
-QSettings Settings() {
-  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                       QStringLiteral("/Lorelist/Lorelist.conf"),
-                   QSettings::IniFormat);
-}
 
 // Where the installed sample lies: beside the program as installed, in
 // any of the system's data folders, or in the build's own.
@@ -67,11 +60,11 @@ bool HoldsDictionary(const std::string& folder) {
 }
 
 std::vector<std::string> DictionarySettings::Stored() const {
-  return Paths(Settings().value(QStringLiteral("recent")));
+  return Paths(ProgramSettings().value(QStringLiteral("recent")));
 }
 
 std::string DictionarySettings::Last() const {
-  const std::vector<std::string> last = Paths(Settings().value(QStringLiteral("last")));
+  const std::vector<std::string> last = Paths(ProgramSettings().value(QStringLiteral("last")));
   return !last.empty() && HoldsDictionary(last.front()) ? last.front() : std::string();
 }
 
@@ -91,13 +84,13 @@ void DictionarySettings::Opened(const std::string& folder) {
     if (other != absolute && !SameFile(other, absolute) && HoldsDictionary(other) &&
         recent.size() < kRecent)
       recent.append(Bytes(other));
-  QSettings settings = Settings();
+  QSettings settings = ProgramSettings();
   settings.setValue(QStringLiteral("last"), Bytes(absolute));
   settings.setValue(QStringLiteral("recent"), recent);
 }
 
 void DictionarySettings::ClearRecent() {
-  Settings().remove(QStringLiteral("recent"));
+  ProgramSettings().remove(QStringLiteral("recent"));
 }
 
 QString SampleFolder(QString& why) {

@@ -155,20 +155,23 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 }
 
 int Convert(const Arguments& args) {
-  const bool fromUtf8 = args.Has("--from-utf8"), toUtf8 = args.Has("--to-utf8");
-  if (fromUtf8 == toUtf8)
-    return Refuse(
-        args, fromUtf8 ? "give one of --from-utf8 and --to-utf8" : "give --from-utf8 or --to-utf8");
+  const bool fromUtf8 = args.Has("--from-utf8"), toUtf8 = args.Has("--to-utf8"),
+             markUtf8 = args.Has("--mark-utf8");
+  if (fromUtf8 + toUtf8 + markUtf8 != 1)
+    return Refuse(args, fromUtf8 || toUtf8 || markUtf8
+                            ? "give one of --from-utf8, --to-utf8 and --mark-utf8"
+                            : "give --from-utf8, --to-utf8 or --mark-utf8");
   const std::string& in = args.plain[0];
   std::string bytes, converted, refusal;
   if (!ReadWhole(in, bytes)) return kFileError;
   if (fromUtf8) refusal = ConvertFromUtf8(bytes, converted);
   if (refusal.empty()) {
     const SaveResult saved = WriteFileSafely(args.plain[1], [&](OutputFile& out) {
+      const auto put = [&](std::string_view piece) { out.Put(piece); };
       if (fromUtf8)
         out.Put(converted);
       else
-        refusal = ConvertToUtf8(bytes, [&](std::string_view piece) { out.Put(piece); });
+        refusal = toUtf8 ? ConvertToUtf8(bytes, put) : MarkAsUtf8(bytes, put);
       return refusal;  // a refusal takes the file it began away again
     });
     if (saved.ok) return kOk;
@@ -304,7 +307,8 @@ int Generate(const Arguments& args) {
   }
   if (quotations > 50'000'000ULL) return Refuse(args, "at most 50000000 quotations");
   Database& db = NewDatabase();
-  GenerateDatabase(db, static_cast<int64_t>(quotations), seed);
+  GenerateDatabase(db, static_cast<int64_t>(quotations), seed,
+                   args.Has("--utf8") ? Encoding::kUtf8 : Encoding::kWindows1252);
   const SaveResult saved = WriteDatabaseFile(db, args.plain[0]);
   if (!saved.ok) {
     PutLine(stderr, saved.message);
@@ -362,14 +366,20 @@ const std::vector<Subcommand>& Subcommands() {
        3,
        Recover},
       {"convert",
-       "--from-utf8|--to-utf8 IN OUT",
-       "change a file's encoding between UTF-8 and Windows-1252",
-       "Writes OUT: IN converted from UTF-8 to Windows-1252, the database's own\n"
-       "encoding (--from-utf8), or from Windows-1252 to UTF-8 (--to-utf8), line\n"
-       "ends as they are. A character that Windows-1252 cannot hold, or text that\n"
-       "is not UTF-8, stops the conversion with its line number: nothing is\n"
-       "written and the exit code is 1; 2 when a file cannot be read or written.\n",
-       {{"--from-utf8", false}, {"--to-utf8", false}},
+       "--from-utf8|--to-utf8|--mark-utf8 IN OUT",
+       "convert between UTF-8 and Windows-1252, or mark UTF-8",
+       "Writes OUT, line ends as they are, from IN:\n"
+       "  --from-utf8  UTF-8 (with the byte-order mark or without) converted to\n"
+       "               Windows-1252, without the mark;\n"
+       "  --to-utf8    Windows-1252 converted to a UTF-8 dictionary, which starts\n"
+       "               with the byte-order mark;\n"
+       "  --mark-utf8  UTF-8 as it is, with the byte-order mark that tells Lorelist\n"
+       "               it is a UTF-8 dictionary (IN marked already: OUT is IN).\n"
+       "A character that Windows-1252 cannot hold, text that is not UTF-8, or a\n"
+       "file marked as UTF-8 given to --to-utf8 stops the conversion with its line\n"
+       "number: nothing is written and the exit code is 1; 2 when a file cannot\n"
+       "be read or written.\n",
+       {{"--from-utf8", false}, {"--to-utf8", false}, {"--mark-utf8", false}},
        2,
        2,
        Convert},
@@ -429,11 +439,13 @@ const std::vector<Subcommand>& Subcommands() {
        3,
        Merge},
       {"generate",
-       "--quotations N [--seed S] OUT",
+       "[--utf8] --quotations N [--seed S] OUT",
        "write a synthetic database of N quotation nodes",
        "Writes to OUT a synthetic database of N quotation nodes, the same for the\n"
-       "same N and S (default seed 1), for benchmarks.\n",
-       {{"--quotations", true}, {"--seed", true}},
+       "same N and S (default seed 1), for benchmarks. In Windows-1252, or with\n"
+       "--utf8 a UTF-8 dictionary whose texts hold letters of several scripts,\n"
+       "with the same tree, references and subject entries.\n",
+       {{"--quotations", true}, {"--seed", true}, {"--utf8", false}},
        1,
        1,
        Generate},

@@ -121,9 +121,50 @@ const char* EncodingName(Encoding encoding) {
   return encoding == Encoding::kUtf8 ? "utf-8" : "windows-1252";
 }
 
-size_t ValidUtf8Length(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t size = bytes.size();
+namespace {
+
+// UTF-8's validity as a machine of nine states, each the shift of its six
+// bits in a 64-bit row a byte: the next state is the row of the byte shifted
+// right by the current one. A row's lowest six bits are 0, the error, which
+// thus stays; every byte costs a load and a shift, with no branch.
+enum : uint8_t {
+  kError = 0,
+  kStart = 6,     // between characters
+  kOneMore = 12,  // one continuation byte still to come
+  kTwoMore = 18,
+  kAfterE0 = 24,  // A0..BF next: no overlong form
+  kAfterED = 30,  // 80..9F next: no surrogate
+  kThreeMore = 36,
+  kAfterF0 = 42,  // 90..BF next: no overlong form
+  kAfterF4 = 48,  // 80..8F next: nothing past U+10FFFF
+};
+
+constexpr std::array<uint64_t, 256> kUtf8Rows = [] {
+  std::array<uint64_t, 256> rows{};
+  auto go = [&](int low, int high, uint8_t from, uint8_t to) {
+    for (int b = low; b <= high; ++b) rows[b] |= uint64_t{to} << from;
+  };
+  go(0x00, 0x7F, kStart, kStart);
+  go(0xC2, 0xDF, kStart, kOneMore);
+  go(0xE0, 0xE0, kStart, kAfterE0);
+  go(0xE1, 0xEC, kStart, kTwoMore);
+  go(0xED, 0xED, kStart, kAfterED);
+  go(0xEE, 0xEF, kStart, kTwoMore);
+  go(0xF0, 0xF0, kStart, kAfterF0);
+  go(0xF1, 0xF3, kStart, kThreeMore);
+  go(0xF4, 0xF4, kStart, kAfterF4);
+  go(0x80, 0xBF, kOneMore, kStart);
+  go(0x80, 0xBF, kTwoMore, kOneMore);
+  go(0xA0, 0xBF, kAfterE0, kOneMore);
+  go(0x80, 0x9F, kAfterED, kOneMore);
+  go(0x80, 0xBF, kThreeMore, kTwoMore);
+  go(0x90, 0xBF, kAfterF0, kTwoMore);
+  go(0x80, 0x8F, kAfterF4, kTwoMore);
+  return rows;
+}();
+
+// Where the first sequence that is not valid starts, one at a time.
+size_t InvalidAt(const unsigned char* p, size_t size) {
   size_t at = 0;
   while (at < size) {
     // Most text is ASCII: eight bytes at a time while it is.
@@ -139,6 +180,25 @@ size_t ValidUtf8Length(std::string_view bytes) {
     at += length;
   }
   return size;
+}
+
+}  // namespace
+
+size_t ValidUtf8Length(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
+  uint64_t state = kStart;
+  size_t at = 0;
+  for (; at + 8 <= size; at += 8) {
+    // Most text is ASCII: eight bytes at a time while it is.
+    uint64_t word;
+    std::memcpy(&word, p + at, 8);
+    if ((word & 0x8080808080808080ULL) == 0 && (state & 63) == kStart) continue;
+    for (size_t i = 0; i < 8; ++i) state = kUtf8Rows[p[at + i]] >> (state & 63);
+  }
+  for (; at < size; ++at) state = kUtf8Rows[p[at]] >> (state & 63);
+  // Only text that is not valid is looked at again, to say where.
+  return (state & 63) == kStart ? size : InvalidAt(p, size);
 }
 
 char32_t NextCodePoint(std::string_view bytes, size_t& at) {

@@ -31,6 +31,7 @@ struct LineReader::Batch {
   size_t lineStart = 0;  // where the unfinished line begins
   std::vector<PhysicalLine> lines;
   bool last = false;  // the file ends with these lines
+  bool utf8 = false;  // its lines are all UTF-8, as the reading side found
 };
 
 // The reading side: reads, sums and finds line ends. On its own thread it
@@ -40,6 +41,7 @@ struct LineReader::Ahead {
 
   int fd;
   size_t chunk;
+  bool utf8 = false;  // the file is read as UTF-8 even without the mark
   Checksum sum;
   Utf8Sniffer sniffer;
   int error = 0;
@@ -104,7 +106,8 @@ struct LineReader::Ahead {
         return 0;
       }
       sum.Add(at, static_cast<size_t>(got));
-      sniffer.Add(at, static_cast<size_t>(got));
+      // A marked file is UTF-8 by its mark: nothing to guess.
+      if (!marked) sniffer.Add(at, static_cast<size_t>(got));
       return static_cast<size_t>(got);
     }
   }
@@ -126,6 +129,7 @@ struct LineReader::Ahead {
         // No line end here: a CR not followed by LF is part of the line.
         if (b.lineStart < b.end) b.lines.push_back({b.lineStart, b.end - b.lineStart});
         b.last = true;
+        CheckUtf8(b, b.end);
         return std::move(current);
       }
       if (!started) {
@@ -148,11 +152,22 @@ struct LineReader::Ahead {
       }
       b.end += size;
       if (!b.lines.empty()) {
+        CheckUtf8(b, b.lineStart);
         auto full = std::move(current);
         current = Fresh(full->bytes.get() + full->lineStart, full->end - full->lineStart);
         return full;
       }
     }
+  }
+
+  // Where lines must be UTF-8, finds whether all of a batch's are, here
+  // where there is time to spare: the caller then checks only the lines of
+  // batches that are not.
+  void CheckUtf8(Batch& b, size_t end) {
+    b.utf8 = false;
+    if (!marked && !utf8) return;
+    const size_t begin = b.lines.empty() ? end : b.lines.front().offset;
+    b.utf8 = IsValidUtf8(std::string_view(b.bytes.get() + begin, end - begin));
   }
 
   void DrainRest() {
@@ -216,8 +231,9 @@ struct LineReader::Ahead {
   }
 };
 
-LineReader::LineReader(int fd, Threads threads, size_t chunk)
+LineReader::LineReader(int fd, Threads threads, size_t chunk, bool utf8)
     : ahead_(std::make_unique<Ahead>(fd, chunk)) {
+  ahead_->utf8 = utf8;
   struct stat st;
   // A file of one chunk or less is not worth a thread.
   if (threads == Threads::kAsTheMachineHas && std::thread::hardware_concurrency() > 1 &&
@@ -241,7 +257,7 @@ const Checksum& LineReader::Sum() const {
   return ahead_->sum;
 }
 bool LineReader::LooksLikeUtf8() const {
-  return ahead_->sniffer.LooksLikeUtf8();
+  return !ahead_->marked && ahead_->sniffer.LooksLikeUtf8();
 }
 bool LineReader::Marked() const {
   return ahead_->marked;
@@ -264,11 +280,13 @@ bool LineReader::ReadPhysical(std::string_view& line) {
     if (!NextBatch()) return false;
   const PhysicalLine& l = batch_->lines[next_++];
   line = std::string_view(batch_->bytes.get() + l.offset, l.length);
+  knownUtf8_ = knownUtf8_ && batch_->utf8;
   ++physicalLines_;
   return true;
 }
 
 bool LineReader::ReadLogical(std::string_view& line) {
+  knownUtf8_ = true;
   if (!ReadPhysical(line)) return false;
   firstLine_ = physicalLines_;
   tag_ = line.size() >= 2 ? line[1] : '\0';

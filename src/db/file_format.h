@@ -22,9 +22,10 @@ namespace lorelist {
 class LineReader {
  public:
   enum class Threads { kAsTheMachineHas, kOne };
-  // chunk: the bytes read at a time.
+  // chunk: the bytes read at a time. utf8: the file is UTF-8 even without
+  // the byte-order mark.
   explicit LineReader(int fd, Threads threads = Threads::kAsTheMachineHas,
-                      size_t chunk = size_t{1} << 20);
+                      size_t chunk = size_t{1} << 20, bool utf8 = false);
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -48,6 +49,9 @@ class LineReader {
   // The file starts with the byte-order mark of UTF-8, which is then no part
   // of its first line; known once the first line was read.
   bool Marked() const;
+  // The logical line just read is known to be UTF-8 (the reading side
+  // checked the lines around it, in a UTF-8 file); false says nothing.
+  bool KnownUtf8() const { return knownUtf8_; }
 
   struct Batch;
   struct Ahead;
@@ -63,6 +67,7 @@ class LineReader {
   uint64_t firstLine_ = 0;
   char tag_ = '\0';
   std::string joined_;
+  bool knownUtf8_ = false;
 };
 
 // A file written through FileOps with every write checked. After the first

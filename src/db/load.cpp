@@ -396,7 +396,8 @@ LoadResult Loader::Run(const std::string& path) {
     // it is read must not pass for what was loaded.
     struct stat before;
     const bool statted = ::fstat(fd, &before) == 0;
-    LineReader reader(fd);
+    LineReader reader(fd, LineReader::Threads::kAsTheMachineHas, size_t{1} << 20,
+                      unmarked_ == Encoding::kUtf8);
     StartSection();
     std::string_view line;
     bool going = true, utf8 = false;
@@ -405,7 +406,7 @@ LoadResult Loader::Run(const std::string& path) {
       lineNumber_ = reader.FirstLineNumber();
       // The mark is known once the first line is read.
       if (lineNumber_ == 1) utf8 = reader.Marked() || unmarked_ == Encoding::kUtf8;
-      if (utf8 && !IsValidUtf8(line))
+      if (utf8 && !reader.KnownUtf8() && !IsValidUtf8(line))
         going = FailUnreadable();
       else if (line.empty() || line.front() != '@')
         going = Fail("Line does not start with '@': ");
@@ -455,8 +456,9 @@ std::string NewDictionaryNotice(const std::string& folder) {
 
 std::string Utf8Notice(const std::string& path) {
   return path +
-         " looks like UTF-8 text. Lorelist reads and writes Windows-1252, so accented letters "
-         "may show wrongly. lorelist-db convert can change the file's encoding.";
+         " looks like UTF-8 text without the mark that tells Lorelist so: it is read as "
+         "Windows-1252, so accented letters may show wrongly. lorelist-db convert --mark-utf8 "
+         "FILE OUT marks it.";
 }
 
 LoadResult LoadDatabase(Database& db, const std::string& path, LoadReporter* reporter,

@@ -59,6 +59,13 @@ std::string NotValid(uint64_t line, const char* set) {
   return "line " + std::to_string(line) + ": not valid " + set + " text";
 }
 
+// The 1-based line of the byte at `at`.
+uint64_t LineAt(std::string_view bytes, size_t at) {
+  return static_cast<uint64_t>(
+             std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at), '\n')) +
+         1;
+}
+
 // Converts line by line from one set to the other through UTF-16.
 std::string Convert(std::string_view in, const char* from, const char* to, std::string& out) {
   Converter source = Open(from), target = Open(to);
@@ -99,12 +106,24 @@ std::string Convert(std::string_view in, const char* from, const char* to, std::
 }  // namespace
 
 std::string ConvertFromUtf8(std::string_view utf8, std::string& out) {
-  if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+  if (utf8.starts_with(kByteOrderMark)) utf8.remove_prefix(kByteOrderMark.size());
   return Convert(utf8, "UTF-8", kCp1252, out);
+}
+
+std::string MarkAsUtf8(std::string_view utf8, const std::function<void(std::string_view)>& put) {
+  if (utf8.starts_with(kByteOrderMark)) utf8.remove_prefix(kByteOrderMark.size());
+  if (const size_t valid = ValidUtf8Length(utf8); valid < utf8.size())
+    return NotValid(LineAt(utf8, valid), "UTF-8");
+  put(kByteOrderMark);
+  put(utf8);
+  return {};
 }
 
 std::string ConvertToUtf8(std::string_view bytes,
                           const std::function<void(std::string_view)>& put) {
+  // Read as Windows-1252 the mark would be three letters more.
+  if (bytes.starts_with(kByteOrderMark))
+    return "line 1: the byte-order mark says it is UTF-8 already";
   Converter source = Open(kCp1252);
   if (!source) return "the converters of ICU are missing";
   // Windows-1252 is a set of one byte a character: each byte's UTF-8 asked of
@@ -129,6 +148,7 @@ std::string ConvertToUtf8(std::string_view bytes,
     table[b].length = U_FAILURE(status) || utf8.size() > 4 ? 0 : static_cast<uint8_t>(utf8.size());
     utf8.copy(table[b].bytes, table[b].length);
   }
+  put(kByteOrderMark);
   char chunk[3 << 14];
   for (size_t at = 0; at < bytes.size();) {
     const size_t stop = std::min(bytes.size(), at + sizeof chunk / 4);
@@ -140,11 +160,7 @@ std::string ConvertToUtf8(std::string_view bytes,
         continue;
       }
       const Utf8& utf8 = table[b];
-      if (utf8.length == 0) {
-        const auto lines =
-            std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at), '\n');
-        return NotValid(static_cast<uint64_t>(lines) + 1, kCp1252);
-      }
+      if (utf8.length == 0) return NotValid(LineAt(bytes, at), kCp1252);
       std::memcpy(end, utf8.bytes, 4);
       end += utf8.length;
     }

@@ -29,11 +29,12 @@ class StringSink : public ExportSink {
 // entries and references (each with the quotation and where it comes from),
 // an alphabetical subject index, the quotations tree with the categories
 // that cite each node, a table of contents and a colophon with the counts.
-// Every text is converted from Windows-1252 and escaped: nothing in the file
-// can add markup. `source` names the file in the colophon.
+// Every text is read in the dictionary's encoding and escaped: nothing in the
+// file can add markup. `source` names the file in the colophon.
 //
 // HTML: one self-contained UTF-8 document with print-friendly CSS, written
-// so that it is also well-formed XML. Markdown: the same content as CommonMark.
+// so that it is also well-formed XML; a text of right to left says so.
+// Markdown: the same content as CommonMark.
 void ExportHtml(const Database& db, std::string_view source, ExportSink& out);
 void ExportMarkdown(const Database& db, std::string_view source, ExportSink& out);
 

@@ -1,3 +1,5 @@
+#include <unicode/uchar.h>
+
 #include <algorithm>
 
 #include "db/charset.h"
@@ -71,10 +73,36 @@ dl.counts dd { margin: 0; text-align: right; }
 }
 )";
 
+// The attribute that marks a text that runs from right to left, by its first
+// strong character as the bidirectional algorithm finds a paragraph's
+// direction (what ubidi_getBaseDirection does, without a UTF-16 copy): ""
+// for the rest, which the document's own left to right suits. Said outright
+// rather than left to dir="auto": the Print preview's rich text knows "rtl"
+// but not "auto", and a text of left to right, most of them, needs nothing.
+const char* Direction(std::string_view text, Encoding encoding) {
+  if (encoding == Encoding::kWindows1252) return "";  // holds no such letter
+  for (size_t at = 0; at < text.size();) {
+    const char32_t ch = NextCodePoint(text, at);
+    switch (u_charDirection(static_cast<UChar32>(ch))) {
+      case U_LEFT_TO_RIGHT:
+        return "";
+      case U_RIGHT_TO_LEFT:
+      case U_RIGHT_TO_LEFT_ARABIC:
+        return " dir=\"rtl\"";
+      default:
+        break;
+    }
+  }
+  return "";
+}
+
+// U+200E, as XML writes it wherever it stands.
+constexpr const char* kLeftToRightMark = "&#x200E;";
+
 class HtmlWriter {
  public:
   HtmlWriter(const Dictionary& dictionary, std::string_view source, ExportSink& out)
-      : d_(dictionary), source_(source), buffer_(out) {}
+      : d_(dictionary), encoding_(dictionary.db.encoding), source_(source), buffer_(out) {}
   void Flush() { buffer_.Flush(); }
 
   void BeginDocument() {
@@ -97,7 +125,7 @@ class HtmlWriter {
       Put(sub_ ? "</li>\n<li>" : "\n<ol>\n<li>");
       sub_ = true;
     }
-    Put("<a href=\"#" + Anchor('c', c.code) + "\">" + Html()(Name(c)) + "</a>");
+    PutInline("<a href=\"#" + Anchor('c', c.code) + "\"", "</a>", Name(c));
   }
   void EndContents() {
     if (sub_) Put("</li>\n</ol>");
@@ -112,14 +140,14 @@ class HtmlWriter {
     for (; open_ > c.level; --open_) Put("</section>\n");
     ++open_;
     const std::string h = Heading(c.level);
-    Put("<section class=\"category\" id=\"" + Anchor('c', c.code) + "\">\n<" + h +
-        "><span class=\"code\">" + c.code + "</span>" + Html()(Name(c)) + "</" + h + ">\n");
+    Put("<section class=\"category\" id=\"" + Anchor('c', c.code) + "\">\n<" + h + Dir(Name(c)) +
+        "><span class=\"code\">" + c.code + "</span>" + Escaped(Name(c)) + "</" + h + ">\n");
   }
   void SubjectEntries(const std::vector<std::string_view>& entries) {
     Put("<p class=\"subjects\"><span class=\"label\">Index entries:</span> ");
     for (size_t i = 0; i < entries.size(); ++i) {
       if (i) Put("; ");
-      Put("<span class=\"subject\">" + Html()(entries[i]) + "</span>");
+      PutInline("<span class=\"subject\"", "</span>", entries[i]);
     }
     Put("</p>\n");
   }
@@ -127,16 +155,20 @@ class HtmlWriter {
   void Reference(const QuotedReference& r) {
     Put("<li>");
     if (!r.text.empty()) {
-      Put("<p class=\"ref-text\">");
+      Put(std::string("<p class=\"ref-text\"") + Dir(r.text) + ">");
       PutText(r.text);
       Put("</p>");
     }
-    Put("<blockquote><p>");
+    Put(std::string("<blockquote><p") + Dir(r.quotation) + ">");
     PutText(r.quotation);
     Put("</p><p class=\"source\">");
     for (int k = 0; k < r.depth; ++k) {
       Put(k ? ", " : "\xE2\x80\x94 ");
-      PutText(d_.db.quotations.GetItemText(r.chain[k]));
+      const std::string_view text = d_.db.quotations.GetItemText(r.chain[k]);
+      if (*Dir(text))
+        PutInline("<span", "</span>", text);
+      else
+        PutText(text);
     }
     Put(std::string(r.depth == 0 ? "" : " ") + "<a class=\"code\" href=\"#" + Anchor('q', r.code) +
         "\">" + r.code + "</a></p></blockquote></li>\n");
@@ -151,8 +183,11 @@ class HtmlWriter {
     Put("<section id=\"subject-index\">\n<h2>Subject index</h2>\n<ul class=\"index\">\n");
   }
   void SubjectIndexEntry(std::string_view entry, const Dictionary::Category& c) {
-    Put("<li><a href=\"#" + Anchor('c', c.code) + "\">" + Html()(entry) +
-        "</a> <span class=\"where\">" + Html()(Name(c)) + "</span></li>\n");
+    Put("<li>");
+    PutInline("<a href=\"#" + Anchor('c', c.code) + "\"", "</a>", entry);
+    Put(" ");
+    PutInline("<span class=\"where\"", "</span>", Name(c));
+    Put("</li>\n");
   }
   void EndSubjectIndex() { Put("</ul>\n</section>\n"); }
 
@@ -163,19 +198,20 @@ class HtmlWriter {
     if (q.heads) {
       ++open_;
       const std::string h = Heading(q.level);
-      Put("<section class=\"node\" id=\"" + id + "\">\n<" + h + ">" + Html()(q.text) + "</" + h +
-          ">\n");
+      Put("<section class=\"node\" id=\"" + id + "\">\n<" + h + Dir(q.text) + ">" +
+          Escaped(q.text) + "</" + h + ">\n");
       if (q.referenced) {
         Put("<p>");
         Cited(q.citedBy);
         Put("</p>\n");
       }
     } else {
-      Put("<p class=\"quotation\" id=\"" + id + "\">");
+      const char* dir = Dir(q.text);
+      Put("<p class=\"quotation\" id=\"" + id + "\"" + dir + ">");
       PutText(q.text);
       if (q.referenced) {
         Put(" ");
-        Cited(q.citedBy);
+        Cited(q.citedBy, *dir != 0);
       }
       Put("</p>\n");
     }
@@ -187,12 +223,12 @@ class HtmlWriter {
 
   void Colophon(const Statistics& counts) {
     std::string name;
-    if (!FileNameAsBytes(source_, name)) {
+    if (!FileNameAsText(source_, encoding_, name)) {
       name.clear();
       for (char c : source_) name += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     }
     Put("</main>\n<footer id=\"colophon\">\n<h2>Colophon</h2>\n<p>Made by lorelist-db from " +
-        Html()(name) + ".</p>\n<dl class=\"counts\">\n");
+        Escaped(name) + ".</p>\n<dl class=\"counts\">\n");
     for (int row = 0; row < kStatisticsRows; ++row)
       Put(std::string("<dt>") + kStatisticsLabels[row] + "</dt><dd>" +
           std::to_string(counts.Row(row)) + "</dd>\n");
@@ -201,25 +237,47 @@ class HtmlWriter {
 
  private:
   void Put(std::string_view text) { buffer_.Append(text); }
-  void PutText(std::string_view bytes) { Html().Append(buffer_, bytes); }
+  void PutText(std::string_view text) { Html().Append(buffer_, text, encoding_); }
+  std::string Escaped(std::string_view text) const { return Html()(text, encoding_); }
+  const char* Dir(std::string_view text) const { return Direction(text, encoding_); }
+  // A text within a line, in its element: `open` is the start tag without
+  // its ">". Qt's rich text (the Print preview) lays a line out without
+  // isolating its elements: a left-to-right mark after a text of right to
+  // left keeps the punctuation and codes that follow it in the line's order.
+  // True when it put the mark.
+  bool PutInline(const std::string& open, const char* close, std::string_view text) {
+    const char* dir = Dir(text);
+    Put(open + dir + ">");
+    PutText(text);
+    Put(close);
+    if (*dir) Put(kLeftToRightMark);
+    return *dir != 0;
+  }
   std::string_view Name(const Dictionary::Category& c) const {
     return d_.db.categories.GetItemText(c.node);
   }
   static std::string Heading(int level) { return "h" + std::to_string(std::min(3 + level, 6)); }
 
-  void Cited(Dictionary::Citations cited) {
+  // withinRightToLeft: in a paragraph of right to left, whose direction the
+  // English words must not take.
+  void Cited(Dictionary::Citations cited, bool withinRightToLeft = false) {
     auto [first, last] = cited;
     if (first == last) return;
-    Put("<span class=\"cited\">cited under ");
+    Put(withinRightToLeft ? "<span class=\"cited\" dir=\"ltr\">cited under "
+                          : "<span class=\"cited\">cited under ");
+    bool marked = false;
     for (const Dictionary::Citation* c = first; c != last; ++c) {
       const Dictionary::Category& category = d_.categories[c->category];
       if (c != first) Put(", ");
-      Put("<a href=\"#" + Anchor('c', category.code) + "\">" + Html()(Name(category)) + "</a>");
+      marked = PutInline("<a href=\"#" + Anchor('c', category.code) + "\"", "</a>", Name(category));
     }
+    // Its last punctuation stays with it, not with the paragraph around.
+    if (withinRightToLeft && !marked) Put(kLeftToRightMark);
     Put("</span>");
   }
 
   const Dictionary& d_;
+  const Encoding encoding_;
   std::string_view source_;
   OutBuffer buffer_;
   bool top_ = false, sub_ = false;  // contents lists open

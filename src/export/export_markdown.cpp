@@ -10,7 +10,7 @@ namespace lorelist {
 
 namespace {
 
-// The UTF-8 form of each byte, unescaped: escaping depends on where a
+// The UTF-8 form of each character, unescaped: escaping depends on where a
 // character stands, which Inline below works out.
 const EscapeTable& Utf8() {
   static const EscapeTable table([](char32_t ch) {
@@ -36,8 +36,10 @@ enum Place : unsigned {
 // only what would otherwise start markup there: emphasis, code, links,
 // HTML, entities, and at the start of a block a heading, quote, list or
 // rule. Spaces at its ends are dropped: a renderer drops them too, and
-// inside emphasis they would undo it.
-void Inline(std::string& out, std::string_view text, unsigned place) {
+// inside emphasis they would undo it. Only ASCII makes markup, and UTF-8
+// uses no ASCII byte within a character: the bytes of either encoding are
+// looked at alike.
+void Inline(std::string& out, std::string_view text, unsigned place, Encoding encoding) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   // A closing run of '#' would be taken off a heading.
@@ -86,17 +88,11 @@ void Inline(std::string& out, std::string_view text, unsigned place) {
         break;
     }
     if (!escape) continue;
-    Utf8().Append(out, text.substr(run, i - run));
+    Utf8().Append(out, text.substr(run, i - run), encoding);
     out += '\\';
     run = i;
   }
-  Utf8().Append(out, text.substr(run));
-}
-
-std::string Inline(std::string_view text, unsigned place = kMidLine) {
-  std::string out;
-  Inline(out, text, place);
-  return out;
+  Utf8().Append(out, text.substr(run), encoding);
 }
 
 // The dictionary as CommonMark that reads naturally as plain text: headings
@@ -106,7 +102,7 @@ std::string Inline(std::string_view text, unsigned place = kMidLine) {
 class MarkdownWriter {
  public:
   MarkdownWriter(const Dictionary& dictionary, std::string_view source, ExportSink& out)
-      : d_(dictionary), source_(source), buffer_(out) {}
+      : d_(dictionary), encoding_(dictionary.db.encoding), source_(source), buffer_(out) {}
   void Flush() { buffer_.Flush(); }
 
   void BeginDocument() {
@@ -141,7 +137,7 @@ class MarkdownWriter {
       std::string chain;
       for (int k = 0; k < r.depth; ++k) {
         if (k) chain += ", ";
-        Inline(chain, d_.db.quotations.GetItemText(r.chain[k]), kMidLine);
+        lorelist::Inline(chain, d_.db.quotations.GetItemText(r.chain[k]), kMidLine, encoding_);
       }
       if (!chain.empty()) Put("*" + chain + "* ");
     }
@@ -175,7 +171,7 @@ class MarkdownWriter {
 
   void Colophon(const Statistics& counts) {
     std::string name;
-    if (!FileNameAsBytes(source_, name)) name = "the database file";
+    if (!FileNameAsText(source_, encoding_, name)) name = "the database file";
     Put("## Colophon\n\nMade by lorelist-db from " + Inline(name) + ".\n\n");
     for (int row = 0; row < kStatisticsRows; ++row)
       Put(std::string("- ") + Inline(kStatisticsLabels[row], kBlockStart) + ": " +
@@ -184,6 +180,11 @@ class MarkdownWriter {
 
  private:
   void Put(std::string_view text) { buffer_.Append(text); }
+  std::string Inline(std::string_view text, unsigned place = kMidLine) const {
+    std::string out;
+    lorelist::Inline(out, text, place, encoding_);
+    return out;
+  }
   std::string_view Name(const Dictionary::Category& c) const {
     return d_.db.categories.GetItemText(c.node);
   }
@@ -202,6 +203,7 @@ class MarkdownWriter {
   }
 
   const Dictionary& d_;
+  const Encoding encoding_;
   std::string_view source_;
   OutBuffer buffer_;
 };

@@ -6,12 +6,22 @@
 
 namespace lorelist {
 
-char32_t Shown(char byte) {
-  constexpr char32_t kReplacement = 0xFFFD;
-  const char32_t ch = Cp1252ToUnicode(static_cast<unsigned char>(byte));
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
+}  // namespace
+
+char32_t Shown(char32_t ch) {
   if (ch == '\t') return ' ';
   if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) return kReplacement;
+  if ((ch >= 0xFDD0 && ch <= 0xFDEF) || (ch & 0xFFFE) == 0xFFFE) return kReplacement;
   return ch;
+}
+
+char32_t Shown(char byte) {
+  return Shown(static_cast<char32_t>(Cp1252ToUnicode(static_cast<unsigned char>(byte))));
 }
 
 char* OutBuffer::Reserve(size_t n) {
@@ -33,8 +43,32 @@ void OutBuffer::Flush() {
   size_ = 0;
 }
 
-void EscapeTable::Append(OutBuffer& out, std::string_view text) const {
+char* EscapeTable::WriteUtf8(char* w, std::string_view text) const {
+  for (size_t at = 0; at < text.size();) {
+    const auto b = static_cast<unsigned char>(text[at]);
+    if (b < 0x80) {
+      std::memcpy(w, forms_[b].bytes, sizeof(Form::bytes));
+      w += forms_[b].length;
+      ++at;
+      continue;
+    }
+    // A byte that cannot be read reads as U+FFFD, and shows as it.
+    const size_t start = at;
+    const char32_t ch = NextCodePoint(text, at);
+    const std::string_view form =
+        ch != kReplacement && Shown(ch) == ch ? text.substr(start, at - start) : kReplacementUtf8;
+    std::memcpy(w, form.data(), form.size());
+    w += form.size();
+  }
+  return w;
+}
+
+void EscapeTable::Append(OutBuffer& out, std::string_view text, Encoding encoding) const {
   char* w = out.Reserve(text.size() * sizeof(Form::bytes));
+  if (encoding == Encoding::kUtf8) {
+    out.Commit(WriteUtf8(w, text));
+    return;
+  }
   for (char byte : text) {
     const auto b = static_cast<unsigned char>(byte);
     if (plain_[b]) {
@@ -47,7 +81,13 @@ void EscapeTable::Append(OutBuffer& out, std::string_view text) const {
   out.Commit(w);
 }
 
-void EscapeTable::Append(std::string& out, std::string_view text) const {
+void EscapeTable::Append(std::string& out, std::string_view text, Encoding encoding) const {
+  if (encoding == Encoding::kUtf8) {
+    const size_t start = out.size();
+    out.resize(start + text.size() * sizeof(Form::bytes));
+    out.resize(static_cast<size_t>(WriteUtf8(out.data() + start, text) - out.data()));
+    return;
+  }
   for (char byte : text) {
     const Form& form = forms_[static_cast<unsigned char>(byte)];
     out.append(form.bytes, form.length);
@@ -61,8 +101,10 @@ std::string Anchor(char prefix, std::string_view code) {
   return id;
 }
 
-bool FileNameAsBytes(std::string_view name, std::string& bytes) {
-  return Utf8ToCp1252(name, bytes) == Utf8Conversion::kDone;
+bool FileNameAsText(std::string_view name, Encoding encoding, std::string& text) {
+  if (encoding == Encoding::kWindows1252) return Utf8ToCp1252(name, text) == Utf8Conversion::kDone;
+  text = name;
+  return IsValidUtf8(name);
 }
 
 }  // namespace lorelist

@@ -4,6 +4,7 @@
 #include "db/statistics.h"
 #include "panes/modal.h"
 #include "panes/text.h"
+#include "tools/unicode_special.h"
 
 namespace lorelist {
 
@@ -93,8 +94,13 @@ void QueryCommands::ShowStatistics() {
 }
 
 void QueryCommands::SpecialCharacter() {
-  CSpecial dialog(panes_.Workspace(), owner_);
-  Modal::Current().Run(dialog);
+  if (db_.encoding == Encoding::kUtf8) {
+    UnicodeSpecial dialog(panes_.Workspace(), owner_);
+    Modal::Current().Run(dialog);
+  } else {
+    CSpecial dialog(panes_.Workspace(), owner_);
+    Modal::Current().Run(dialog);
+  }
 }
 
 }  // namespace lorelist

@@ -80,13 +80,44 @@ QString CStats::Line(int row) const {
   return lists_[row]->item(0)->text();
 }
 
-CSpecial::CSpecial(CReference& workspace, QWidget* parent)
+CharacterInventory::CharacterInventory(CReference& workspace, QWidget* parent)
     : QDialog(parent),
       workspace_(workspace),
-      grid_(new QListWidget(this)),
       insert_(new QPushButton(QStringLiteral("Insert"), this)),
       insertAndClose_(new QPushButton(QStringLiteral("Insert and close"), this)),
       close_(new QPushButton(QStringLiteral("Close"), this)) {
+  close_->setDefault(true);
+  insert_->setAutoDefault(false);
+  insertAndClose_->setAutoDefault(false);
+  connect(insert_, &QPushButton::clicked, this, &CharacterInventory::Insert);
+  connect(insertAndClose_, &QPushButton::clicked, this, [this] {
+    Insert();
+    accept();
+  });
+  connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void CharacterInventory::Lay(QLayout* content) {
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(insert_);
+  buttons->addStretch(1);
+  buttons->addWidget(insertAndClose_);
+  buttons->addStretch(1);
+  buttons->addWidget(close_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(content);
+  layout->addLayout(buttons);
+}
+
+void CharacterInventory::Insert() {
+  const std::optional<QString> text = Chosen();
+  if (!text) return;
+  workspace_.ReplaceSelection(*text);
+  Inserted(*text);
+}
+
+CSpecial::CSpecial(CReference& workspace, QWidget* parent)
+    : CharacterInventory(workspace, parent), grid_(new QListWidget(this)) {
   setWindowTitle(QStringLiteral("Inventory of characters"));
   constexpr int kCell = 26;
   constexpr int kRowHeight = 22;
@@ -150,30 +181,13 @@ CSpecial::CSpecial(CReference& workspace, QWidget* parent)
   table->addLayout(units, 2, 0);
   table->addWidget(grid_, 2, 1);
 
-  close_->setDefault(true);
-  insert_->setAutoDefault(false);
-  insertAndClose_->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(insert_);
-  buttons->addStretch(1);
-  buttons->addWidget(insertAndClose_);
-  buttons->addStretch(1);
-  buttons->addWidget(close_);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(table);
-  layout->addLayout(buttons);
-  connect(insert_, &QPushButton::clicked, this, &CSpecial::Insert);
-  connect(insertAndClose_, &QPushButton::clicked, this, [this] {
-    Insert();
-    accept();
-  });
-  connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+  Lay(table);
 }
 
-void CSpecial::Insert() {
+std::optional<QString> CSpecial::Chosen() const {
   const QListWidgetItem* entry = grid_->currentItem();
-  if (!entry || !entry->isSelected()) return;
-  workspace_.ReplaceSelection(entry->text());
+  if (!entry || !entry->isSelected()) return std::nullopt;
+  return entry->text();
 }
 
 }  // namespace lorelist

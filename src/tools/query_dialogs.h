@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
 #include "db/statistics.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -55,26 +57,50 @@ class CStats : public QDialog {
   QPushButton* ok_;
 };
 
-// The inventory of characters: codes 1 to 253 by code in columns of ten,
-// inserted into the Workspace at its caret.
-class CSpecial : public QDialog {
+// What the inventories of characters share: Insert and Insert and close put
+// the chosen character into the Workspace at its caret, as often as wanted;
+// Close closes.
+class CharacterInventory : public QDialog {
+  Q_OBJECT
+
+ public:
+  QPushButton& InsertButton() const { return *insert_; }
+  QPushButton& InsertAndCloseButton() const { return *insertAndClose_; }
+  QPushButton& CloseButton() const { return *close_; }
+
+ protected:
+  CharacterInventory(CReference& workspace, QWidget* parent);
+  // The dialog's layout: `content`, the buttons under it.
+  void Lay(QLayout* content);
+  // The text of the selected entry (the empty entry's is empty); none when
+  // no entry is selected.
+  virtual std::optional<QString> Chosen() const = 0;
+  // After `text` went into the Workspace.
+  virtual void Inserted(const QString& text) { (void)text; }
+
+  CReference& workspace_;
+
+ private:
+  void Insert();
+
+  QPushButton* insert_;
+  QPushButton* insertAndClose_;
+  QPushButton* close_;
+};
+
+// The inventory of a Windows-1252 dictionary: codes 1 to 253 by code in
+// columns of ten.
+class CSpecial : public CharacterInventory {
   Q_OBJECT
 
  public:
   CSpecial(CReference& workspace, QWidget* parent);
   QListWidget& Grid() const { return *grid_; }
-  QPushButton& InsertButton() const { return *insert_; }
-  QPushButton& InsertAndCloseButton() const { return *insertAndClose_; }
-  QPushButton& CloseButton() const { return *close_; }
 
  private:
-  void Insert();
+  std::optional<QString> Chosen() const override;
 
-  CReference& workspace_;
   QListWidget* grid_;
-  QPushButton* insert_;
-  QPushButton* insertAndClose_;
-  QPushButton* close_;
 };
 
 }  // namespace lorelist

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "db/charset.h"
 #include "db/journal.h"
 #include "db/load.h"
 #include "db/search.h"
@@ -73,6 +74,20 @@ TEST(LorelistDbGenerate, MakesTheSameValidDatabaseForTheSameSeed) {
   EXPECT_NE(stats.out.find("subject index entries: 400\n"), std::string::npos);
   ASSERT_EQ(Lorelist(dir, "rewrite a.txt again.txt").code, 0);
   EXPECT_EQ(ReadFile(dir.File("again.txt")), a);
+
+  // In UTF-8: a dictionary of the same shape and counts, its texts in other
+  // scripts, whole, and the same again for the same seed.
+  ASSERT_EQ(Lorelist(dir, "generate --utf8 --quotations 2000 --seed 5 u.txt").code, 0);
+  ASSERT_EQ(Lorelist(dir, "generate --quotations 2000 --utf8 --seed 5 v.txt").code, 0);
+  const std::string u = ReadFile(dir.File("u.txt"));
+  EXPECT_EQ(u, ReadFile(dir.File("v.txt")));
+  EXPECT_TRUE(u.starts_with(kByteOrderMark));
+  for (const char* letter : {"\xCE\xB1", "\xD0\xB0", "\xD7\x90", "\xD8\xA7", "\xE6\x84\x9B"})
+    EXPECT_NE(u.find(letter), std::string::npos) << letter;  // α а א ا 愛
+  EXPECT_EQ(Lorelist(dir, "check u.txt").out, "");
+  EXPECT_EQ(Lorelist(dir, "stats u.txt").out, stats.out);
+  ASSERT_EQ(Lorelist(dir, "rewrite u.txt again.txt").code, 0);
+  EXPECT_EQ(ReadFile(dir.File("again.txt")), u);
 }
 
 // Output that cannot be written is a failure, whatever the command found.

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unicode/utf8.h>
 
 #include <string>
 
@@ -19,6 +20,39 @@ TEST(Charset, EveryByteSurvivesTheRoundTrip) {
   EXPECT_EQ(Cp1252ToUnicode(0x80), u'\u20AC');
   EXPECT_EQ(Cp1252ToUnicode(0x9C), u'\u0153');
   EXPECT_EQ(UnicodeToCp1252(U'\u4E2D'), -1);
+}
+
+// Every sequence of up to four bytes drawn from the edges of UTF-8's ranges,
+// at every place against the eight bytes read at once: as long a valid start
+// as ICU's own reading finds.
+TEST(ValidUtf8Length, AgreesWithIcuOnEverySequenceAtTheEdgesOfTheRanges) {
+  const unsigned char edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE,
+                                 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+  auto icu = [](std::string_view bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto size = static_cast<int32_t>(bytes.size());
+    int32_t at = 0;
+    for (int32_t next = 0; next < size; at = next) {
+      UChar32 ch;
+      U8_NEXT(p, next, size, ch);
+      if (ch < 0) break;
+    }
+    return static_cast<size_t>(at);
+  };
+  std::string sequence;
+  for (size_t n = 0; n < 25 * 25 * 25 * 25; ++n) {
+    sequence.clear();
+    for (size_t k = n; k; k /= 25) sequence += static_cast<char>(edges[k % 25]);
+    for (size_t before : {0, 5, 7, 8}) {
+      // Valid to the end, or not, and a sequence left open across eight
+      // bytes of ASCII.
+      for (const char* after : {"", "\xCE\xB1 bcdefgh", "\xC3", "abcdefgh\x80"}) {
+        const std::string bytes = std::string(before, 'a') + sequence + after;
+        ASSERT_EQ(ValidUtf8Length(bytes), icu(bytes)) << testing::PrintToString(bytes);
+      }
+    }
+  }
 }
 
 TEST(Utf8Sniffer, KnowsUtf8FromWindows1252HoweverTheBytesAreCut) {
@@ -58,9 +92,9 @@ TEST(LoadDatabase, SaysWhenTheFileLooksLikeUtf8) {
   EXPECT_EQ(stopped.status, LoadResult::kStopped);
   EXPECT_TRUE(stopped.looksLikeUtf8);
   EXPECT_EQ(Utf8Notice("/q/Florilex.txt"),
-            "/q/Florilex.txt looks like UTF-8 text. Lorelist reads and writes Windows-1252, so "
-            "accented letters may show wrongly. lorelist-db convert can change the file's "
-            "encoding.");
+            "/q/Florilex.txt looks like UTF-8 text without the mark that tells Lorelist so: it is "
+            "read as Windows-1252, so accented letters may show wrongly. lorelist-db convert "
+            "--mark-utf8 FILE OUT marks it.");
 }
 
 // Sorted lists in a UTF-8 dictionary: case ignored in every script, accents

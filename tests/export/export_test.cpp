@@ -21,6 +21,11 @@ std::string Data(const char* name) {
 // Quotations with markup-like and accented texts, a reference to an author
 // node, an entry shared by two categories, a node cited twice by one category.
 const std::string kEdgeCases = Data("edge-cases.txt");
+// A UTF-8 dictionary: Greek, Cyrillic, Hebrew (texts of right to left, one
+// opening with digits, in headings, references, derivations, citations and
+// the index), an emoji, markup-like texts, and characters that XML forbids
+// or that break a line: a control, a tab, a C1 control, noncharacters.
+const std::string kUnicode = Data("unicode.txt");
 
 std::string Export(const std::string& bytes, ExportFormat format = ExportFormat::kHtml) {
   Database db;
@@ -88,8 +93,9 @@ Document Read(const std::string& html) {
 // becomes markup.
 TEST(ExportHtml, IsAWellFormedDictionaryWhoseLinksAllLandAndNoTextIsMarkup) {
   const std::string html = Export(kEdgeCases);
-  const Document doc = Read(html), empty = Read(Export(CrLf({"@@"})));
-  for (const Document* d : {&doc, &empty}) {
+  const Document doc = Read(html), empty = Read(Export(CrLf({"@@"}))),
+                 unicode = Read(Export(kUnicode));
+  for (const Document* d : {&doc, &empty, &unicode}) {
     ASSERT_EQ(d->error, "");
     for (const QString& link : d->links)
       EXPECT_TRUE(link.startsWith('#') && d->ids.contains(link.mid(1))) << link.toStdString();
@@ -121,10 +127,18 @@ TEST(ExportHtml, IsAWellFormedDictionaryWhoseLinksAllLandAndNoTextIsMarkup) {
   EXPECT_EQ(doc.counts, QStringList({"2", "3", "1", "4", "4", "3", "2"}));
 }
 
-// Only what would become markup is escaped; no raw HTML (safe renderers
-// drop it) and no links inside the document.
-TEST(ExportMarkdown, EscapesOnlyWhatWouldBecomeMarkup) {
-  EXPECT_EQ(Export(kEdgeCases, ExportFormat::kMarkdown), Data("edge-cases.md"));
+// Byte for byte. Markdown: only what would become markup is escaped; no raw
+// HTML (safe renderers drop it) and no links inside the document. A UTF-8
+// dictionary's texts stand as they are, each text of right to left marked
+// so in HTML, and what would break a document shows as U+FFFD.
+TEST(Export, WritesItsGoldenFiles) {
+  const std::pair<const std::string*, const char*> cases[] = {{&kEdgeCases, "edge-cases"},
+                                                              {&kUnicode, "unicode"}};
+  for (const auto& [bytes, name] : cases) {
+    EXPECT_EQ(Export(*bytes), Data((std::string(name) + ".html").c_str())) << name;
+    EXPECT_EQ(Export(*bytes, ExportFormat::kMarkdown), Data((std::string(name) + ".md").c_str()))
+        << name;
+  }
 }
 
 // What a CommonMark renderer makes of it: every text of the file shows as it

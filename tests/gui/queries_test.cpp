@@ -2,6 +2,7 @@
 // Count References, Statistics, Special Character, Export and Print.
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <cstdlib>
 
@@ -10,6 +11,8 @@
 #include "db/statistics.h"
 #include "frame_fixture.h"
 #include "tools/query_dialogs.h"
+#include "tools/settings.h"
+#include "tools/unicode_special.h"
 
 namespace lorelist::test {
 namespace {
@@ -17,8 +20,18 @@ namespace {
 using Said = std::vector<std::pair<QString, Modal::Icon>>;
 constexpr Modal::Icon kWarn = Modal::Icon::kWarning, kTell = Modal::Icon::kInformation;
 
+using Codes = std::vector<char32_t>;
+
 class QueriesTest : public FrameTest {
  protected:
+  // The first characters the Unicode inventory shows.
+  static Codes Shown(const UnicodeSpecial& special, size_t count) {
+    const QAbstractItemModel& model = *special.Grid().model();
+    Codes shown;
+    for (int row = 0; row < model.rowCount() && shown.size() < count; ++row)
+      shown.push_back(model.index(row, 0).data(Qt::UserRole).toUInt());
+    return shown;
+  }
   void Run(int id) { frame->OnCommand(id); }
   // A Search dialog script: the text, the case box, OK.
   void Search(const QString& text, bool caseSignificant = false) {
@@ -245,6 +258,90 @@ TEST_F(QueriesTest, SpecialCharactersGoToTheWorkspaceCaretAndIntoTheFile) {
   Keys(Qt::Key_Y);
   Keys(Qt::Key_K);
   EXPECT_TRUE(Has(SavedFile(), "@Q2 \x9C"));
+}
+
+// A UTF-8 dictionary's inventory: a search by name typed and a result
+// double-clicked, a code typed and Return, Insert and close; the characters
+// go in at the caret, one beyond the BMP as two units; the next opening
+// shows them first, the last one inserted leading.
+TEST_F(QueriesTest, UnicodeCharactersAreFoundByNameOrCodeAndRemembered) {
+  ProgramSettings().remove(QStringLiteral("specialCharacters/recent"));
+  Open("\xEF\xBB\xBF" + CrLf({"@Q1 test", "@@"}));
+  DoubleClick(Panes().Quotations(), Quotation("1"));
+  CReference& workspace = Panes().Workspace();
+  QTextCursor cursor = workspace.textCursor();
+  cursor.setPosition(2);
+  workspace.setTextCursor(cursor);
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& special = dynamic_cast<UnicodeSpecial&>(dialog);
+    EXPECT_EQ(special.Blocks().currentItem()->text(), "Basic Latin");  // nothing recent yet
+    QTest::keyClicks(&special.FindEdit(), "SIGMA");
+    EXPECT_EQ(Shown(special, 3), Codes({0x3A3, 0x3C2, 0x3C3}));
+    DoubleClickLine(special.Grid(), 2);
+    EXPECT_EQ(special.About().text(), "U+03C3  GREEK SMALL LETTER SIGMA  (Greek and Coptic)");
+    QTest::mouseClick(&special.InsertButton(), Qt::LeftButton);
+    special.FindEdit().selectAll();
+    QTest::keyClicks(&special.FindEdit(), "u+1d11e");
+    QTest::keyClick(&special.FindEdit(), Qt::Key_Return);  // Insert is the default
+    special.FindEdit().selectAll();
+    QTest::keyClicks(&special.FindEdit(), "05D0");
+    QTest::mouseClick(&special.InsertAndCloseButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+  });
+  Keys(Qt::Key_Y);
+  EXPECT_EQ(workspace.GetText(), QString::fromUtf8("te\u03C3\U0001D11E\u05D0st"));
+  EXPECT_EQ(workspace.textCursor().position(), 6);
+  EXPECT_FALSE(frame->Db().IsChanged());
+
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& special = dynamic_cast<UnicodeSpecial&>(dialog);
+    EXPECT_EQ(special.Blocks().currentRow(), 0);
+    EXPECT_EQ(Shown(special, 4), Codes({0x5D0, 0x1D11E, 0x3C3}));
+    QTest::keyClick(&special.FindEdit(), Qt::Key_Down);
+    QTest::keyClick(&special.FindEdit(), Qt::Key_Down);
+    QTest::keyClick(&special.FindEdit(), Qt::Key_Return);
+  });
+  Keys(Qt::Key_Y);
+  EXPECT_EQ(workspace.GetText(), QString::fromUtf8("te\u03C3\U0001D11E\u05D0\U0001D11Est"));
+}
+
+// What a search finds: every word at the start of a word of the name, whole
+// words first; a code finds only a character a text can hold; a block lists
+// its assigned characters.
+TEST_F(QueriesTest, UnicodeSearchesAndBlocks) {
+  Open("\xEF\xBB\xBF" + CrLf({"@Q1 test", "@@"}));
+  modal.dialogScripts.push_back([](QDialog& dialog) {
+    auto& special = dynamic_cast<UnicodeSpecial&>(dialog);
+    const std::pair<const char*, std::vector<char32_t>> searches[] = {
+        {"greek small sigma", {0x3C2, 0x3C3, 0x37B}},  // no capital
+        {" width non joiner ", {0x200C}},
+        {"ACUTE   lat e", {0xC9, 0xE9, 0x1E16}},
+        {"041", {0x41}},
+        {"face", {0xFACE, 0x2639}},  // the code, then the names
+        {"U+D800", {}},              // a surrogate
+        {"u+0007", {}},              // a control
+        {"U+E000", {}},              // private use
+        {"U+2028", {}},              // a line break
+        {"U+110000", {}},
+        {"zzzq", {}}};
+    for (const auto& [query, first] : searches) {
+      special.FindEdit().selectAll();
+      QTest::keyClicks(&special.FindEdit(), query);
+      EXPECT_EQ(Shown(special, std::max<size_t>(first.size(), 1)), first) << query;
+    }
+    EXPECT_EQ(special.About().text(), "No character has such a name.");
+    special.FindEdit().setText("U+0378");
+    EXPECT_EQ(special.About().text(), "U+0378 is not a character a text can hold.");
+    const auto greek = special.Blocks().findItems("Greek and Coptic", Qt::MatchExactly);
+    ASSERT_EQ(greek.size(), 1);
+    QTest::mouseClick(special.Blocks().viewport(), Qt::LeftButton, {},
+                      special.Blocks().visualItemRect(greek[0]).center());
+    EXPECT_TRUE(special.FindEdit().text().isEmpty());
+    EXPECT_EQ(Shown(special, 9),
+              Codes({0x370, 0x371, 0x372, 0x373, 0x374, 0x375, 0x376, 0x377, 0x37A}));
+    EXPECT_EQ(special.About().text(), "135 characters");
+  });
+  Keys(Qt::Key_Y);
 }
 
 // The window's export is the command line's; cancelled it writes nothing,
