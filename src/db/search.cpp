@@ -88,6 +88,23 @@ void AppendUtf16AsUtf8(std::string& out, const std::u16string& text) {
   }
 }
 
+// A UTF-8 text composed (NFC).
+std::string Composed(std::string_view text) {
+  UErrorCode status = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+  if (U_FAILURE(status)) throw std::runtime_error("cannot open ICU's canonical composition");
+  std::u16string decoded;
+  for (size_t at = 0; at < text.size();)
+    decoded += Utf16(static_cast<UChar32>(NextCodePoint(text, at)));
+  std::string composed;
+  AppendUtf16AsUtf8(composed, IcuString([&](UChar* out, int32_t room, UErrorCode* error) {
+                      return unorm2_normalize(nfc, decoded.data(),
+                                              static_cast<int32_t>(decoded.size()), out, room,
+                                              error);
+                    }));
+  return composed;
+}
+
 // The units of one code point, worked out with ICU.
 std::vector<UnitSpec> UnitsOf(char32_t ch, Form form) {
   auto c = static_cast<UChar32>(ch);
@@ -116,6 +133,10 @@ std::vector<UnitSpec> UnitsOf(char32_t ch, Form form) {
   return units;
 }
 
+// Marks of the form's bytes: a match may start at a unit, and end in front
+// of one that does not extend the character before it, or at the end.
+constexpr char kStart = 1, kEnd = 2;
+
 // The units of 256 code points, packed.
 struct Unit {
   uint16_t offset;  // in Page::bytes
@@ -127,6 +148,7 @@ struct Page {
   std::array<uint16_t, 257> first;  // code point i's units: from first[i] to first[i + 1]
   std::vector<Unit> units;
   std::string bytes;
+  std::string marks;  // of each byte, as ToForm marks them
 };
 
 // The pages of both forms, each made the first time a text needs it and
@@ -156,6 +178,8 @@ class UnitTable {
                                    static_cast<uint8_t>(spec.bytes.size()), spec.combiningClass,
                                    spec.extends});
         page->bytes += spec.bytes;
+        page->marks += spec.extends ? kStart : static_cast<char>(kStart | kEnd);
+        page->marks.append(spec.bytes.size() - 1, '\0');
       }
     }
     page->first[256] = static_cast<uint16_t>(page->units.size());
@@ -168,9 +192,23 @@ class UnitTable {
   std::vector<std::unique_ptr<Page>> owned_;
 };
 
-// Marks of the form's bytes: a match may start at a unit, and end in front
-// of one that does not extend the character before it, or at the end.
-constexpr char kStart = 1, kEnd = 2;
+// The code point at `at`, which moves past it: the usual two- and
+// three-byte sequences read here, the rest by NextCodePoint.
+inline char32_t Decode(std::string_view text, size_t& at) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data()) + at;
+  const size_t left = text.size() - at;
+  if (left >= 2 && p[0] >= 0xC2 && p[0] < 0xE0 && (p[1] & 0xC0) == 0x80) {
+    at += 2;
+    return static_cast<char32_t>((p[0] & 0x1F) << 6 | (p[1] & 0x3F));
+  }
+  // E0 and ED have narrower second bytes: left to NextCodePoint.
+  if (left >= 3 && p[0] > 0xE0 && p[0] < 0xF0 && p[0] != 0xED && (p[1] & 0xC0) == 0x80 &&
+      (p[2] & 0xC0) == 0x80) {
+    at += 3;
+    return static_cast<char32_t>((p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+  }
+  return NextCodePoint(text, at);
+}
 
 // A text in the form, with a mark for each byte and one for its end.
 void ToForm(std::string_view text, Form form, std::string& out, std::string& marks) {
@@ -179,44 +217,48 @@ void ToForm(std::string_view text, Form form, std::string& out, std::string& mar
   marks.clear();
   // The marks after a character, to be put in canonical order.
   struct Mark {
-    const char* bytes;
-    uint8_t length;
-    uint8_t combiningClass;
+    const Page* page;
+    const Unit* unit;
   };
   thread_local std::vector<Mark> run;
   run.clear();
-  auto put = [&](const char* bytes, size_t length, bool extends) {
-    marks += extends ? kStart : static_cast<char>(kStart | kEnd);
-    marks.append(length - 1, '\0');
-    out.append(bytes, length);
+  auto put = [&](const Page& page, const Unit& unit) {
+    out.append(page.bytes, unit.offset, unit.length);
+    marks.append(page.marks, unit.offset, unit.length);
   };
   auto flush = [&] {
     // A stable insertion sort: runs of marks are short.
     for (size_t i = 1; i < run.size(); ++i)
-      for (size_t j = i; j > 0 && run[j - 1].combiningClass > run[j].combiningClass; --j)
+      for (size_t j = i; j > 0 && run[j - 1].unit->combiningClass > run[j].unit->combiningClass;
+           --j)
         std::swap(run[j - 1], run[j]);
-    for (const Mark& mark : run) put(mark.bytes, mark.length, true);
+    for (const Mark& mark : run) put(*mark.page, *mark.unit);
     run.clear();
   };
   for (size_t at = 0; at < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte < 0x80) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      // A run of ASCII, each byte a unit of its own, taken whole.
       if (!run.empty()) flush();
-      out += static_cast<char>(form == kFolded && byte >= 'A' && byte <= 'Z' ? byte + 32 : byte);
-      marks += static_cast<char>(kStart | kEnd);
-      ++at;
+      size_t end = at + 1;
+      while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+      const size_t start = out.size();
+      out.append(text, at, end - at);
+      marks.append(end - at, static_cast<char>(kStart | kEnd));
+      if (form == kFolded)
+        for (size_t i = start; i < out.size(); ++i)
+          if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + 32);
+      at = end;
       continue;
     }
-    const char32_t c = NextCodePoint(text, at);
+    const char32_t c = Decode(text, at);
     const Page& page = table.PageOf(c, form);
     for (size_t i = page.first[c & 0xFF]; i < page.first[(c & 0xFF) + 1]; ++i) {
       const Unit& unit = page.units[i];
-      const char* bytes = page.bytes.data() + unit.offset;
       if (unit.combiningClass != 0) {
-        run.push_back(Mark{bytes, unit.length, unit.combiningClass});
+        run.push_back(Mark{&page, &unit});
       } else {
         if (!run.empty()) flush();
-        put(bytes, unit.length, unit.extends);
+        put(page, unit);
       }
     }
   }
@@ -234,14 +276,14 @@ bool ExtendsBefore(std::string_view text, size_t at, Form form) {
 
 // The code points whose form is not the code point itself: those that
 // decompose, and those that case folding changes (Hangul syllables, which
-// decompose by rule, are left to HangulWith). Each with its form, and the
-// ASCII it may give to a match of an ASCII pattern: its units from one that
-// folds into ASCII up to the last of them or to one that does not extend,
-// all in ASCII.
+// decompose by rule, are left to AddHangulWith). Each with its form, and the
+// units by which a match of an ASCII pattern may enter it: a unit that gives
+// ASCII, followed by units that do up to the last or up to one that does not
+// extend. Such a match holds that unit's ASCII whole.
 struct Candidate {
   char32_t codePoint;
   std::string form[2];
-  std::string ascii[2];
+  std::vector<std::string> ascii[2];
 };
 
 const std::vector<Candidate>& Candidates() {
@@ -265,8 +307,10 @@ const std::vector<Candidate>& Candidates() {
           for (size_t j = 0; j < units.size(); ++j) {
             candidate.form[form] += units[j].bytes;
             for (size_t k = j; k < units.size() && IsAscii(units[k].bytes); ++k) {
-              if (k + 1 < units.size() && units[k + 1].extends) continue;
-              for (size_t i = j; i <= k; ++i) candidate.ascii[form] += units[i].bytes;
+              if (k + 1 == units.size() || !units[k + 1].extends) {
+                candidate.ascii[form].push_back(units[j].bytes);
+                break;
+              }
             }
           }
         }
@@ -403,11 +447,18 @@ CodePointSet SourcesOf(std::string_view c, Form form) {
 // text that also holds a character beyond ASCII able to give some of its
 // letters (K, the Kelvin sign, gives k; ß gives ss) is then put in the form.
 // Any other pattern needs one of the sources of one of its characters in the
-// text, the one cheapest to look for, before the text is put in the form.
+// text, the one cheapest to look for, and is then looked for as texts
+// mostly hold it, composed, as bytes. Only a text that does not hold it so
+// is put in the form.
 struct TextMatcher::Unicode {
   Form form;
   bool ascii;
   CodePointSet sources;
+  // The form composed (NFC), whose form is the pattern's: found ending where
+  // a character of the text ends, it is a match. Empty when the pattern
+  // starts with a mark, which marks of the text before it may follow in
+  // canonical order.
+  std::string composed;
 };
 
 TextMatcher::TextMatcher(std::string_view pattern, bool caseSignificant, Encoding encoding)
@@ -426,11 +477,14 @@ TextMatcher::TextMatcher(std::string_view pattern, bool caseSignificant, Encodin
     ToForm(pattern, unicode->form, pattern_, marks);
     unicode->ascii = IsAscii(pattern_);
     if (unicode->ascii) {
-      for (const Candidate& candidate : Candidates())
-        if (candidate.ascii[unicode->form].find_first_of(pattern_) != std::string::npos)
-          unicode->sources.Add(candidate.codePoint);
+      for (const Candidate& candidate : Candidates()) {
+        if (candidate.codePoint < 0x80) continue;  // the byte search finds ASCII
+        for (const std::string& ascii : candidate.ascii[unicode->form])
+          if (pattern_.find(ascii) != std::string::npos) unicode->sources.Add(candidate.codePoint);
+      }
       unicode->sources.Prepare();
     } else {
+      if (marks[0] & kEnd) unicode->composed = Composed(pattern_);
       bool chosen = false;
       for (size_t at = 0; at < pattern_.size();) {
         const size_t start = at;
@@ -503,21 +557,34 @@ bool TextMatcher::FindBytes(std::string_view text, Accept accept) const {
 bool TextMatcher::Matches(std::string_view text) const {
   if (!unicode_) return FindBytes(text, [](size_t) { return true; });
   const Unicode& unicode = *unicode_;
+  // A match as the text holds it ends in front of what does not extend its
+  // last character.
+  auto endsACharacter = [&](size_t end) {
+    return end == text.size() || static_cast<unsigned char>(text[end]) < 0x80 ||
+           !ExtendsBefore(text, end, unicode.form);
+  };
   if (unicode.ascii) {
-    // ASCII characters of the text, as bytes: a match holds nothing else, and
-    // ends in front of what does not extend its last character.
-    if (FindBytes(text, [&](size_t end) {
-          return end == text.size() || static_cast<unsigned char>(text[end]) < 0x80 ||
-                 !ExtendsBefore(text, end, unicode.form);
-        }))
-      return true;
+    if (FindBytes(text, endsACharacter)) return true;
+    if (!unicode.sources.FoundIn(text)) return false;
+  } else {
+    if (!unicode.sources.FoundIn(text)) return false;
+    const std::string& composed = unicode.composed;
+    if (!composed.empty())
+      for (size_t at = text.find(composed); at != std::string_view::npos;
+           at = text.find(composed, at + 1))
+        if (endsACharacter(at + composed.size())) return true;
   }
-  if (!unicode.sources.FoundIn(text)) return false;
   thread_local std::string form, marks;
   ToForm(text, unicode.form, form, marks);
-  for (size_t at = form.find(pattern_); at != std::string::npos; at = form.find(pattern_, at + 1))
-    if ((marks[at] & kStart) && (marks[at + pattern_.size()] & kEnd)) return true;
-  return false;
+  bool found = false;
+  for (size_t at = form.find(pattern_); at != std::string::npos && !found;
+       at = form.find(pattern_, at + 1))
+    found = (marks[at] & kStart) && (marks[at + pattern_.size()] & kEnd);
+  if (form.capacity() > (size_t{1} << 20)) {
+    form = {};  // one huge text must not keep its memory for good
+    marks = {};
+  }
+  return found;
 }
 
 HTREEITEM SearchTree(const TreeStore& tree, HTREEITEM start, bool testStart,

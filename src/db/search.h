@@ -25,9 +25,9 @@ class TextMatcher {
   TextMatcher(std::string_view pattern, bool caseSignificant, Encoding encoding);
   bool Matches(std::string_view text) const;
 
+ private:
   struct Unicode;
 
- private:
   template <class Accept>
   bool FindBytes(std::string_view text, Accept accept) const;
   bool RestMatches(const unsigned char* at) const;
