@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -356,6 +357,9 @@ class CodePointSet {
     }
   }
 
+  // Whether a few memchr look for the set.
+  bool Few() const { return few_; }
+
   // What looking costs, roughly, for choosing among sets.
   int Cost() const {
     if (few_) return static_cast<int>(lastBytes_.size()) + (ascii_ ? 2 : 0);
@@ -446,14 +450,14 @@ CodePointSet SourcesOf(std::string_view c, Form form) {
 // bytes, which finds every match made of the text's ASCII characters; only a
 // text that also holds a character beyond ASCII able to give some of its
 // letters (K, the Kelvin sign, gives k; ß gives ss) is then put in the form.
-// Any other pattern needs one of the sources of one of its characters in the
-// text, the one cheapest to look for, and is then looked for as texts
-// mostly hold it, composed, as bytes. Only a text that does not hold it so
-// is put in the form.
+// Any other pattern needs a source of each of its characters in the text:
+// those that a few memchr find are all looked for (or, when none is, the
+// cheapest set); it is then looked for as texts mostly hold it, composed, as
+// bytes. Only a text that does not hold it so is put in the form.
 struct TextMatcher::Unicode {
   Form form;
   bool ascii;
-  CodePointSet sources;
+  std::vector<CodePointSet> sources;  // the text holds one of each
   // The form composed (NFC), whose form is the pattern's: found ending where
   // a character of the text ends, it is a match. Empty when the pattern
   // starts with a mark, which marks of the text before it may follow in
@@ -477,24 +481,30 @@ TextMatcher::TextMatcher(std::string_view pattern, bool caseSignificant, Encodin
     ToForm(pattern, unicode->form, pattern_, marks);
     unicode->ascii = IsAscii(pattern_);
     if (unicode->ascii) {
+      CodePointSet& sources = unicode->sources.emplace_back();
       for (const Candidate& candidate : Candidates()) {
         if (candidate.codePoint < 0x80) continue;  // the byte search finds ASCII
         for (const std::string& ascii : candidate.ascii[unicode->form])
-          if (pattern_.find(ascii) != std::string::npos) unicode->sources.Add(candidate.codePoint);
+          if (pattern_.find(ascii) != std::string::npos) sources.Add(candidate.codePoint);
       }
-      unicode->sources.Prepare();
+      sources.Prepare();
     } else {
       if (marks[0] & kEnd) unicode->composed = Composed(pattern_);
-      bool chosen = false;
+      std::vector<std::string_view> seen;
+      std::optional<CodePointSet> cheapest;
       for (size_t at = 0; at < pattern_.size();) {
         const size_t start = at;
         NextCodePoint(pattern_, at);
-        CodePointSet sources =
-            SourcesOf(std::string_view(pattern_).substr(start, at - start), unicode->form);
-        if (!chosen || sources.Cost() < unicode->sources.Cost())
-          unicode->sources = std::move(sources);
-        chosen = true;
+        const std::string_view c = std::string_view(pattern_).substr(start, at - start);
+        if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+        seen.push_back(c);
+        CodePointSet sources = SourcesOf(c, unicode->form);
+        if (sources.Few())
+          unicode->sources.push_back(std::move(sources));
+        else if (!cheapest || sources.Cost() < cheapest->Cost())
+          cheapest = std::move(sources);
       }
+      if (unicode->sources.empty()) unicode->sources.push_back(std::move(*cheapest));
     }
     unicode_ = std::move(unicode);
   } else {
@@ -565,9 +575,10 @@ bool TextMatcher::Matches(std::string_view text) const {
   };
   if (unicode.ascii) {
     if (FindBytes(text, endsACharacter)) return true;
-    if (!unicode.sources.FoundIn(text)) return false;
+    if (!unicode.sources[0].FoundIn(text)) return false;
   } else {
-    if (!unicode.sources.FoundIn(text)) return false;
+    for (const CodePointSet& sources : unicode.sources)
+      if (!sources.FoundIn(text)) return false;
     const std::string& composed = unicode.composed;
     if (!composed.empty())
       for (size_t at = text.find(composed); at != std::string_view::npos;
