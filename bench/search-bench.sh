@@ -39,16 +39,17 @@ printf 'database: %d quotation nodes; Windows-1252 %.1f MB, UTF-8 %.1f MB, in Gr
   "$quotations" "$(awk -v b="$(stat -c %s "$windows")" 'BEGIN{print b / 1e6}')" \
   "$(awk -v b="$(stat -c %s "$utf8")" 'BEGIN{print b / 1e6}')" \
   "$(awk -v b="$(stat -c %s "$scripts")" 'BEGIN{print b / 1e6}')"
-printf '%-28s %14s %10s %8s\n' "lorelist-db search" windows-1252 utf-8 ratio
+# The search text last: printf pads bytes, not characters.
+printf '%14s %10s %8s   %s\n' windows-1252 utf-8 ratio "lorelist-db search"
 # search ARGUMENTS...: the same search in both files.
 for args in "e" "zzqx" "wisdom" "été" "--case e" "--case zzqx"; do
   # shellcheck disable=SC2086 # the options and the text, as words
   w=$(seconds "$tool" search $args "$windows")
   # shellcheck disable=SC2086
   u=$(seconds "$tool" search $args "$utf8")
-  printf '%-28s %12.3f s %8.3f s %7.2fx\n' "$args" "$w" "$u" "$(awk -v u="$u" -v w="$w" 'BEGIN{print u / w}')"
+  printf '%12.3f s %8.3f s %7.2fx   %s\n' "$w" "$u" "$(awk -v u="$u" -v w="$w" 'BEGIN{print u / w}')" "$args"
 done
-printf '%-28s %14s %10s\n' "in Greek and Cyrillic" utf-8 ""
+printf '%14s %10s %8s   %s\n' "" utf-8 "" "in Greek and Cyrillic"
 for args in "ε" "ζζθξ" "шισδομ" "ΛΟВΕ"; do
-  printf '%-28s %12.3f s\n' "$args" "$(seconds "$tool" search "$args" "$scripts")"
+  printf '%14s %8.3f s %8s   %s\n' "" "$(seconds "$tool" search "$args" "$scripts")" "" "$args"
 done
