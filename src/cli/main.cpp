@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -185,32 +186,53 @@ int Convert(const Arguments& args) {
 }
 
 int Search(const Arguments& args) {
-  if (args.plain[0].empty()) return Refuse(args, "TEXT must not be empty");
+  const std::string& text = args.plain[0];
+  if (text.empty()) return Refuse(args, "TEXT must not be empty");
   const std::string file = FileOr(args, 1, kDatabaseFile);
 
-  // The text as the file's bytes; text that is not UTF-8 is taken as it stands.
-  std::string pattern;
-  bool matchable = true;
-  switch (Utf8ToCp1252(args.plain[0], pattern)) {
-    case Utf8Conversion::kDone:
-      break;
-    case Utf8Conversion::kNotUtf8:
-      pattern = args.plain[0];
-      break;
-    case Utf8Conversion::kOutsideTheSet:
-      matchable = false;  // no node can hold it
-      break;
-  }
-  const TextMatcher matcher(pattern, args.Has("--case"));
-  auto wanted = [&](std::string_view text) { return matchable && matcher.Matches(text); };
+  // The matcher, made once the file's encoding is known. TEXT comes as UTF-8:
+  // a Windows-1252 file takes it converted (text that is not UTF-8 as it
+  // stands; a character outside the set is in no node, and no matcher is
+  // made), a UTF-8 file as it is, refusing text that is not UTF-8.
+  Encoding encoding = Encoding::kWindows1252;
+  std::optional<TextMatcher> matcher;
+  bool notUtf8 = false;
+  auto prepare = [&](Encoding fileEncoding) {
+    encoding = fileEncoding;
+    matcher.reset();
+    notUtf8 = false;
+    std::string pattern = text;
+    if (encoding == Encoding::kUtf8) {
+      notUtf8 = !IsValidUtf8(text);
+      if (notUtf8) return;
+    } else {
+      switch (Utf8ToCp1252(text, pattern)) {
+        case Utf8Conversion::kDone:
+          break;
+        case Utf8Conversion::kNotUtf8:
+          pattern = text;
+          break;
+        case Utf8Conversion::kOutsideTheSet:
+          return;
+      }
+    }
+    matcher.emplace(pattern, args.Has("--case"), encoding);
+  };
+  auto refuse = [&] {
+    return Refuse(args, "TEXT must be UTF-8 text to search a UTF-8 dictionary");
+  };
+  auto wanted = [&](std::string_view node) { return matcher && matcher->Matches(node); };
   // Written a block at a time: a search matching most nodes prints about as
   // much as the file holds.
   std::string found;
   size_t hits = 0;
-  auto show = [&](std::string_view code, std::string_view text) {
+  auto show = [&](std::string_view code, std::string_view node) {
     ++hits;
     found.append(code).append(" ");
-    AppendCp1252AsUtf8(found, text);
+    if (encoding == Encoding::kUtf8)
+      found.append(node);
+    else
+      AppendCp1252AsUtf8(found, node);
     found += '\n';
     if (found.size() >= (size_t{1} << 20)) {
       WriteOut(found);
@@ -219,11 +241,15 @@ int Search(const Arguments& args) {
   };
   // One pass over the file, without building the database. The scan shows
   // nothing unless it returns true.
-  if (!ScanDatabase(file, wanted, show)) {
+  const bool scanned = ScanDatabase(file, wanted, show, size_t{4} << 20, prepare);
+  if (notUtf8) return refuse();
+  if (!scanned) {
     // The scan only tells that the file does not load; loading tells why.
     Database& db = NewDatabase();
     if (const int code = Load(db, file, stderr)) return code;
     // It loads after all (it changed meanwhile): search what was loaded.
+    prepare(db.encoding);
+    if (notUtf8) return refuse();
     WalkWithCodes(db.quotations, [&](HTREEITEM node, std::string_view code, int) {
       if (wanted(db.quotations.GetItemText(node))) show(code, db.quotations.GetItemText(node));
     });

@@ -1,6 +1,7 @@
 #include "charset.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -167,14 +168,24 @@ constexpr std::array<uint64_t, 256> kUtf8Rows = [] {
 size_t InvalidAt(const unsigned char* p, size_t size) {
   size_t at = 0;
   while (at < size) {
-    // Most text is ASCII: eight bytes at a time while it is.
-    while (at + 8 <= size) {
+    // Most text is ASCII: eight bytes at a time, and from a word that is not
+    // straight to its first byte that is not.
+    if (at + 8 <= size) {
       uint64_t word;
       std::memcpy(&word, p + at, 8);
-      if (word & 0x8080808080808080ULL) break;
-      at += 8;
+      const uint64_t high = word & 0x8080808080808080ULL;
+      if (high == 0) {
+        at += 8;
+        continue;
+      }
+      if constexpr (std::endian::native == std::endian::little)
+        at += static_cast<size_t>(std::countr_zero(high)) / 8;
+      else
+        at += static_cast<size_t>(std::countl_zero(high)) / 8;
+    } else if (p[at] < 0x80) {
+      ++at;
+      continue;
     }
-    if (at == size) break;
     const size_t length = SequenceLength(p + at, size - at);
     if (length == 0) return at;
     at += length;

@@ -156,7 +156,7 @@ struct Part {
   const char* end = nullptr;
   bool endOfFile = false;
   bool startsInCategories = false;
-  bool utf8 = false;  // every line must be UTF-8 text
+  bool utf8 = false;  // every line must be UTF-8 text, and may not be
 
   // Found by the scan.
   bool ok = true;
@@ -265,6 +265,8 @@ bool Part::CategoryLine(std::string_view line, char tag) {
 }
 
 void Part::Scan(const std::function<bool(std::string_view)>& wanted) {
+  // A part that is UTF-8 throughout needs no line checked on its own.
+  if (utf8 && IsValidUtf8(std::string_view(begin, static_cast<size_t>(end - begin)))) utf8 = false;
   inCategories = startsInCategories;
   codes.StartSection();
   Lines lines(begin, end, endOfFile);

@@ -23,12 +23,18 @@ void QueryCommands::Search() {
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   const bool testStart = search_.newText;
   search_.newText = false;
+  // The text in the dictionary's encoding. A text with characters outside
+  // the Windows-1252 set occurs in no node of such a dictionary.
   std::string pattern;
-  HTREEITEM found = nullptr;
-  // A text with characters outside the set occurs in no node.
-  if (ToDb(search_.text, pattern))
-    found =
-        SearchTree(db_.quotations, start, testStart, TextMatcher(pattern, search_.caseSignificant));
+  bool matchable = true;
+  if (db_.encoding == Encoding::kUtf8)
+    pattern = search_.text.toUtf8().toStdString();
+  else
+    matchable = ToDb(search_.text, pattern);
+  const HTREEITEM found =
+      matchable ? SearchTree(db_.quotations, start, testStart,
+                             TextMatcher(pattern, search_.caseSignificant, db_.encoding))
+                : nullptr;
   if (found)
     ShowFound(found);
   else

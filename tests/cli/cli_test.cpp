@@ -111,7 +111,7 @@ const std::string kSearchable = ReadFile(LORELIST_CLI_DATA "/searchable.txt");
 std::string EditorFinds(const std::string& file, const std::string& pattern, bool caseSignificant) {
   Database db;
   EXPECT_EQ(LoadDatabase(db, file).status, LoadResult::kComplete);
-  const TextMatcher matcher(pattern, caseSignificant);
+  const TextMatcher matcher(pattern, caseSignificant, db.encoding);
   std::string codes;
   HTREEITEM at = db.quotations.GetRootItem();
   for (bool first = true; (at = SearchTree(db.quotations, at, first, matcher)); first = false)

@@ -118,6 +118,24 @@ TEST_F(QueriesTest, SearchTestsANewTextOnTheStartNodeAndARepeatedOneAfterIt) {
   EXPECT_EQ(frame->Queries().Searching().text, heart);
 }
 
+// In a UTF-8 dictionary the typed text is searched by its characters:
+// capitals find small Greek letters, a combining accent typed finds the
+// accented letter of the text, accents count, and so does case when the box
+// is ticked.
+TEST_F(QueriesTest, SearchFindsTheCharactersOfAUtf8Dictionary) {
+  Open(std::string(kByteOrderMark) +
+       CrLf({"@Q1 Πλάτων", "@Q1.1 Ἡ σοφία, café", "@Q1.2 Σοφός cafe", "@@"}));
+  Search(QString::fromUtf8("ΣΟΦ"));  // ΣΟΦ
+  EXPECT_EQ(Found(), Quotation("1.1"));
+  Search(QString::fromUtf8("CAFÉ"));
+  EXPECT_EQ(Found(), Quotation("1.1"));
+  Search("CAFE");
+  EXPECT_EQ(Found(), Quotation("1.2"));
+  Search(QString::fromUtf8("σοφ"), true);  // σοφ
+  EXPECT_EQ(Messages(), (Said{{"String not found", kTell}}));
+  EXPECT_EQ(Found(), Quotation("1.2"));
+}
+
 const std::string kReferenced =
     CrLf({"@Q1 Author", "@Q1.1 Target", "@Q1.2 Other", "@Q2 Lonely author", "@@", "@C1 First",
           "@R1.1 in the first category", "@C1.1 Empty", "@C2 Second", "@R1.1 second, first",
