@@ -411,6 +411,7 @@ struct MergePlan::Merged {
   // a node of mine, or kTheirs | a node of theirs), kNone when it is not in it.
   std::vector<uint32_t> parentA, parentB;
   std::vector<uint32_t> textFromTheirs;  // nodes of mine that take theirs' text
+  std::vector<bool> textOfBoth;          // and keep theirs after their own
   std::vector<bool> placedByTheirs;      // nodes of mine that go where theirs has them
   // Identities in the order of the target, and where each went in it.
   std::vector<uint32_t> order, positionA, positionB;
@@ -428,6 +429,7 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
   for (uint32_t x = 0; x < s.a.Size(); ++x) m.parentA[x] = myParent(x);
   m.parentB.assign(s.b.Size(), kNone);
   m.textFromTheirs.assign(s.a.Size(), kNone);
+  m.textOfBoth.assign(s.a.Size(), false);
   m.placedByTheirs.assign(s.a.Size(), false);
   auto bringBack = [&](uint32_t y) { m.parentB[y] = s.Identity(s.b.parent[y]); };
   for (const Change& change : changes) {
@@ -449,6 +451,7 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
           bringBack(y);
         } else if (change.kind == Change::kText) {
           m.textFromTheirs[x] = y;
+          m.textOfBoth[x] = change.both;
         } else {
           m.parentA[x] = s.Identity(s.b.parent[y]);
           m.placedByTheirs[x] = true;
@@ -581,6 +584,10 @@ void MergePlan::Emit(Tree tree, Merged& m, Target& target) {
       node.text = m.textFromTheirs[id] != kNone
                       ? Into(b.Of(tree).GetItemText(s.b.nodes[m.textFromTheirs[id]]), b)
                       : Into(a.Of(tree).GetItemText(node.existing), a);
+      if (m.textOfBoth[id]) {
+        std::string& both = texts_.emplace_back(Into(a.Of(tree).GetItemText(node.existing), a));
+        node.text = both.append(" ").append(node.text);
+      }
       m.positionA[id] = position;
     }
     nodes.push_back(node);
@@ -728,10 +735,10 @@ Target MergePlan::Build() {
   return target;
 }
 
-std::string MergePlan::Apply(Database& mine) {
+std::string MergePlan::Apply(Database& mine, const char* name) {
   if (&mine != &mine_) return "The merge was planned for another database.";
   const Target target = Build();
-  return Transform(mine, target, Database::kGroupEdits[0]);
+  return Transform(mine, target, name);
 }
 
 }  // namespace lorelist

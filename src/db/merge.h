@@ -58,6 +58,9 @@ struct Change {
   // Made by Apply: by default what does not conflict, in a merge with a
   // base; nothing in one without (every difference is then a choice).
   bool take = false;
+  // A text taken where both changed it: mine's, then theirs', one after the
+  // other.
+  bool both = false;
 };
 
 // The changes of `theirs` against `base`, to be made in `mine`. Without a
@@ -78,8 +81,9 @@ class MergePlan {
 
   // What mine becomes with the changes taken.
   Target Build();
-  // Makes it, as one edit named "Merge". Returns a refusal, or "".
-  std::string Apply(Database& mine);
+  // Makes it, as one edit named `name` (one of Database::kGroupEdits).
+  // Returns a refusal, or "".
+  std::string Apply(Database& mine, const char* name = Database::kGroupEdits[0]);
 
  private:
   struct Sides;

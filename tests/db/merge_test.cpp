@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../fuzz/round_trip.h"
@@ -203,6 +204,28 @@ TEST(Merge, IsOneEditThatTheJournalKeepsWhole) {
   const JournalContents found = Journal::Read(journal.Path(), cut);
   EXPECT_LT(Journal::Replay(cut, found.records), found.records.size());
   EXPECT_EQ(WrittenDatabase(cut), WrittenDatabase(base));
+}
+
+// A text both changed: kept as mine, taken as theirs, or both, one after
+// the other.
+TEST(Merge, ATextBothChangedIsMineTheirsOrBoth) {
+  auto file = [](const char* text) { return test::CrLf({std::string("@Q1 ") + text, "@@"}); };
+  Database base, theirs;
+  test::LoadBytes(base, file("Know thyself"));
+  test::LoadBytes(theirs, file("Know thyself."));
+  for (const auto& [take, both, merged] :
+       {std::tuple{false, false, "Know yourself"}, std::tuple{true, false, "Know thyself."},
+        std::tuple{true, true, "Know yourself Know thyself."}}) {
+    Database mine;
+    test::LoadBytes(mine, file("Know yourself"));
+    MergePlan plan(base, mine, theirs);
+    ASSERT_EQ(plan.changes.size(), 1u);
+    EXPECT_EQ(plan.changes[0].conflict, Change::kTextTwice);
+    plan.changes[0].take = take;
+    plan.changes[0].both = both;
+    ASSERT_EQ(plan.Apply(mine), "");
+    EXPECT_EQ(WrittenDatabase(mine), file(merged));
+  }
 }
 
 }  // namespace
