@@ -100,8 +100,8 @@ TEST(LorelistDb, AFullStandardOutputIsAFailure) {
   WriteFile(dir.File("Florilex.txt"), kGood);
   // Megabytes of matches fail while being written, not only at the end.
   ASSERT_EQ(Lorelist(dir, "generate --quotations 30000 big.txt").code, 0);
-  for (const char* args :
-       {"stats", "search life", "search e big.txt", "check --help", "export --html"}) {
+  for (const char* args : {"stats", "search life", "search e big.txt", "check --help",
+                           "export --html", "diff Florilex.txt big.txt"}) {
     SCOPED_TRACE(args);
     const Result run = Lorelist(dir, args, "/dev/full");
     EXPECT_EQ(run.code, 2);
