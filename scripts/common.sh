@@ -6,10 +6,10 @@ LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libxxhash-dev lib
                    fonts-dejavu-core fonts-liberation xvfb xauth time)
 # What the tests add: clang and libFuzzer for fuzzing the loader; the
 # validators of the desktop entry and the metainfo, the MIME database and
-# GLib's file type lookup, the Debian package tools, the manual page reader
-# and a CommonMark renderer.
+# GLib's file type lookup, the Debian package tools, the manual page reader,
+# a CommonMark renderer, and git, which merges through lorelist-db merge.
 LORELIST_TEST_PACKAGES=(clang libclang-rt-14-dev desktop-file-utils appstream shared-mime-info
-                        libglib2.0-bin dpkg-dev man-db cmark)
+                        libglib2.0-bin dpkg-dev man-db cmark git)
 
 lorelist_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 

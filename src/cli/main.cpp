@@ -436,13 +436,19 @@ const std::vector<Subcommand>& Subcommands() {
        "A B",
        "list the differences of B from A, node by node",
        "Lists what B changed against A, one difference a line, in the terms of\n"
-       "the editor's edits: a node inserted (with its subtree), deleted, its text\n"
-       "changed, moved; a reference or a subject entry added or deleted. Each\n"
-       "line gives the tree (Q or C), the node's code in A and in B (- where it\n"
-       "has none) and the texts, in UTF-8. Nodes are matched by their texts and\n"
-       "places, so a node moved or edited is one difference. Exits 0 when the\n"
-       "dictionaries are the same, 1 when they differ, 2 when one cannot be\n"
-       "read or does not load completely.\n",
+       "the editor's edits. Nodes are matched by their texts and places, so a\n"
+       "node moved or edited is one difference. Each line is\n"
+       "  KIND TREE CODE-IN-A CODE-IN-B TEXT...\n"
+       "KIND is inserted (with its subtree), deleted, changed, moved,\n"
+       "added-reference, deleted-reference, added-entry or deleted-entry; TREE\n"
+       "Q or C; a code is - in the version without the node. The texts follow\n"
+       "in double quotes, in UTF-8 (a quote, a backslash and a control character\n"
+       "escaped as in C): B's, A's for what was deleted, and for changed A's\n"
+       "then B's. A reference line names the category, then 'to Q CODE', its\n"
+       "quotation in the version that holds the reference. Dictionaries of two\n"
+       "encodings are compared by their characters: 'converted to utf-8' (or\n"
+       "windows-1252) comes first. Exits 0 when the dictionaries are the same,\n"
+       "1 when they differ, 2 when one cannot be read or does not load completely.\n",
        {},
        2,
        2,
@@ -451,15 +457,20 @@ const std::vector<Subcommand>& Subcommands() {
        "BASE MINE THEIRS -o OUT [--ours|--theirs]",
        "merge the changes two versions made to a common one",
        "Writes OUT: MINE with the changes that THEIRS made against BASE, their\n"
-       "common version. A change that meets one of MINE's (the same text changed\n"
-       "two ways, a node deleted on one side and changed or referenced on the\n"
-       "other, a node moved to two places) is a conflict: it is listed on\n"
-       "standard error, OUT keeps MINE's side, and the exit code is 1;\n"
-       "--ours or --theirs settles every conflict that way (exit 0). OUT is\n"
-       "written whole or not at all. As a git merge driver:\n"
+       "common version (an empty file when there is none). A change that meets\n"
+       "one of MINE's is a conflict: the same text changed two ways; a node\n"
+       "deleted on one side and changed, moved, given children or referenced on\n"
+       "the other; a node moved to two places. Each is told on standard error,\n"
+       "  conflict (REASON, kept as mine): LINE\n"
+       "LINE as diff prints it, the codes in MINE and THEIRS; OUT keeps MINE's\n"
+       "side and the exit code is 1. --ours or --theirs settles every conflict\n"
+       "that way ('settled as mine', 'settled as theirs'), exit 0. What both did\n"
+       "(a reference or an entry added twice) is done once. OUT is written whole\n"
+       "or not at all, as rewrite writes it. As a git merge driver:\n"
        "  git config merge.lorelist.driver \"lorelist-db merge %O %A %B -o %A\"\n"
-       "with \"Florilex.txt merge=lorelist\" in .gitattributes. Exits 2 when a\n"
-       "file cannot be read, does not load completely, or OUT cannot be written.\n",
+       "with \"Florilex.txt merge=lorelist\" in .gitattributes. Exits 2, writing\n"
+       "nothing, when a file cannot be read or does not load completely, or OUT\n"
+       "cannot be written.\n",
        {{"-o", true}, {"--ours", false}, {"--theirs", false}},
        3,
        3,

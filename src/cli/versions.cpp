@@ -1,6 +1,8 @@
 #include "cli/versions.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "db/load.h"
 #include "db/merge.h"
@@ -12,69 +14,134 @@ namespace {
 
 constexpr int kSame = 0, kDiffer = 1, kTrouble = 2;
 
+// The process ends right after its command: leaving the databases to the
+// system is much faster than freeing millions of nodes one by one. (Held by
+// a static, they stay reachable, so leak checkers do not count them.)
+Database* NewDatabases() {
+  static Database* const databases = new Database[3];
+  return databases;
+}
+
 // Each version is read whole or not at all: a merge of part of a dictionary
-// would lose the rest.
-bool LoadWhole(Database& db, const std::string& file) {
-  const LoadResult result = LoadDatabase(db, file);
-  if (result.status == LoadResult::kComplete) return true;
-  std::string message = result.message;
-  if (result.status == LoadResult::kStopped)
-    message = file + ":" + std::to_string(result.line) + ": " + result.message;
-  std::fprintf(stderr, "%s\n", message.c_str());
-  return false;
+// would lose the rest. The versions are read at the same time, each on a
+// thread of its own; what went wrong is told in the order of the files.
+bool LoadWhole(Database* databases, const std::vector<std::string>& files) {
+  std::vector<LoadResult> results(files.size());
+  {
+    std::vector<std::jthread> loads;
+    for (size_t i = 0; i < files.size(); ++i)
+      loads.emplace_back([&, i] { results[i] = LoadDatabase(databases[i], files[i]); });
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    const LoadResult& result = results[i];
+    // Whatever the command, a file in the wrong encoding is worth a word.
+    if (result.looksLikeUtf8) std::fprintf(stderr, "%s\n", Utf8Notice(files[i]).c_str());
+    if (result.status == LoadResult::kComplete) continue;
+    std::string message = result.message;
+    if (result.status == LoadResult::kStopped)
+      message = files[i] + ":" + std::to_string(result.line) + ": " + result.message;
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return false;
+  }
+  return true;
 }
 
-std::string Code(HTREEITEM node) {
-  return node ? NodeCode(node) : "-";
-}
-
-std::string Text(std::string_view text, const Database& db);
-
-// A node's text, or "-" for none.
-std::string NodeText(HTREEITEM node, Tree tree, const Database& db) {
-  return node ? Text(db.Of(tree).GetItemText(node), db) : "-";
-}
-
-std::string Text(std::string_view text, const Database& db) {
+// A text as a line shows it: in UTF-8, in double quotes, a quote and a
+// backslash escaped with a backslash, a control character as \t or \xHH
+// (\u00HH beyond ASCII). A text may hold anything but a line break, blanks
+// at its ends and " => " included: quoted, two texts on a line stay apart,
+// and an empty text shows.
+void AppendQuoted(std::string& line, std::string_view text, Encoding encoding) {
   std::string utf8;
-  AppendAsUtf8(utf8, text, db.encoding);
-  return utf8;
+  AppendAsUtf8(utf8, text, encoding);
+  line += '"';
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const bool c1 = c == 0xC2 && i + 1 < utf8.size() && uint8_t(utf8[i + 1]) < 0xA0;
+    if (c == '"' || c == '\\') {
+      line += '\\';
+      line += char(c);
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c < 0x20 || c == 0x7F || c1) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, c1 ? "\\u00%02X" : "\\x%02X",
+                    c1 ? uint8_t(utf8[++i]) : c);
+      line += escaped;
+    } else {
+      line += char(c);
+    }
+  }
+  line += '"';
 }
 
-const char* TreeLetter(Tree tree) {
-  return tree == Tree::kQuotations ? "Q" : "C";
-}
-
-// One line for a change of b against a: what, which tree, the codes in a
-// and in b, and the texts (in UTF-8).
+// One line for a change of b against a (of theirs against mine in a
+// merge): "KIND TREE CODE-IN-A CODE-IN-B", "-" for a version without the
+// node, then the texts. A reference names its quotation by the code it has
+// in the version that holds the reference: a for one deleted, b for one
+// added.
 std::string Line(const Change& c, const Database& a, const Database& b) {
-  const std::string codes =
-      std::string(TreeLetter(c.tree)) + " " + Code(c.mine) + " " + Code(c.theirs);
+  static constexpr const char* kKinds[] = {"inserted",    "deleted",         "changed",
+                                           "moved",       "added-reference", "deleted-reference",
+                                           "added-entry", "deleted-entry",   "converted"};
+  std::string line = kKinds[c.kind];
+  if (c.kind == Change::kEncoding) return line + " to " + std::string(c.text);
+  auto code = [&](HTREEITEM node) {
+    line += ' ';
+    if (node)
+      AppendNodeCode(line, node);
+    else
+      line += '-';
+  };
+  auto text = [&](HTREEITEM node, const Database& db) {
+    line += ' ';
+    if (node)
+      AppendQuoted(line, db.Of(c.tree).GetItemText(node), db.encoding);
+    else
+      line += '-';
+  };
+  line += c.tree == Tree::kQuotations ? " Q" : " C";
+  code(c.kind == Change::kInserted ? nullptr : c.mine);  // an insertion's mine: its parent
+  code(c.theirs);
+  const bool added = c.kind == Change::kReferenceAdded || c.kind == Change::kEntryAdded;
   switch (c.kind) {
     case Change::kInserted:
-      return "inserted " + std::string(TreeLetter(c.tree)) + " - " + Code(c.theirs) + " " +
-             NodeText(c.theirs, c.tree, b);
-    case Change::kDeleted:
-      return "deleted " + codes + " " + NodeText(c.mine, c.tree, a);
-    case Change::kText:
-      return "changed " + codes + " " + NodeText(c.mine, c.tree, a) + " => " +
-             NodeText(c.theirs, c.tree, b);
     case Change::kMoved:
-      return "moved " + codes + " " + NodeText(c.theirs, c.tree, b);
+      text(c.theirs, b);
+      break;
+    case Change::kDeleted:
+      text(c.mine, a);
+      break;
+    case Change::kText:
+      text(c.mine, a);
+      text(c.theirs, b);
+      break;
     case Change::kReferenceAdded:
-      return "added reference " + codes + " to Q " + Code(c.quotationMine) + " " +
-             Code(c.quotationTheirs) + ": " + Text(c.text, b);
     case Change::kReferenceDeleted:
-      return "deleted reference " + codes + " to Q " + Code(c.quotationMine) + " " +
-             Code(c.quotationTheirs) + ": " + Text(c.text, a);
-    case Change::kEntryAdded:
-      return "added entry " + codes + ": " + Text(c.text, b);
-    case Change::kEntryDeleted:
-      return "deleted entry " + codes + ": " + Text(c.text, a);
-    case Change::kEncoding:
-      return "converted to " + std::string(c.text);
+      line += " to Q";
+      code(added ? c.quotationTheirs : c.quotationMine);
+      [[fallthrough]];
+    default:
+      line += ' ';
+      AppendQuoted(line, c.text, added ? b.encoding : a.encoding);
   }
-  return {};
+  return line;
+}
+
+// The changes in the order a reader meets them in the file: the encoding,
+// the quotations, the categories, then the categories' subject entries and
+// references.
+std::vector<const Change*> InFileOrder(const std::vector<Change>& changes) {
+  auto part = [](const Change* c) {
+    if (c->kind == Change::kEncoding) return 0;
+    if (c->kind >= Change::kReferenceAdded) return 3;
+    return c->tree == Tree::kQuotations ? 1 : 2;
+  };
+  std::vector<const Change*> ordered;
+  for (const Change& change : changes) ordered.push_back(&change);
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [&](const Change* x, const Change* y) { return part(x) < part(y); });
+  return ordered;
 }
 
 const char* ConflictWords(Change::Conflict conflict) {
@@ -96,11 +163,12 @@ const char* ConflictWords(Change::Conflict conflict) {
 }  // namespace
 
 int Diff(const Arguments& args) {
-  Database a, b;
-  if (!LoadWhole(a, args.plain[0]) || !LoadWhole(b, args.plain[1])) return kTrouble;
+  Database* versions = NewDatabases();
+  if (!LoadWhole(versions, args.plain)) return kTrouble;
+  const Database &a = versions[0], &b = versions[1];
   const std::vector<Change> changes = Differences(a, b);
   std::string out;
-  for (const Change& change : changes) out += Line(change, a, b) + "\n";
+  for (const Change* change : InFileOrder(changes)) out += Line(*change, a, b) + "\n";
   WriteOut(out);
   return changes.empty() ? kSame : kDiffer;
 }
@@ -110,20 +178,18 @@ int Merge(const Arguments& args) {
   if (ours && theirs) return Refuse(args, "give one of --ours and --theirs");
   const std::string out = args.Value("-o");
   if (out.empty()) return Refuse(args, "-o OUT is required");
-  Database base, mine, other;
-  if (!LoadWhole(base, args.plain[0]) || !LoadWhole(mine, args.plain[1]) ||
-      !LoadWhole(other, args.plain[2]))
-    return kTrouble;
+  Database* versions = NewDatabases();
+  if (!LoadWhole(versions, args.plain)) return kTrouble;
+  Database &base = versions[0], &mine = versions[1], &other = versions[2];
   MergePlan plan(base, mine, other);
   if (ours || theirs) plan.TakeTheirsInConflicts(theirs);
-  // Conflicts settled as mine are told: OUT holds mine for each.
-  size_t unsettled = 0;
-  for (const Change& change : plan.changes)
-    if (change.conflict != Change::kNone && !ours && !theirs) {
-      ++unsettled;
-      std::fprintf(stderr, "conflict (%s, kept as mine): %s\n", ConflictWords(change.conflict),
-                   Line(change, mine, other).c_str());
-    }
+  // Every conflict is told, settled or not: what a side loses is never
+  // lost unseen.
+  const char* settled = theirs ? "settled as theirs" : ours ? "settled as mine" : "kept as mine";
+  for (const Change* change : InFileOrder(plan.changes))
+    if (change->conflict != Change::kNone)
+      std::fprintf(stderr, "conflict (%s, %s): %s\n", ConflictWords(change->conflict), settled,
+                   Line(*change, mine, other).c_str());
   if (const std::string refusal = plan.Apply(mine); !refusal.empty()) {
     std::fprintf(stderr, "Cannot merge: %s\n", refusal.c_str());
     return kTrouble;
@@ -133,7 +199,7 @@ int Merge(const Arguments& args) {
     std::fprintf(stderr, "%s\n", saved.message.c_str());
     return kTrouble;
   }
-  return unsettled ? kDiffer : kSame;
+  return plan.Conflicts() && !ours && !theirs ? kDiffer : kSame;
 }
 
 }  // namespace lorelist::cli

@@ -10,6 +10,8 @@
 //                   instead, a part of it
 //   expected/       files the run must leave, byte for byte
 //   absent          names it must not leave, one a line
+//   NAME/           a variant: a folder of its own args, exit, outputs, expected/
+//                   and absent, run on the case's in/
 // Adding a case is adding a folder.
 
 #include <gtest/gtest.h>
@@ -29,10 +31,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Each case and each of its variants: "case" and "case/variant".
 std::vector<std::string> CaseNames() {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(LORELIST_CLI_CASES))
-    if (entry.is_directory()) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(LORELIST_CLI_CASES)) {
+    if (!entry.is_directory()) continue;
+    const std::string name = entry.path().filename().string();
+    names.push_back(name);
+    for (const auto& variant : fs::directory_iterator(entry.path()))
+      if (fs::exists(variant.path() / "args"))
+        names.push_back(name + "/" + variant.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -41,6 +50,10 @@ class CommandLineCase : public ::testing::TestWithParam<std::string> {
  protected:
   fs::path Path(const char* name) const { return fs::path(LORELIST_CLI_CASES) / GetParam() / name; }
   bool Has(const char* name) const { return fs::exists(Path(name)); }
+  // The case's in/, which its variants share.
+  fs::path Inputs() const {
+    return fs::path(LORELIST_CLI_CASES) / GetParam().substr(0, GetParam().find('/')) / "in";
+  }
   std::string Read(const char* name) const { return Has(name) ? ReadFile(Path(name)) : ""; }
 };
 
@@ -55,8 +68,8 @@ TEST_P(CommandLineCase, GivesItsExitStatusOutputAndFiles) {
     SCOPED_TRACE("args: " + args);
     fs::remove_all(work.path());
     fs::create_directory(work.path());
-    if (Has("in"))
-      fs::copy(Path("in"), work.path(),
+    if (fs::exists(Inputs()))
+      fs::copy(Inputs(), work.path(),
                fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     // No display: the editor answers these without one.
     const std::string command =
@@ -98,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CommandLineCase, ::testing::ValuesIn(CaseNames()
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            std::string name = info.param;
                            std::replace(name.begin(), name.end(), '-', '_');
+                           std::replace(name.begin(), name.end(), '/', '_');
                            return name;
                          });
 

@@ -1,6 +1,6 @@
 // What of lorelist-db is not a case of cases/: a journal made by the database
-// itself, generated files, the bundled sample, a full standard output, and
-// search agreeing with the editor's Search.
+// itself, generated files, the bundled sample, a full standard output,
+// search agreeing with the editor's Search, and merge as git's merge driver.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -24,16 +24,20 @@ struct Result {
   std::string err;
 };
 
-// Runs the command line in dir with the given arguments (no shell quoting
-// needed: the tests use plain paths), its output into a file or to `out`.
-Result Lorelist(const TempDir& dir, const std::string& args, std::string out = {}) {
+// Runs a command in dir (no shell quoting needed: the tests use plain
+// paths), its output into a file or to `out`.
+Result RunIn(const TempDir& dir, const std::string& command, std::string out = {}) {
   const std::string err = dir.File(".stderr");
   if (out.empty()) out = dir.File(".stdout");
-  const std::string command = "cd " + dir.path() + " && " + LORELIST_DB_BINARY + " " + args + " >" +
-                              out + " 2>" + err + " </dev/null";
-  int status = std::system(command.c_str());
+  const std::string line =
+      "cd " + dir.path() + " && " + command + " >" + out + " 2>" + err + " </dev/null";
+  int status = std::system(line.c_str());
   return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
                 out.starts_with("/dev/") ? "" : ReadFile(out), ReadFile(err)};
+}
+
+Result Lorelist(const TempDir& dir, const std::string& args, std::string out = {}) {
+  return RunIn(dir, std::string(LORELIST_DB_BINARY) + " " + args, std::move(out));
 }
 
 const std::string kGood = ReadFile(LORELIST_CLI_DATA "/good.txt");
@@ -96,8 +100,8 @@ TEST(LorelistDb, AFullStandardOutputIsAFailure) {
   WriteFile(dir.File("Florilex.txt"), kGood);
   // Megabytes of matches fail while being written, not only at the end.
   ASSERT_EQ(Lorelist(dir, "generate --quotations 30000 big.txt").code, 0);
-  for (const char* args :
-       {"stats", "search life", "search e big.txt", "check --help", "export --html"}) {
+  for (const char* args : {"stats", "search life", "search e big.txt", "check --help",
+                           "export --html", "diff Florilex.txt big.txt"}) {
     SCOPED_TRACE(args);
     const Result run = Lorelist(dir, args, "/dev/full");
     EXPECT_EQ(run.code, 2);
@@ -156,6 +160,47 @@ TEST(LorelistDb, TheBundledSampleLoadsWholeAndRewritesUnchanged) {
   EXPECT_EQ(check.code, 0) << check.out;
   ASSERT_EQ(Lorelist(dir, std::string("rewrite ") + LORELIST_EXAMPLE + " out.txt").code, 0);
   EXPECT_EQ(ReadFile(dir.File("out.txt")), ReadFile(LORELIST_EXAMPLE));
+}
+
+// git merges two branches that each changed Florilex.txt through the driver
+// the documentation gives; a conflict fails the merge, the file holding mine.
+TEST(LorelistDbMerge, IsGitsMergeDriver) {
+  const std::pair<const char*, bool> cases[] = {
+      {"merge-a-moved-subtree-takes-an-edit-inside-it", false},
+      {"merge-both-changed-a-text-two-ways", true}};
+  for (const auto& [name, conflict] : cases) {
+    SCOPED_TRACE(name);
+    const std::string data = std::string(LORELIST_CLI_CASES) + "/" + name;
+    TempDir dir;
+    // Only this repository's configuration counts.
+    auto git = [&](const std::string& args) {
+      return RunIn(dir, "env -u GIT_DIR -u GIT_WORK_TREE -u GIT_INDEX_FILE HOME=" + dir.path() +
+                            " XDG_CONFIG_HOME=" + dir.path() + " GIT_CONFIG_NOSYSTEM=1 git " +
+                            args);
+    };
+    auto commit = [&](const char* version) {
+      WriteFile(dir.File("Florilex.txt"), ReadFile(data + "/in/" + version + ".txt"));
+      ASSERT_EQ(git("add -A").code, 0);
+      ASSERT_EQ(git(std::string("commit -q -m ") + version).code, 0);
+    };
+    ASSERT_EQ(git("init -q").code, 0) << "git is needed";
+    ASSERT_EQ(git("config user.name Lorelist").code, 0);
+    ASSERT_EQ(git("config user.email lorelist@example.org").code, 0);
+    ASSERT_EQ(git(std::string("config merge.lorelist.driver '") + LORELIST_DB_BINARY +
+                  " merge %O %A %B -o %A'")
+                  .code,
+              0);
+    WriteFile(dir.File(".gitattributes"), "Florilex.txt merge=lorelist\n");
+    commit("base");
+    ASSERT_EQ(git("checkout -q -b theirs").code, 0);
+    commit("theirs");
+    ASSERT_EQ(git("checkout -q -b mine HEAD~1").code, 0);
+    commit("mine");
+    const Result merged = git("merge --no-edit theirs");
+    EXPECT_EQ(merged.code != 0, conflict) << merged.out << merged.err;
+    EXPECT_EQ(merged.out.find("CONFLICT") != std::string::npos, conflict) << merged.out;
+    EXPECT_EQ(ReadFile(dir.File("Florilex.txt")), ReadFile(data + "/expected/out.txt"));
+  }
 }
 
 }  // namespace
