@@ -44,6 +44,9 @@ struct EditStep {
   HTREEITEM target = nullptr;
   int index = 0;
   int line = 0;
+  // Convert: every text in the other encoding, once converted, to be
+  // exchanged back and forth.
+  std::vector<PackedText> texts;
 };
 
 // The edits made since loading, with a position: steps before it are done
