@@ -39,8 +39,8 @@ class DropHighlightDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-TreeView::TreeView(TreeStore& store, QWidget* parent)
-    : QTreeView(parent), model_(new TreeModel(store, this)) {
+TreeView::TreeView(TreeStore& store, const Encoding& encoding, QWidget* parent)
+    : QTreeView(parent), model_(new TreeModel(store, encoding, this)) {
   if (QStyle* style = LinesStyle()) setStyle(style);
   setModel(model_);
   setItemDelegate(new DropHighlightDelegate(this));

@@ -12,7 +12,8 @@ class TreeView : public QTreeView {
   Q_OBJECT
 
  public:
-  explicit TreeView(TreeStore& store, QWidget* parent = nullptr);
+  // The tree and the encoding of its texts, both the database's.
+  TreeView(TreeStore& store, const Encoding& encoding, QWidget* parent = nullptr);
 
   TreeModel& Model() const { return *model_; }
   TreeStore& Store() const { return model_->Store(); }

@@ -25,7 +25,7 @@ void QueryCommands::Search() {
   std::string pattern;
   HTREEITEM found = nullptr;
   // A text with characters outside the set occurs in no node.
-  if (ToDb(search_.text, pattern))
+  if (ToDb(search_.text, db_.encoding, pattern))
     found =
         SearchTree(db_.quotations, start, testStart, TextMatcher(pattern, search_.caseSignificant));
   if (found)

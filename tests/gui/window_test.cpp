@@ -24,8 +24,7 @@ namespace lorelist::test {
 namespace {
 
 // A load error is shown before the window, what was read stays, and a save
-// of that part asks first: No writes nothing. A file that looks like UTF-8
-// is loaded as ever, with a notice.
+// of that part asks first: No writes nothing.
 TEST_F(FrameTest, LoadMessagesAreShownBeforeTheWindowAndSavingAPartAsksFirst) {
   bool visibleDuringMessage = true;
   modal.onMessage = [&](const QString&) { visibleDuringMessage = frame && frame->isVisible(); };
@@ -40,10 +39,6 @@ TEST_F(FrameTest, LoadMessagesAreShownBeforeTheWindowAndSavingAPartAsksFirst) {
   EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), broken);
   EXPECT_EQ(modal.shown.back().text.toStdString(), kPartlyLoadedQuestion);
   EXPECT_EQ(SavedFile(), CrLf({"@Q1 First", "@Q1.1 Child", "@@"}));
-
-  Reopen(CrLf({"@Q1 Caf\xC3\xA9 cr\xC3\xA8me", "@@", "@C1 na\xC3\xAFve"}));
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{Q(Utf8Notice(dir.File(kDatabaseFile)))});
-  EXPECT_EQ(modal.shown[0].icon, Modal::Icon::kInformation);
 }
 
 // Every menu item, toolbar button and key reaches the command it names, and a
@@ -472,7 +467,8 @@ TEST_F(FrameTest, TheSelectionFollowsTheTreesCurrentNode) {
 
 TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
   TreeStore store;
-  TreeModel model(store);
+  Encoding encoding = Encoding::kWindows1252;
+  TreeModel model(store, encoding);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   HTREEITEM a = store.InsertItem("a");
   HTREEITEM b = store.InsertItem("b");
@@ -487,6 +483,15 @@ TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
   store.DeleteItem(a);
   EXPECT_EQ(model.rowCount(), 1);
   EXPECT_EQ(model.index(0, 0).data().toString(), "B");
+  // Every text given in UTF-8, as a conversion does, reads the same.
+  store.SetItemText(b, "B\xE9");
+  store.RecodeTexts([](std::string_view text, std::string& out) {
+    out.clear();
+    AppendCp1252AsUtf8(out, text);
+    return true;
+  });
+  encoding = Encoding::kUtf8;
+  EXPECT_EQ(model.index(0, 0).data().toString(), QString::fromUtf8("B\u00e9"));
   model.SuspendUpdates();
   store.InsertItem("bulk");
   model.ResumeUpdates();
@@ -497,7 +502,7 @@ TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
 
 TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
   SubjectIndexList list;
-  SubjectIndexModel model(list);
+  SubjectIndexModel model(list, Encoding::kWindows1252);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (const char* entry : {"beta", "alpha", "gamma"}) list.AddString(entry);
   ASSERT_EQ(model.rowCount(), 3);
@@ -515,15 +520,43 @@ TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
   EXPECT_EQ(model.rowCount(), 0);
 }
 
-TEST(Text, RefusesCharactersOutsideTheSet) {
-  std::string bytes;
-  QString bad;
-  EXPECT_FALSE(ToDb(QString::fromUtf8("a\u4e2db"), bytes, &bad));
-  EXPECT_EQ(bad, QString::fromUtf8("\u4e2d"));
-  EXPECT_FALSE(ToDb(QString::fromUtf8("x\U0001F600"), bytes, &bad));
-  EXPECT_EQ(bad, QString::fromUtf8("\U0001F600"));
-  EXPECT_TRUE(ToDb(QString::fromUtf8("caf\u00e9 \u20ac"), bytes));
-  EXPECT_EQ(bytes, "caf\xE9 \x80");
+// Windows-1252 names the first character it lacks and keeps a '?' for each;
+// UTF-8 holds every one. A line separator is a line break in either.
+TEST(Text, EachEncodingHoldsWhatItCan) {
+  const struct {
+    const char* typed;
+    Encoding encoding;
+    std::string bytes, unstorable;
+  } cases[] = {
+      {"a\u4e2db\U0001F600", Encoding::kWindows1252, "a?b?", "\u4e2d"},
+      {"x\U0001F600", Encoding::kWindows1252, "x?", "\U0001F600"},
+      {"caf\u00e9 \u20ac\u0081", Encoding::kWindows1252, "caf\xE9 \x80\x81", ""},
+      {"a\u4e2db\U0001F600 \u0142", Encoding::kUtf8, "a\u4e2db\U0001F600 \u0142", ""},
+      {"a\u2028b\u2029c", Encoding::kWindows1252, "a\nb\nc", ""},
+      {"a\u2028b\u2029c", Encoding::kUtf8, "a\nb\nc", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const QString typed = QString::fromUtf8(c.typed);
+    const EditText edit = ToEditText(typed, c.encoding);
+    EXPECT_EQ(edit.bytes, c.bytes);
+    EXPECT_EQ(edit.unstorable, c.unstorable);
+    std::string bytes;
+    QString bad;
+    if (!typed.contains(QChar::LineSeparator)) {
+      EXPECT_EQ(ToDb(typed, c.encoding, bytes, &bad), c.unstorable.empty());
+      EXPECT_EQ(bad, Q(c.unstorable));
+    }
+    if (c.unstorable.empty()) {
+      EXPECT_EQ(FromDb(edit.bytes, c.encoding), WithLineBreaks(typed));
+    }
+  }
+  // Texts are cut for showing at characters, not bytes.
+  EXPECT_EQ(FromDbShown("\xCE\xB1\xCE\xB2", Encoding::kUtf8, 2), QString::fromUtf8("\u03b1\u03b2"));
+  EXPECT_EQ(FromDbShown("\xCE\xB1\xCE\xB2\xCE\xB3", Encoding::kUtf8, 2),
+            QString::fromUtf8("\u03b1\u03b2\u2026 (1 more characters)"));
+  EXPECT_EQ(FromDbShown("\xE9\xE9\xE9", Encoding::kWindows1252, 2),
+            QString::fromUtf8("\u00e9\u00e9\u2026 (1 more characters)"));
 }
 
 class SplashTest : public FrameTest {
