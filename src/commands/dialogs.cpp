@@ -16,6 +16,7 @@
 #include "db/collation.h"
 #include "panes/modal.h"
 #include "panes/text.h"
+#include "panes/text_direction.h"
 
 namespace lorelist {
 
@@ -23,9 +24,11 @@ namespace {
 
 constexpr int kBytesRole = Qt::UserRole;
 
-// A sorted list of entries, each line carrying the entry's bytes.
+// A sorted list of entries, each line carrying the entry's bytes and
+// reading in its own direction.
 void FillSorted(QListWidget& list, const std::vector<std::string_view>& entries,
                 Encoding encoding) {
+  list.setItemDelegate(new TextDirectionDelegate(&list));
   for (const std::string& entry : SortedEntries(entries, encoding)) {
     auto* line = new QListWidgetItem(FromDb(entry, encoding), &list);
     line->setData(kBytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
@@ -176,6 +179,7 @@ CNewQuoteNode::CNewQuoteNode(Database& db, HTREEITEM selected, QWidget* parent)
   setWindowTitle(QStringLiteral("New Quotation Node"));
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit_->setTabChangesFocus(true);
+  FollowTextDirection(*edit_);
   edit_->installEventFilter(this);
   Build(QStringLiteral("Text for the new node:"), edit_,
         QStringLiteral("Check here if the new node is to be below the selected node"));

@@ -6,6 +6,7 @@
 
 #include "db/collation.h"
 #include "text.h"
+#include "text_direction.h"
 
 namespace lorelist {
 
@@ -20,6 +21,7 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
   setUniformItemSizes(true);
   setTextElideMode(Qt::ElideNone);
   setWordWrap(false);
+  setItemDelegate(new TextDirectionDelegate(this));
 }
 
 int ListBox::GetCurSel() const {
@@ -107,6 +109,7 @@ CSubjCombo::CSubjCombo(SubjectIndexList& list, const Encoding& encoding, QWidget
   layout->addWidget(edit_);
   layout->addWidget(view_, 1);
   view_->setModel(model_);
+  view_->setItemDelegate(new TextDirectionDelegate(view_));
   view_->setUniformItemSizes(true);
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -12,7 +12,8 @@ class QLineEdit;
 namespace lorelist {
 
 // A list box of plain lines in insertion order, each line with an item data
-// word, under the operation names of a list box.
+// word, under the operation names of a list box; each line in its own
+// direction.
 class ListBox : public QListWidget {
   Q_OBJECT
 

@@ -40,6 +40,17 @@ QString WithLineBreaks(QString text) {
   return text;
 }
 
+void FollowTextDirection(QPlainTextEdit& edit) {
+  // With the direction left automatic, each paragraph takes it from its
+  // first strong character. The alignment is Qt's own rule: justified
+  // text in a right-to-left line stands at the right edge; with "left"
+  // beside it, no line is stretched and a left-to-right one stays left.
+  QTextOption option = edit.document()->defaultTextOption();
+  option.setTextDirection(Qt::LayoutDirectionAuto);
+  option.setAlignment(Qt::AlignLeft | Qt::AlignJustify);
+  edit.document()->setDefaultTextOption(option);
+}
+
 bool ToDb(const QString& text, Encoding encoding, std::string& bytes, QString* bad) {
   if (encoding == Encoding::kUtf8) {
     bytes = text.toStdString();

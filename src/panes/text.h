@@ -30,6 +30,10 @@ QString EditorText(const QPlainTextEdit& edit);
 // The same for a text Qt gives with separators (a cursor's selection).
 QString WithLineBreaks(QString text);
 
+// Lays out each paragraph of the edit box in the direction of its text: a
+// Hebrew or Arabic one right to left, at the right edge.
+void FollowTextDirection(QPlainTextEdit& edit);
+
 // The bytes for a text; false, with the first character the encoding cannot
 // hold in `bad`, when there is one (UTF-8 holds every one).
 bool ToDb(const QString& text, Encoding encoding, std::string& bytes, QString* bad = nullptr);

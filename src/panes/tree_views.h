@@ -39,6 +39,10 @@ class TreeView : public QTreeView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void startDrag(Qt::DropActions supportedActions) override;
   void dropEvent(QDropEvent* event) override;
+  // The column is as wide as its widest text in view, and never narrower
+  // than the pane (the header measures it again as the pane's width
+  // changes): a right-to-left text stands at the pane's right edge.
+  int sizeHintForColumn(int column) const override;
 
  private:
   void CollapsedBranch(const QModelIndex& index);
