@@ -110,12 +110,9 @@ class FrameTest : public ::testing::Test {
   // Types a text key by key, as a keyboard of its script would: each
   // character a key press of its own (QTest::keyClicks knows Latin-1 only).
   static void Type(QWidget* widget, const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-      const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(i, length),
+    for (char32_t ch : text.toUcs4())
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&ch, 1),
                           Qt::NoModifier);
-      i += length - 1;
-    }
   }
   // Scripts the next New Node dialog: the text typed, the placement ticked, OK.
   void NewNode(const QString& text, Placement place = Placement::kAfter) {

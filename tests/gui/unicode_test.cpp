@@ -94,12 +94,15 @@ TEST_F(UnicodeTest, ConvertToUnicodeFromTheMenuOrWhereACharacterDoesNotFit) {
   Keys(Qt::Key_K);
   EXPECT_EQ(modal.Messages().back().left(26), "A text cannot end with '-'");
   TypeInWorkspace("Café ł");
+  modal.answers = {Modal::Answer::kNo};
+  Keys(Qt::Key_Z);  // Add Reference asks too
   for (int i = 0; i < 3; ++i)
     modal.answers.insert(modal.answers.end(), {Modal::Answer::kNo, Modal::Answer::kYes});
   Keys(Qt::Key_K);
   EXPECT_EQ(modal.Questions(),
-            std::vector<QString>{"The character 'ł' cannot be stored in the database. Convert "
-                                 "the dictionary to Unicode, so that it can hold it?"});
+            std::vector<QString>(2,
+                                 "The character 'ł' cannot be stored in the database. Convert "
+                                 "the dictionary to Unicode, so that it can hold it?"));
   EXPECT_EQ(Contents(frame->Db()), before);
   EXPECT_EQ(frame->windowTitle(), kUnchanged);
   Keys(Qt::Key_K);
@@ -131,7 +134,7 @@ TEST_F(UnicodeTest, ConvertToUnicodeFromTheMenuOrWhereACharacterDoesNotFit) {
   convert.trigger();
   EXPECT_EQ(frame->windowTitle(), kUnchanged);
   convert.trigger();
-  EXPECT_EQ(modal.Questions().size(), 6u);
+  EXPECT_EQ(modal.Questions().size(), 7u);
   EXPECT_EQ(modal.Questions().back(), kConvertQuestion);
   EXPECT_EQ(UndoText(), "Undo Convert to Unicode\tCtrl+Shift+Z");
   EXPECT_EQ(SavedFile(), kMark + CrLf({"@Q1 Café €", "@@", "@C1 Naïve", "@R1 Café €"}));
