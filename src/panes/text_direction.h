@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QStyledItemDelegate>
 
 namespace lorelist {
@@ -15,7 +16,15 @@ class TextDirectionDelegate : public QStyledItemDelegate {
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
     // The style mirrors a leading alignment along with the direction.
-    if (option->text.isRightToLeft()) option->direction = Qt::RightToLeft;
+    if (!option->text.isRightToLeft()) return;
+    option->direction = Qt::RightToLeft;
+    // In a view wider than the pane (a long line elsewhere), its right edge
+    // is the pane's, not the far end of the widest line, out of sight.
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option->widget)) {
+      const int visible = view->viewport()->width() - 1;
+      if (option->rect.right() > visible && option->rect.left() < visible)
+        option->rect.setRight(visible);
+    }
   }
 };
 

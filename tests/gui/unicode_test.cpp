@@ -224,9 +224,11 @@ void ExpectRows(QAbstractItemView& view, const std::vector<bool>& rightToLeft,
   }
 }
 
-// Each text in its own direction, in every pane that shows texts.
+// Each text in its own direction, in every pane that shows texts; in a tree
+// wider than its pane (a long line), at the pane's edge, not out of sight.
 TEST_F(UnicodeTest, HebrewAndArabicReadRightToLeftInEveryPane) {
-  Open(kMark + CrLf({"@Q1 קהלת.", "@Q1.1 הבל הבלים.", "@Q2 Montaigne.", "@Q3 المتنبي.", "@@",
+  Open(kMark + CrLf({"@Q1 קהלת.", "@Q1.1 הבל הבלים.",
+                     "@Q2 Montaigne." + std::string(400, ' ') + "!", "@Q3 المتنبي.", "@@",
                      "@C1 חכמה.", "@Sflux.", "@Sשינוי.", "@R1.1 הבל.", "@R2 Montaigne."}));
   QuoteTree& quotations = Panes().Quotations();
   Click(Panes().Categories(), Category("1"));
