@@ -95,7 +95,9 @@ class SubjectIndexModel : public QAbstractListModel, private SubjectIndexObserve
   Q_OBJECT
 
  public:
+  // The encoding is the database's own, read at each use: never a temporary.
   SubjectIndexModel(SubjectIndexList& list, const Encoding& encoding, QObject* parent = nullptr);
+  SubjectIndexModel(SubjectIndexList&, Encoding&&, QObject* = nullptr) = delete;
   ~SubjectIndexModel() override;
   SubjectIndexList& List() const { return list_; }
   void SuspendUpdates() {
@@ -129,6 +131,7 @@ class CSubjCombo : public QWidget {
 
  public:
   CSubjCombo(SubjectIndexList& list, const Encoding& encoding, QWidget* parent = nullptr);
+  CSubjCombo(SubjectIndexList&, Encoding&&, QWidget* = nullptr) = delete;
 
   int GetCount() const;
   int GetCurSel() const;
@@ -157,6 +160,7 @@ class CSubjVw : public HostView {
 
  public:
   CSubjVw(SubjectIndexList& list, const Encoding& encoding, QWidget* parent = nullptr);
+  CSubjVw(SubjectIndexList&, Encoding&&, QWidget* = nullptr) = delete;
   CSubjCombo& Combo() { return *combo_; }
 
  private:

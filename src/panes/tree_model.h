@@ -20,7 +20,9 @@ class TreeModel : public QAbstractItemModel, private TreeObserver {
   static constexpr int kDropHighlightRole = Qt::UserRole + 1;
 
   // `encoding`: the database's own, followed as it changes.
+  // The encoding is the database's own, read at each use: never a temporary.
   TreeModel(TreeStore& store, const Encoding& encoding, QObject* parent = nullptr);
+  TreeModel(TreeStore&, Encoding&&, QObject* = nullptr) = delete;
   ~TreeModel() override;
 
   TreeStore& Store() const { return store_; }

@@ -14,6 +14,7 @@ class TreeView : public QTreeView {
  public:
   // The tree and the encoding of its texts, both the database's.
   TreeView(TreeStore& store, const Encoding& encoding, QWidget* parent = nullptr);
+  TreeView(TreeStore&, Encoding&&, QWidget* = nullptr) = delete;
 
   TreeModel& Model() const { return *model_; }
   TreeStore& Store() const { return model_->Store(); }

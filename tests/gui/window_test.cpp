@@ -493,7 +493,8 @@ TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
 
 TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
   SubjectIndexList list;
-  SubjectIndexModel model(list, Encoding::kWindows1252);
+  const Encoding encoding = Encoding::kWindows1252;
+  SubjectIndexModel model(list, encoding);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (const char* entry : {"beta", "alpha", "gamma"}) list.AddString(entry);
   ASSERT_EQ(model.rowCount(), 3);
