@@ -1,7 +1,8 @@
 // Times every edit of the database, its undo and its redo, on a large
 // database: each operation in the middle of the trees, moves of a whole
 // author and of a subtree of 100,000 nodes among them. Then the memory that
-// 10,000 undo steps of ordinary edits keep; the journalled edit, flushed to
+// 10,000 undo steps of ordinary edits keep; Convert to Unicode of the whole
+// database; the journalled edit, flushed to
 // disk in the file's folder, and replaying 10,000 of them on a fresh load.
 //
 //   edit_bench FILE      (FILE is a Florilex.txt)
@@ -123,6 +124,9 @@ int main(int argc, char** argv) {
   ok &= Report(*db, "Move to the end (100,000 nodes)",
                [&] { return db->MoveNode(Q, big, nullptr, q.GetChildCount(nullptr)); });
   std::printf("worst of all: %.3f ms\n", worst);
+  // Every text of the database re-encoded, and back.
+  if (db->encoding == Encoding::kWindows1252)
+    ok &= Report(*db, "Convert to Unicode", [&] { return db->ConvertEncoding(Encoding::kUtf8); });
 
   // Memory: 10,000 ordinary edits kept for undo.
   const size_t before = HeapInUse();

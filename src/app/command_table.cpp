@@ -23,6 +23,10 @@ const std::vector<Command>& Commands() {
        "Write the printable dictionary as CommonMark text\nExport as Markdown", nullptr},
       {cmd::kPrint, "&File", "Print...", "Preview and print the printable dictionary\nPrint",
        nullptr},
+      {cmd::kConvertToUnicode, "&File", "Convert to &Unicode...",
+       "Convert the dictionary to Unicode, so that it can hold text in every script\nConvert to "
+       "Unicode",
+       nullptr},
       {cmd::kExit, "&File", "E&xit", "Quit the application; prompts to save documents\nExit",
        nullptr},
       {cmd::kUndo, "&Edit", "&Undo\tAlt+Backspace", "Undo the last action\nUndo", nullptr},
@@ -112,7 +116,8 @@ const std::vector<Popup>& Menu() {
   static const std::vector<Popup> menu = {
       {"&File",
        {cmd::kNewDictionary, cmd::kOpenDictionary, cmd::kOpenRecent, 0, cmd::kSave,
-        cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0, cmd::kExit}},
+        cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0,
+        cmd::kConvertToUnicode, 0, cmd::kExit}},
       {"&Edit",
        {cmd::kUndo, cmd::kUndoEdit, cmd::kRedoEdit, 0, cmd::kCut, cmd::kCopy, cmd::kPaste, 0,
         cmd::kSpecialCharacter}},

@@ -61,6 +61,7 @@ constexpr int kNewDictionary = 32846;
 constexpr int kOpenDictionary = 32847;
 constexpr int kOpenRecent = 32848;
 constexpr int kClearRecent = 32849;
+constexpr int kConvertToUnicode = 32850;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

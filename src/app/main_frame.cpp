@@ -53,14 +53,29 @@ QString FromFileMessage(const std::string& message) {
   return QFile::decodeName(QByteArray::fromStdString(message));
 }
 
-class MessageBoxReporter : public LoadReporter {
+// Keeps the load's message until it is known how the file is read: it
+// quotes a line of the file, in the dictionary's encoding.
+class HeldReporter : public LoadReporter {
  public:
-  void ReportLoadError(const std::string& message, uint64_t) override {
-    Warn(nullptr, FromDbShown(message));
+  void ReportLoadError(const std::string& message, uint64_t) override { message_ = message; }
+  void Clear() { message_.clear(); }
+  void Show(Encoding encoding) const {
+    if (!message_.empty()) Warn(nullptr, FromDbShown(message_, encoding));
   }
+
+ private:
+  std::string message_;
 };
 
 }  // namespace
+
+QString Utf8Question(const std::string& path) {
+  return QStringLiteral(
+             "%1 looks like UTF-8 text, but lacks the mark that makes a file a UTF-8 "
+             "dictionary. Read it as UTF-8? Yes shows its letters as they were written, and the "
+             "next Save adds the mark. No reads it as Windows-1252, as before.")
+      .arg(FromFileMessage(path));
+}
 
 QFont CMainFrame::StartupFont() {
   // Times New Roman, characters 16 pixels high, normal weight.
@@ -106,6 +121,7 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
       {cmd::kDeleteReference, &EditingCommands::DeleteReference},
       {cmd::kAddSubject, &EditingCommands::AddSubject},
       {cmd::kDeleteSubject, &EditingCommands::DeleteSubject},
+      {cmd::kConvertToUnicode, &EditingCommands::ConvertToUnicode},
   };
   for (const auto& [id, command] : editing)
     SetHandler(id, [this, command = command] { (editing_.get()->*command)(); });
@@ -310,9 +326,16 @@ void CMainFrame::LoadDatabaseFile(Holding holding) {
   panes_->Subjects().SuspendUpdates();
   // By its full path: every message about it says where it is.
   const std::string path = JoinPath(folder_, kDatabaseFile);
-  MessageBoxReporter reporter;
+  HeldReporter reporter;
   loadResult_ = LoadDatabase(db_, path, &reporter);
-  if (loadResult_.looksLikeUtf8) Tell(nullptr, QString::fromStdString(Utf8Notice(path)));
+  // Asked before the journal is offered: one written on a UTF-8 reading
+  // applies only to that reading.
+  if (loadResult_.looksLikeUtf8 &&
+      Modal::Current().Ask(nullptr, Utf8Question(path), false) == Modal::Answer::kYes) {
+    reporter.Clear();
+    loadResult_ = LoadDatabase(db_, path, &reporter, Encoding::kUtf8);
+  }
+  reporter.Show(db_.encoding);
   if (loadResult_.status == LoadResult::kMissing)
     Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
   else if (HoldsDictionary(folder_))
@@ -561,6 +584,8 @@ void CMainFrame::UpdateHistoryActions() {
   };
   name(cmd::kUndoEdit, db_.UndoName());
   name(cmd::kRedoEdit, db_.RedoName());
+  // Only a conversion, its undo or its redo changes the encoding.
+  actions_.at(cmd::kConvertToUnicode)->setEnabled(db_.encoding == Encoding::kWindows1252);
 }
 
 void CMainFrame::UpdateEditActions() {

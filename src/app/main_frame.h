@@ -23,6 +23,10 @@ class QToolBar;
 
 namespace lorelist {
 
+// What the window asks of a file without the byte-order mark that looks
+// like UTF-8 text: Yes reads it so.
+QString Utf8Question(const std::string& path);
+
 // The one main window: it owns the database, the panes, the menu, the
 // accelerators, the toolbar and the pane font, and every command arrives here
 // by its id.

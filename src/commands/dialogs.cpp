@@ -16,6 +16,7 @@
 #include "db/collation.h"
 #include "panes/modal.h"
 #include "panes/text.h"
+#include "panes/text_direction.h"
 
 namespace lorelist {
 
@@ -23,10 +24,13 @@ namespace {
 
 constexpr int kBytesRole = Qt::UserRole;
 
-// A sorted list of entries, each line carrying the entry's bytes.
-void FillSorted(QListWidget& list, const std::vector<std::string_view>& entries) {
-  for (const std::string& entry : SortedEntries(entries)) {
-    auto* line = new QListWidgetItem(FromDb(entry), &list);
+// A sorted list of entries, each line carrying the entry's bytes and
+// reading in its own direction.
+void FillSorted(QListWidget& list, const std::vector<std::string_view>& entries,
+                Encoding encoding) {
+  list.setItemDelegate(new TextDirectionDelegate(&list));
+  for (const std::string& entry : SortedEntries(entries, encoding)) {
+    auto* line = new QListWidgetItem(FromDb(entry, encoding), &list);
     line->setData(kBytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
   }
 }
@@ -65,10 +69,11 @@ class FramedTextEdit : public QPlainTextEdit {
 
 }  // namespace
 
-std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries) {
+std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries,
+                                       Encoding encoding) {
   std::vector<std::pair<std::string, std::string>> keyed;
   keyed.reserve(entries.size());
-  for (std::string_view entry : entries) keyed.emplace_back(CollationKey(entry), entry);
+  for (std::string_view entry : entries) keyed.emplace_back(CollationKey(entry, encoding), entry);
   std::stable_sort(keyed.begin(), keyed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> sorted;
@@ -77,17 +82,41 @@ std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entr
   return sorted;
 }
 
-bool AcceptText(QWidget* parent, const QString& text, std::string& bytes) {
-  EditText edit = ToEditText(text);
-  if (const std::string refusal = Database::TextRefusal(edit, Encoding::kWindows1252); !refusal.empty()) {
-    Warn(parent, QString::fromStdString(refusal));
-    return false;
-  }
-  bytes = std::move(edit.bytes);
-  return true;
+const char* const kConvertQuestion =
+    "Convert the dictionary to Unicode? It will then be able to hold text in every script. "
+    "Earlier versions of Lorelist cannot open the converted file. The next Save writes it in "
+    "UTF-8; FlorilexOld.txt then keeps the present file, in Windows-1252, until the save after "
+    "that.";
+
+bool ConvertToUnicode(QWidget* parent, Database& db) {
+  const std::string refusal = db.ConvertEncoding(Encoding::kUtf8);
+  if (refusal.empty()) return true;
+  Warn(parent, QString::fromStdString(refusal));
+  return false;
 }
 
-NewNodeDialog::NewNodeDialog(const Database& db, Tree tree, HTREEITEM selected, QWidget* parent)
+bool TakeText(QWidget* parent, Database& db, const QString& typed,
+              const std::function<std::string(const EditText&)>& refusal, EditText& text) {
+  text = ToEditText(typed, db.encoding);
+  const std::string refused = refusal(text);
+  if (refused.empty()) return true;
+  // Only the character stands in the way when the same text, as Unicode
+  // holds it, would be taken.
+  if (!text.unstorable.empty() && refusal(ToEditText(typed, Encoding::kUtf8)).empty()) {
+    const QString offer =
+        QString::fromStdString(refused) +
+        QStringLiteral(" Convert the dictionary to Unicode, so that it can hold it?");
+    if (Modal::Current().Ask(parent, offer, false) != Modal::Answer::kYes ||
+        !ConvertToUnicode(parent, db))
+      return false;
+    text = ToEditText(typed, db.encoding);
+    return true;
+  }
+  Warn(parent, QString::fromStdString(refused));
+  return false;
+}
+
+NewNodeDialog::NewNodeDialog(Database& db, Tree tree, HTREEITEM selected, QWidget* parent)
     : QDialog(parent), db_(db), tree_(tree), selected_(selected) {}
 
 void NewNodeDialog::Build(const QString& label, QWidget* edit, const QString& belowText) {
@@ -135,21 +164,22 @@ void NewNodeDialog::PrecedeClicked() {
 }
 
 void NewNodeDialog::Ok() {
-  EditText text = ToEditText(EnteredText());
-  if (const std::string refusal = db_.CheckInsert(tree_, selected_, Place(), text);
-      !refusal.empty()) {
-    Warn(this, QString::fromStdString(refusal));
+  EditText text;
+  if (!TakeText(
+          this, db_, EnteredText(),
+          [this](const EditText& t) { return db_.CheckInsert(tree_, selected_, Place(), t); },
+          text))
     return;
-  }
   text_ = std::move(text.bytes);
   accept();
 }
 
-CNewQuoteNode::CNewQuoteNode(const Database& db, HTREEITEM selected, QWidget* parent)
+CNewQuoteNode::CNewQuoteNode(Database& db, HTREEITEM selected, QWidget* parent)
     : NewNodeDialog(db, Tree::kQuotations, selected, parent), edit_(new FramedTextEdit(this)) {
   setWindowTitle(QStringLiteral("New Quotation Node"));
   edit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   edit_->setTabChangesFocus(true);
+  FollowTextDirection(*edit_);
   edit_->installEventFilter(this);
   Build(QStringLiteral("Text for the new node:"), edit_,
         QStringLiteral("Check here if the new node is to be below the selected node"));
@@ -176,7 +206,7 @@ bool CNewQuoteNode::eventFilter(QObject* watched, QEvent* event) {
   return NewNodeDialog::eventFilter(watched, event);
 }
 
-CNewCat::CNewCat(const Database& db, HTREEITEM selected, QWidget* parent)
+CNewCat::CNewCat(Database& db, HTREEITEM selected, QWidget* parent)
     : NewNodeDialog(db, Tree::kCategories, selected, parent), edit_(new QLineEdit(this)) {
   setWindowTitle(QStringLiteral("New Category Node"));
   Build(QStringLiteral("Title for new node:"), edit_,
@@ -188,13 +218,14 @@ QString CNewCat::EnteredText() const {
   return edit_->text();
 }
 
-CNewSubj::CNewSubj(const std::vector<std::string_view>& entries, QWidget* parent)
+CNewSubj::CNewSubj(Database& db, const std::vector<std::string_view>& entries, QWidget* parent)
     : QDialog(parent),
+      db_(db),
       list_(new QListWidget(this)),
       edit_(new QLineEdit(this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)) {
   setWindowTitle(QStringLiteral("New subject entry"));
-  FillSorted(*list_, entries);
+  FillSorted(*list_, entries, db.encoding);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   ok_->setDefault(true);
   auto* left = new QVBoxLayout;
@@ -217,7 +248,13 @@ CNewSubj::CNewSubj(const std::vector<std::string_view>& entries, QWidget* parent
 
 void CNewSubj::Ok() {
   // An empty entry closes the dialog and is dropped without a word.
-  if (!edit_->text().isEmpty() && !AcceptText(this, edit_->text(), entry_)) return;
+  EditText entry;
+  if (!edit_->text().isEmpty() &&
+      !TakeText(
+          this, db_, edit_->text(),
+          [this](const EditText& t) { return Database::TextRefusal(t, db_.encoding); }, entry))
+    return;
+  entry_ = std::move(entry.bytes);
   accept();
 }
 
@@ -225,12 +262,12 @@ QString CNewSubj::EntryText() const {
   return edit_->text();
 }
 
-CDelSubj::CDelSubj(const std::vector<std::string_view>& entries, QWidget* parent)
+CDelSubj::CDelSubj(const std::vector<std::string_view>& entries, Encoding encoding, QWidget* parent)
     : QDialog(parent),
       list_(new QListWidget(this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)) {
   setWindowTitle(QStringLiteral("Delete subject"));
-  FillSorted(*list_, entries);
+  FillSorted(*list_, entries, encoding);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   ok_->setDefault(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,12 @@ class NewNodeDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // The checks on OK need the database, the tree and its selected node.
-  NewNodeDialog(const Database& db, Tree tree, HTREEITEM selected, QWidget* parent);
+  // The checks on OK need the database, the tree and its selected node; a
+  // character the dictionary cannot hold may have OK convert it to Unicode.
+  NewNodeDialog(Database& db, Tree tree, HTREEITEM selected, QWidget* parent);
 
-  // After OK: the text as typed (converted to the database's bytes) and the
-  // placement.
+  // After OK: the text as typed (converted to the database's bytes, in its
+  // encoding as it then is) and the placement.
   const std::string& Text() const { return text_; }
   bool Below() const { return below_; }
   bool Precede() const { return precede_; }
@@ -48,7 +50,7 @@ class NewNodeDialog : public QDialog {
   void BelowClicked();
   void PrecedeClicked();
 
-  const Database& db_;
+  Database& db_;
   Tree tree_;
   HTREEITEM selected_;
   std::string text_;
@@ -65,7 +67,7 @@ class CNewQuoteNode : public NewNodeDialog {
   Q_OBJECT
 
  public:
-  CNewQuoteNode(const Database& db, HTREEITEM selected, QWidget* parent);
+  CNewQuoteNode(Database& db, HTREEITEM selected, QWidget* parent);
   QPlainTextEdit& Edit() const { return *edit_; }
 
  protected:
@@ -81,7 +83,7 @@ class CNewCat : public NewNodeDialog {
   Q_OBJECT
 
  public:
-  CNewCat(const Database& db, HTREEITEM selected, QWidget* parent);
+  CNewCat(Database& db, HTREEITEM selected, QWidget* parent);
   QLineEdit& Edit() const { return *edit_; }
 
  protected:
@@ -97,7 +99,7 @@ class CNewSubj : public QDialog {
   Q_OBJECT
 
  public:
-  CNewSubj(const std::vector<std::string_view>& entries, QWidget* parent);
+  CNewSubj(Database& db, const std::vector<std::string_view>& entries, QWidget* parent);
   // The text of the edit field, as typed, whether the dialog ended with OK or not.
   QString EntryText() const;
   // After OK: the entry's bytes (empty when nothing was typed).
@@ -109,6 +111,7 @@ class CNewSubj : public QDialog {
  private:
   void Ok();
 
+  Database& db_;
   QListWidget* list_;
   QLineEdit* edit_;
   QPushButton* ok_;
@@ -120,7 +123,7 @@ class CDelSubj : public QDialog {
   Q_OBJECT
 
  public:
-  CDelSubj(const std::vector<std::string_view>& entries, QWidget* parent);
+  CDelSubj(const std::vector<std::string_view>& entries, Encoding encoding, QWidget* parent);
   // After OK: the chosen entry's bytes.
   const std::string& Chosen() const { return chosen_; }
   QListWidget& List() const { return *list_; }
@@ -134,12 +137,23 @@ class CDelSubj : public QDialog {
   std::string chosen_;
 };
 
-// The category's entries in the order of the sorted lists.
-std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries);
+// The category's entries, in that encoding, in the order of the sorted lists.
+std::vector<std::string> SortedEntries(const std::vector<std::string_view>& entries,
+                                       Encoding encoding);
 
-// Refuses, with its message, a text the database file cannot hold: one with
-// a line break, one ending in "-", or one with a character outside the 8-bit
-// set. Otherwise gives its bytes.
-bool AcceptText(QWidget* parent, const QString& text, std::string& bytes);
+// What Convert to Unicode asks before it converts.
+extern const char* const kConvertQuestion;
+// Converts a Windows-1252 dictionary to Unicode, an edit that can be undone;
+// false, having said why, when refused.
+bool ConvertToUnicode(QWidget* parent, Database& db);
+
+// A typed text for an edit, in the dictionary's bytes: true when `refusal`
+// (the edit's refusals, "" for a text it takes) has nothing against it.
+// Otherwise shows the refusal and gives false; but where a Windows-1252
+// dictionary refuses the text only for a character that set lacks, the
+// message asks whether to convert the dictionary to Unicode, and Yes
+// converts it and takes the text.
+bool TakeText(QWidget* parent, Database& db, const QString& typed,
+              const std::function<std::string(const EditText&)>& refusal, EditText& text);
 
 }  // namespace lorelist

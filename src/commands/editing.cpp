@@ -50,7 +50,13 @@ void EditingCommands::Update(Tree tree, HTREEITEM selected, WorkspaceSource requ
   // The text goes to the selected node, whichever node it was loaded from;
   // a Workspace loaded from the other tree leaves nothing to update.
   HTREEITEM node = panes_.Workspace().Source() == required ? selected : nullptr;
-  Refused(owner_, db_.UpdateText(tree, node, ToEditText(panes_.Workspace().GetText())));
+  if (!node) return (void)Refused(owner_, db_.UpdateText(tree, node, {}));
+  EditText text;
+  if (!TakeText(
+          owner_, db_, panes_.Workspace().GetText(),
+          [this](const EditText& t) { return Database::TextRefusal(t, db_.encoding); }, text))
+    return;
+  Refused(owner_, db_.UpdateText(tree, node, text));
 }
 
 void EditingCommands::UpdateQuotationNode() {
@@ -80,10 +86,17 @@ void EditingCommands::AddReference() {
   CLocalRef& references = panes_.References();
   const int highlighted = references.GetCurSel();
   const int at = highlighted >= 0 ? highlighted + 1 : references.GetCount();
-  const EditText text = ToEditText(panes_.Workspace().GetText());
   const bool fromQuotation = panes_.Workspace().Source() == WorkspaceSource::kQuotationNode;
-  if (Refused(owner_, db_.AddReference(category, quotation, text, at, fromQuotation))) return;
-  references.InsertString(at, FromDbShown(text.bytes, kPaneLineLimit));
+  EditText text;
+  if (!TakeText(
+          owner_, db_, panes_.Workspace().GetText(),
+          [&](const EditText& t) {
+            return db_.CheckAddReference(category, quotation, t, fromQuotation);
+          },
+          text) ||
+      Refused(owner_, db_.AddReference(category, quotation, text, at, fromQuotation)))
+    return;
+  references.InsertString(at, FromDbShown(text.bytes, db_.encoding, kPaneLineLimit));
   references.SetItemData(at, quotation);
   panes_.findReference.Clear();
 }
@@ -98,7 +111,7 @@ void EditingCommands::DeleteReference() {
   if (record && line >= 0 && static_cast<size_t>(line) < record->referenceTargets.size()) {
     target = record->referenceTargets[static_cast<size_t>(line)];
     // The text as the record holds it: the pane may show a long one cut short.
-    text = FromDb(record->referenceTexts[static_cast<size_t>(line)]);
+    text = FromDb(record->referenceTexts[static_cast<size_t>(line)], db_.encoding);
   }
   if (Refused(owner_, db_.DeleteReference(category, line))) return;
 
@@ -118,7 +131,7 @@ void EditingCommands::AddSubject() {
   HTREEITEM category = panes_.selectedCategory;
   if (!category) return (void)Refused(owner_, db_.AddSubject(nullptr, {}));
   panes_.ShowCategoryReferences(category);
-  CNewSubj dialog(db_.Record(category)->subjectEntries, owner_);
+  CNewSubj dialog(db_, db_.Record(category)->subjectEntries, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   if (dialog.Entry().empty()) return;  // an empty entry is dropped without a word
   Refused(owner_, db_.AddSubject(category, dialog.Entry()));
@@ -127,7 +140,7 @@ void EditingCommands::AddSubject() {
 void EditingCommands::DeleteSubject() {
   HTREEITEM category = panes_.selectedCategory;
   if (!category) return (void)Refused(owner_, db_.DeleteSubject(nullptr, {}));
-  CDelSubj dialog(db_.Record(category)->subjectEntries, owner_);
+  CDelSubj dialog(db_.Record(category)->subjectEntries, db_.encoding, owner_);
   if (Modal::Current().Run(dialog) != QDialog::Accepted) return;
   Refused(owner_, db_.DeleteSubject(category, dialog.Chosen()));
 }
@@ -153,6 +166,15 @@ void EditingCommands::ShowMoved(Tree tree, HTREEITEM node) {
   view.SetDropHighlight(node);
   // Codes changed: the next reference found starts afresh.
   panes_.findReference.Clear();
+}
+
+void EditingCommands::ConvertToUnicode() {
+  // Already so: the database says it.
+  if (db_.encoding != Encoding::kWindows1252)
+    return (void)Refused(owner_, db_.ConvertEncoding(Encoding::kUtf8));
+  if (Modal::Current().Ask(owner_, QString::fromLatin1(kConvertQuestion), false) ==
+      Modal::Answer::kYes)
+    lorelist::ConvertToUnicode(owner_, db_);
 }
 
 void EditingCommands::Undo() {

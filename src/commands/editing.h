@@ -9,7 +9,7 @@ namespace lorelist {
 
 // The editing commands of the main window: new, update and delete nodes of
 // either tree, add and delete references, add and delete subject entries,
-// move nodes, undo and redo.
+// move nodes, convert the dictionary to Unicode, undo and redo.
 // Each tests its preconditions in order and stops at the first that fails,
 // with its message; a refused command changes nothing.
 class EditingCommands {
@@ -31,6 +31,8 @@ class EditingCommands {
   void Move(Tree tree, Direction direction);
   // Moves a node where it was dropped.
   void MoveTo(Tree tree, HTREEITEM node, HTREEITEM parent, int row);
+  // Convert to Unicode: asks first.
+  void ConvertToUnicode();
   void Undo();
   void Redo();
 

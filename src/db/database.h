@@ -217,8 +217,10 @@ class Database {
   std::string MoveNode(Tree tree, HTREEITEM node, HTREEITEM parent, int row, const char* name);
   void SetChanged(bool changed);
   // Gives every text of the trees, the records and the subject index list
-  // in the encoding; a character that encoding lacks becomes '?'.
-  void Recode(Encoding to);
+  // in the encoding (a character that encoding lacks becomes '?'), keeping
+  // each text before in `texts`; or, with texts kept so before, exchanges
+  // them back: undone and made again, a conversion converts nothing.
+  void Recode(Encoding to, std::vector<PackedText>& texts);
   // True when every such text can be given in Windows-1252.
   bool FitsWindows1252() const;
   void HistoryChanged() {

@@ -47,6 +47,9 @@ struct EditStep {
   int line = 0;
   // Group: its steps in the order they were made.
   std::vector<EditStep> steps;
+  // Convert: every text in the other encoding, once converted, to be
+  // exchanged back and forth.
+  std::vector<PackedText> texts;
 };
 
 // The edits made since loading, with a position: steps before it are done

@@ -149,7 +149,7 @@ Touched EditHistory::Apply(Database& db, EditStep& step, bool forward,
       break;
     case EditStep::kConvert: {
       const auto to = static_cast<Encoding>(step.line);
-      db.Recode(forward ? to : OtherEncoding(to));
+      db.Recode(forward ? to : OtherEncoding(to), step.texts);
       touched.node = nullptr;
       break;
     }
@@ -559,21 +559,40 @@ void Database::CancelGroup() {
 
 // --- Encodings -----------------------------------------------------------------
 
-void Database::Recode(Encoding to) {
+void Database::Recode(Encoding to, std::vector<PackedText>& texts) {
   if (to == encoding) return;
+  const bool again = !texts.empty();
+  size_t at = 0;
+  std::vector<PackedText> before;
   auto recode = [to](std::string_view text, std::string& out) { return Recoded(text, to, out); };
-  quotations.RecodeTexts(recode);
-  categories.RecodeTexts(recode);
+  if (again) {
+    quotations.ExchangeTexts(texts, at);
+    categories.ExchangeTexts(texts, at);
+  } else {
+    before.reserve(quotations.GetCount() + categories.GetCount() +
+                   static_cast<size_t>(referenceTotal + subjectTotal));
+    quotations.RecodeTexts(recode, before);
+    categories.RecodeTexts(recode, before);
+  }
   // Entries are views of the list's texts: they follow them.
-  const auto moved = subjects.RecodeTexts(recode);
+  const auto moved =
+      again ? subjects.ExchangeTexts(texts, at) : subjects.RecodeTexts(recode, before);
   std::string out;
-  WalkWithCodes(categories, [&](HTREEITEM category, std::string_view, int) {
+  for (HTREEITEM category = categories.GetRootItem(); category;) {
     CategoryRecord& record = *Record(category);
-    for (PackedText& text : record.referenceTexts)
-      if (Recoded(text, to, out)) text = StoreText(out);
+    for (PackedText& text : record.referenceTexts) {
+      if (again) {
+        std::swap(text, texts[at++]);
+      } else {
+        before.push_back(text);
+        if (Recoded(text, to, out)) text = StoreText(out);
+      }
+    }
     for (std::string_view& entry : record.subjectEntries)
       if (auto it = moved.find(entry.data()); it != moved.end()) entry = it->second;
-  });
+    if (NextNode(category, categories) == kEndOfWalk) break;
+  }
+  if (!again) texts = std::move(before);
   encoding = to;
 }
 

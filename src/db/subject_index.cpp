@@ -118,14 +118,30 @@ void SubjectIndexList::DeleteString(int index) {
 }
 
 std::unordered_map<const char*, std::string_view> SubjectIndexList::RecodeTexts(
-    const std::function<bool(std::string_view, std::string&)>& recode) {
+    const std::function<bool(std::string_view, std::string&)>& recode,
+    std::vector<PackedText>& before) {
   SortAppended();
   std::unordered_map<const char*, std::string_view> moved;
+  moved.reserve(entries_.size());
   std::string recoded;
   for (Entry& entry : entries_) {
+    before.push_back(entry.text);
     const std::string_view old = entry.text;
     if (!recode(old, recoded)) continue;
     entry.text = texts_.Store(recoded);
+    moved.emplace(old.data(), entry.text);
+  }
+  return moved;
+}
+
+std::unordered_map<const char*, std::string_view> SubjectIndexList::ExchangeTexts(
+    std::vector<PackedText>& texts, size_t& at) {
+  SortAppended();
+  std::unordered_map<const char*, std::string_view> moved;
+  moved.reserve(entries_.size());
+  for (Entry& entry : entries_) {
+    const std::string_view old = entry.text;
+    std::swap(entry.text, texts[at++]);
     moved.emplace(old.data(), entry.text);
   }
   return moved;

@@ -61,10 +61,15 @@ class SubjectIndexList {
 
   void SetObserver(SubjectIndexObserver* observer) { observer_ = observer; }
   // Gives every entry the text `recode` puts in its second argument, where
-  // it returns true; the order stays, the characters being the same. Returns
-  // the new text of each entry so changed, by where its old text was.
+  // it returns true, and appends each entry's text before to `before`; the
+  // order stays, the characters being the same. Returns the new text of
+  // each entry so changed, by where its old text was.
   std::unordered_map<const char*, std::string_view> RecodeTexts(
-      const std::function<bool(std::string_view, std::string&)>& recode);
+      const std::function<bool(std::string_view, std::string&)>& recode,
+      std::vector<PackedText>& before);
+  // Exchanges each entry's text with texts[at], at++, as TreeStore's does.
+  std::unordered_map<const char*, std::string_view> ExchangeTexts(std::vector<PackedText>& texts,
+                                                                  size_t& at);
   // Where the list reads its texts' encoding: the database's own, so that
   // the two never disagree. None: Windows-1252.
   void UseEncodingOf(const Encoding* encoding) { encoding_ = encoding; }

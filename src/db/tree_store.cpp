@@ -270,10 +270,20 @@ void TreeStore::SetItemText(HTREEITEM node, std::string_view text) {
   if (observer_) observer_->TextChanged(node);
 }
 
-void TreeStore::RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode) {
+void TreeStore::RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode,
+                            std::vector<PackedText>& before) {
   std::string recoded;
   for (HTREEITEM node = GetRootItem(); node;) {
+    before.push_back(node->text);
     if (recode(node->text, recoded)) SetText(node, recoded);
+    if (NextNode(node, *this) == kEndOfWalk) break;
+  }
+  if (observer_) observer_->TextsRecoded();
+}
+
+void TreeStore::ExchangeTexts(std::vector<PackedText>& texts, size_t& at) {
+  for (HTREEITEM node = GetRootItem(); node;) {
+    std::swap(node->text, texts[at++]);
     if (NextNode(node, *this) == kEndOfWalk) break;
   }
   if (observer_) observer_->TextsRecoded();

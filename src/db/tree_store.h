@@ -133,8 +133,13 @@ class TreeStore {
   std::string_view GetItemText(HTREEITEM node) const { return node->text; }
   void SetItemText(HTREEITEM node, std::string_view text);
   // Gives every node of the tree the text `recode` puts in its second
-  // argument, where it returns true; the observer hears of it once.
-  void RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode);
+  // argument, where it returns true, and appends each node's text before to
+  // `before`, in pre-order; the observer hears of it once.
+  void RecodeTexts(const std::function<bool(std::string_view, std::string&)>& recode,
+                   std::vector<PackedText>& before);
+  // Exchanges each node's text, in pre-order, with texts[at], at++: what
+  // RecodeTexts kept, on the same tree, puts the texts back.
+  void ExchangeTexts(std::vector<PackedText>& texts, size_t& at);
   uint32_t GetItemData(HTREEITEM node) const { return node->data; }
   void SetItemData(HTREEITEM node, uint32_t data) { node->data = data; }
 

@@ -6,6 +6,7 @@
 
 #include "db/collation.h"
 #include "text.h"
+#include "text_direction.h"
 
 namespace lorelist {
 
@@ -20,6 +21,7 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
   setUniformItemSizes(true);
   setTextElideMode(Qt::ElideNone);
   setWordWrap(false);
+  setItemDelegate(new TextDirectionDelegate(this));
 }
 
 int ListBox::GetCurSel() const {
@@ -74,8 +76,9 @@ CLocalRefVw::CLocalRefVw(QWidget* parent) : HostView(parent), list_(new CLocalRe
   Host(list_);
 }
 
-SubjectIndexModel::SubjectIndexModel(SubjectIndexList& list, QObject* parent)
-    : QAbstractListModel(parent), list_(list) {
+SubjectIndexModel::SubjectIndexModel(SubjectIndexList& list, const Encoding& encoding,
+                                     QObject* parent)
+    : QAbstractListModel(parent), list_(list), encoding_(encoding) {
   list_.SetObserver(this);
 }
 
@@ -89,13 +92,15 @@ int SubjectIndexModel::rowCount(const QModelIndex& parent) const {
 
 QVariant SubjectIndexModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.GetCount()) return {};
-  if (role == Qt::DisplayRole) return FromDbShown(list_.GetLBText(index.row()), kPaneLineLimit);
+  if (role == Qt::DisplayRole)
+    return FromDbShown(list_.GetLBText(index.row()), encoding_, kPaneLineLimit);
   return {};
 }
 
-CSubjCombo::CSubjCombo(SubjectIndexList& list, QWidget* parent)
+CSubjCombo::CSubjCombo(SubjectIndexList& list, const Encoding& encoding, QWidget* parent)
     : QWidget(parent),
-      model_(new SubjectIndexModel(list, this)),
+      model_(new SubjectIndexModel(list, encoding, this)),
+      encoding_(encoding),
       edit_(new QLineEdit(this)),
       view_(new QListView(this)) {
   auto* layout = new QVBoxLayout(this);
@@ -104,6 +109,7 @@ CSubjCombo::CSubjCombo(SubjectIndexList& list, QWidget* parent)
   layout->addWidget(edit_);
   layout->addWidget(view_, 1);
   view_->setModel(model_);
+  view_->setItemDelegate(new TextDirectionDelegate(view_));
   view_->setUniformItemSizes(true);
   view_->setSelectionMode(QAbstractItemView::SingleSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -125,7 +131,7 @@ CSubjCombo::CSubjCombo(SubjectIndexList& list, QWidget* parent)
 
 void CSubjCombo::EditChanged(const QString& text) {
   std::string bytes;
-  if (text.isEmpty() || !ToDb(text, bytes)) return;
+  if (text.isEmpty() || !ToDb(text, encoding_, bytes)) return;
   const SubjectIndexList& list = model_->List();
   const int at = list.LowerBound(bytes);
   if (at >= list.GetCount()) return;
@@ -152,8 +158,8 @@ HTREEITEM CSubjCombo::GetItemData(int index) const {
   return index >= 0 && index < list.GetCount() ? list.GetItemData(index) : nullptr;
 }
 
-CSubjVw::CSubjVw(SubjectIndexList& list, QWidget* parent)
-    : HostView(parent), combo_(new CSubjCombo(list, this)) {
+CSubjVw::CSubjVw(SubjectIndexList& list, const Encoding& encoding, QWidget* parent)
+    : HostView(parent), combo_(new CSubjCombo(list, encoding, this)) {
   Host(combo_);
 }
 

@@ -12,7 +12,8 @@ class QLineEdit;
 namespace lorelist {
 
 // A list box of plain lines in insertion order, each line with an item data
-// word, under the operation names of a list box.
+// word, under the operation names of a list box; each line in its own
+// direction.
 class ListBox : public QListWidget {
   Q_OBJECT
 
@@ -88,12 +89,15 @@ class CLocalRefVw : public HostView {
   CLocalRef* list_;
 };
 
-// The subject index list as an item model, following every change.
+// The subject index list as an item model, following every change; its
+// texts read in `encoding`, the database's own.
 class SubjectIndexModel : public QAbstractListModel, private SubjectIndexObserver {
   Q_OBJECT
 
  public:
-  explicit SubjectIndexModel(SubjectIndexList& list, QObject* parent = nullptr);
+  // The encoding is the database's own, read at each use: never a temporary.
+  SubjectIndexModel(SubjectIndexList& list, const Encoding& encoding, QObject* parent = nullptr);
+  SubjectIndexModel(SubjectIndexList&, Encoding&&, QObject* = nullptr) = delete;
   ~SubjectIndexModel() override;
   SubjectIndexList& List() const { return list_; }
   void SuspendUpdates() {
@@ -117,6 +121,7 @@ class SubjectIndexModel : public QAbstractListModel, private SubjectIndexObserve
   void AfterReset() override { endResetModel(); }
 
   SubjectIndexList& list_;
+  const Encoding& encoding_;
 };
 
 // The Subject index: an edit field above an always-visible sorted list of
@@ -125,7 +130,8 @@ class CSubjCombo : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CSubjCombo(SubjectIndexList& list, QWidget* parent = nullptr);
+  CSubjCombo(SubjectIndexList& list, const Encoding& encoding, QWidget* parent = nullptr);
+  CSubjCombo(SubjectIndexList&, Encoding&&, QWidget* = nullptr) = delete;
 
   int GetCount() const;
   int GetCurSel() const;
@@ -144,6 +150,7 @@ class CSubjCombo : public QWidget {
   void EditChanged(const QString& text);
 
   SubjectIndexModel* model_;
+  const Encoding& encoding_;
   QLineEdit* edit_;
   QListView* view_;
 };
@@ -152,7 +159,8 @@ class CSubjVw : public HostView {
   Q_OBJECT
 
  public:
-  explicit CSubjVw(SubjectIndexList& list, QWidget* parent = nullptr);
+  CSubjVw(SubjectIndexList& list, const Encoding& encoding, QWidget* parent = nullptr);
+  CSubjVw(SubjectIndexList&, Encoding&&, QWidget* = nullptr) = delete;
   CSubjCombo& Combo() { return *combo_; }
 
  private:

@@ -51,13 +51,13 @@ PaneSet::PaneSet(Database& db, QWidget* parent) : QObject(parent), db_(db) {
     return title;
   };
   captions_[0] = caption(quotationColumn_);
-  quotations_ = new QuoteTree(db.quotations, quotationColumn_);
+  quotations_ = new QuoteTree(db.quotations, db.encoding, quotationColumn_);
   captions_[1] = caption(categoryColumn_);
-  categories_ = new CCatTree(db.categories, categoryColumn_);
+  categories_ = new CCatTree(db.categories, db.encoding, categoryColumn_);
   captions_[4] = caption(referenceColumn_);
   refView_ = new CLocalRefVw(referenceColumn_);
   captions_[5] = caption(subjectColumn_);
-  subjView_ = new CSubjVw(db.subjects, subjectColumn_);
+  subjView_ = new CSubjVw(db.subjects, db.encoding, subjectColumn_);
   captions_[2] = caption(rightColumn_);
   derivView_ = new CDerivView(rightColumn_);
   captions_[3] = caption(rightColumn_);
@@ -167,11 +167,11 @@ void PaneSet::QuotationDoubleClick() {
 void PaneSet::ShowQuotationNode(HTREEITEM node) {
   if (!node) return;
   const TreeStore& tree = db_.quotations;
-  workspace_->Load(FromDb(tree.GetItemText(node)), WorkspaceSource::kQuotationNode);
+  workspace_->Load(FromDb(tree.GetItemText(node), db_.encoding), WorkspaceSource::kQuotationNode);
   CDerivation& derivation = Derivation();
   derivation.ResetContent();
   for (HTREEITEM p = tree.GetParentItem(node); p; p = tree.GetParentItem(p))
-    derivation.InsertString(0, FromDbShown(tree.GetItemText(p), kPaneLineLimit));
+    derivation.InsertString(0, FromDbShown(tree.GetItemText(p), db_.encoding, kPaneLineLimit));
 }
 
 void PaneSet::CategorySelectionChanged() {
@@ -195,7 +195,7 @@ void PaneSet::CategoryDoubleClick() {
     return;
   }
   ShowCategoryReferences(selectedCategory);
-  workspace_->Load(FromDb(db_.categories.GetItemText(selectedCategory)),
+  workspace_->Load(FromDb(db_.categories.GetItemText(selectedCategory), db_.encoding),
                    WorkspaceSource::kCategory);
   categories_->SetDropHighlight(selectedCategory);
 }
@@ -213,7 +213,8 @@ void PaneSet::FillReferences(const CategoryRecord& record) {
   references.ResetContent();
   for (size_t i = 0; i < record.referenceTexts.size(); ++i) {
     const int line = static_cast<int>(i);
-    references.InsertString(line, FromDbShown(record.referenceTexts[i], kPaneLineLimit));
+    references.InsertString(line,
+                            FromDbShown(record.referenceTexts[i], db_.encoding, kPaneLineLimit));
     references.SetItemData(line, record.referenceTargets[i]);
   }
 }

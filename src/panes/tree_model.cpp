@@ -7,8 +7,8 @@
 
 namespace lorelist {
 
-TreeModel::TreeModel(TreeStore& store, QObject* parent)
-    : QAbstractItemModel(parent), store_(store) {
+TreeModel::TreeModel(TreeStore& store, const Encoding& encoding, QObject* parent)
+    : QAbstractItemModel(parent), store_(store), encoding_(encoding) {
   store_.SetObserver(this);
 }
 
@@ -76,9 +76,9 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return FromDbShown(store_.GetItemText(node), kPaneLineLimit);
+      return FromDbShown(store_.GetItemText(node), encoding_, kPaneLineLimit);
     case Qt::ToolTipRole:
-      return FromDbShown(store_.GetItemText(node), kMessageLimit);
+      return FromDbShown(store_.GetItemText(node), encoding_, kMessageLimit);
     case kDropHighlightRole:
       return node == dropHighlight_;
     default:
@@ -185,6 +185,15 @@ void TreeModel::BeforeReset() {
 
 void TreeModel::AfterReset() {
   endResetModel();
+}
+
+void TreeModel::TextsRecoded() {
+  // The same characters in other bytes: nothing to see, but whatever the
+  // views keep of the items is fetched again. The nodes, their places and
+  // so every index stay; the encoding may not have changed yet, so nothing
+  // is read here.
+  emit layoutAboutToBeChanged();
+  emit layoutChanged();
 }
 
 }  // namespace lorelist

@@ -2,13 +2,15 @@
 
 #include <QAbstractItemModel>
 
+#include "db/charset.h"
 #include "db/tree_store.h"
 
 namespace lorelist {
 
 // A lazy item model over one tree store: it reads the store as the view asks
 // and is told of every change by the store, so no copy of the tree exists.
-// It also carries the tree's drop-target highlight: the node the commands
+// Its texts are read in the dictionary's encoding, which a conversion may
+// change under it. It also carries the tree's drop-target highlight: the node the commands
 // work on, painted as selected whether or not the tree has the focus.
 class TreeModel : public QAbstractItemModel, private TreeObserver {
   Q_OBJECT
@@ -17,7 +19,10 @@ class TreeModel : public QAbstractItemModel, private TreeObserver {
   // True for the node with the drop-target highlight.
   static constexpr int kDropHighlightRole = Qt::UserRole + 1;
 
-  explicit TreeModel(TreeStore& store, QObject* parent = nullptr);
+  // `encoding`: the database's own, followed as it changes.
+  // The encoding is the database's own, read at each use: never a temporary.
+  TreeModel(TreeStore& store, const Encoding& encoding, QObject* parent = nullptr);
+  TreeModel(TreeStore&, Encoding&&, QObject* = nullptr) = delete;
   ~TreeModel() override;
 
   TreeStore& Store() const { return store_; }
@@ -63,8 +68,10 @@ class TreeModel : public QAbstractItemModel, private TreeObserver {
   void AfterMove(HTREEITEM node) override;
   void BeforeReset() override;
   void AfterReset() override;
+  void TextsRecoded() override;
 
   TreeStore& store_;
+  const Encoding& encoding_;
   HTREEITEM dropHighlight_ = nullptr;
 };
 

@@ -5,7 +5,8 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyleFactory>
-#include <QStyledItemDelegate>
+
+#include "text_direction.h"
 
 namespace lorelist {
 
@@ -19,14 +20,14 @@ QStyle* LinesStyle() {
 }
 
 // Paints the drop-target node as selected in navy and white, whether or not
-// the tree has the focus.
-class DropHighlightDelegate : public QStyledItemDelegate {
+// the tree has the focus; each text in its own direction.
+class DropHighlightDelegate : public TextDirectionDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using TextDirectionDelegate::TextDirectionDelegate;
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-    QStyledItemDelegate::initStyleOption(option, index);
+    TextDirectionDelegate::initStyleOption(option, index);
     if (!index.data(TreeModel::kDropHighlightRole).toBool()) return;
     option->state |= QStyle::State_Selected;
     option->backgroundBrush = Qt::NoBrush;
@@ -39,8 +40,8 @@ class DropHighlightDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-TreeView::TreeView(TreeStore& store, QWidget* parent)
-    : QTreeView(parent), model_(new TreeModel(store, this)) {
+TreeView::TreeView(TreeStore& store, const Encoding& encoding, QWidget* parent)
+    : QTreeView(parent), model_(new TreeModel(store, encoding, this)) {
   if (QStyle* style = LinesStyle()) setStyle(style);
   setModel(model_);
   setItemDelegate(new DropHighlightDelegate(this));
@@ -121,6 +122,10 @@ void TreeView::dropEvent(QDropEvent* event) {
   // The row among the children as they are now, counted without the node.
   if (Store().GetParentItem(node) == parent && Store().GetRow(node) < row) --row;
   emit nodeDropped(node, parent, row);
+}
+
+int TreeView::sizeHintForColumn(int column) const {
+  return std::max(QTreeView::sizeHintForColumn(column), viewport()->width());
 }
 
 void TreeView::SelectItem(HTREEITEM node) {

@@ -12,7 +12,9 @@ class TreeView : public QTreeView {
   Q_OBJECT
 
  public:
-  explicit TreeView(TreeStore& store, QWidget* parent = nullptr);
+  // The tree and the encoding of its texts, both the database's.
+  TreeView(TreeStore& store, const Encoding& encoding, QWidget* parent = nullptr);
+  TreeView(TreeStore&, Encoding&&, QWidget* = nullptr) = delete;
 
   TreeModel& Model() const { return *model_; }
   TreeStore& Store() const { return model_->Store(); }
@@ -38,6 +40,10 @@ class TreeView : public QTreeView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void startDrag(Qt::DropActions supportedActions) override;
   void dropEvent(QDropEvent* event) override;
+  // The column is as wide as its widest text in view, and never narrower
+  // than the pane (the header measures it again as the pane's width
+  // changes): a right-to-left text stands at the pane's right edge.
+  int sizeHintForColumn(int column) const override;
 
  private:
   void CollapsedBranch(const QModelIndex& index);

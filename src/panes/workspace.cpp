@@ -12,6 +12,7 @@ CReference::CReference(QWidget* parent) : QPlainTextEdit(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setTabChangesFocus(false);
+  FollowTextDirection(*this);
 }
 
 void CReference::Load(const QString& text, WorkspaceSource source) {

@@ -26,15 +26,10 @@ void QueryCommands::Search() {
   // The text in the dictionary's encoding. A text with characters outside
   // the Windows-1252 set occurs in no node of such a dictionary.
   std::string pattern;
-  bool matchable = true;
-  if (db_.encoding == Encoding::kUtf8)
-    pattern = search_.text.toUtf8().toStdString();
-  else
-    matchable = ToDb(search_.text, pattern);
-  const HTREEITEM found =
-      matchable ? SearchTree(db_.quotations, start, testStart,
-                             TextMatcher(pattern, search_.caseSignificant, db_.encoding))
-                : nullptr;
+  HTREEITEM found = nullptr;
+  if (ToDb(search_.text, db_.encoding, pattern))
+    found = SearchTree(db_.quotations, start, testStart,
+                       TextMatcher(pattern, search_.caseSignificant, db_.encoding));
   if (found)
     ShowFound(found);
   else

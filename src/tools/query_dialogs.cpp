@@ -135,7 +135,8 @@ CSpecial::CSpecial(CReference& workspace, QWidget* parent)
                       10 * kRowHeight + 2 * grid_->frameWidth() + 4);
   grid_->addItem(QString());
   for (int code = 1; code <= 253; ++code) {
-    auto* entry = new QListWidgetItem(FromDb(std::string(1, static_cast<char>(code))), grid_);
+    auto* entry = new QListWidgetItem(
+        FromDb(std::string(1, static_cast<char>(code)), Encoding::kWindows1252), grid_);
     entry->setTextAlignment(Qt::AlignCenter);
   }
 

@@ -83,12 +83,6 @@ class FilesTest : public FrameTest {
     QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
     ASSERT_TRUE(window.Db().IsChanged());
   }
-  std::vector<QString> Questions() const {
-    std::vector<QString> texts;
-    for (const auto& s : modal.shown)
-      if (s.kind == "question") texts.push_back(s.text);
-    return texts;
-  }
   std::string Database() const { return ReadFile(dir.File(kDatabaseFile)); }
   // Four journalled edits by their keys: a reference deleted, a node moved,
   // the move undone and made again.
@@ -123,8 +117,8 @@ TEST_F(FilesTest, AnEmptyFolderGrowsIntoADictionaryThatSavesAndLoadsAgain) {
   Keys(Qt::Key_G);
   DoubleClick(Panes().Quotations(), Quotation("1.1"));
   Keys(Qt::Key_Z);
-  EXPECT_EQ(SavedFile(), "\xEF\xBB\xBF" + CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@@",
-                                                  "@C1 Doubt", "@R1.1 Essais"}));
+  EXPECT_EQ(SavedFile(), "\xEF\xBB\xBF" + CrLf({"@Q1 Montaigne", "@Q1.1 Essais", "@@", "@C1 Doubt",
+                                                "@R1.1 Essais"}));
   Reopen();
   EXPECT_TRUE(modal.shown.empty());
 }
@@ -329,7 +323,7 @@ TEST_F(FilesTest, ASecondWindowIsWarnedAndNeitherOverwritesTheOtherSilently) {
   EditFirst(second, "From the second window");
   modal.answers = {Modal::Answer::kNo};
   PressSave(second);
-  EXPECT_EQ(Questions(), std::vector<QString>{kChangedOutsideQuestion});
+  EXPECT_EQ(modal.Questions(), std::vector<QString>{kChangedOutsideQuestion});
   EXPECT_EQ(Database(), first);
   EXPECT_TRUE(second.Db().IsChanged());
   second.Db().ClearChanged();
@@ -361,7 +355,7 @@ TEST_F(FilesTest, ASecondWindowJournalsOnceTheFirstHasGone) {
   const std::string expected = WrittenDatabase(second->Db());
   second.reset();
   CrashAndRestart(Modal::Answer::kYes);
-  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(3))});
+  EXPECT_EQ(modal.Questions(), std::vector<QString>{Q(RestoreQuestion(3))});
   EXPECT_EQ(WrittenDatabase(frame->Db()), expected);
 }
 
@@ -449,14 +443,14 @@ TEST_F(FilesTest, AfterACrashTheEditsAreRestoredOrSetAside) {
   Edit();
   const std::string expected = WrittenDatabase(frame->Db());
   CrashAndRestart(Modal::Answer::kYes);
-  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(4))});
+  EXPECT_EQ(modal.Questions(), std::vector<QString>{Q(RestoreQuestion(4))});
   EXPECT_FALSE(modal.shown[0].hadParent);
   EXPECT_EQ(WrittenDatabase(frame->Db()), expected);
   EXPECT_EQ(frame->Action(cmd::kUndoEdit)->text(), "Undo Move Node\tCtrl+Shift+Z");
   frame->Action(cmd::kUndoEdit)->trigger();
   const std::string undone = WrittenDatabase(frame->Db());
   CrashAndRestart(Modal::Answer::kYes);
-  EXPECT_EQ(Questions(), std::vector<QString>{Q(RestoreQuestion(5))});
+  EXPECT_EQ(modal.Questions(), std::vector<QString>{Q(RestoreQuestion(5))});
   EXPECT_EQ(WrittenDatabase(frame->Db()), undone);
   EXPECT_EQ(SavedFile(), undone);
 

@@ -107,14 +107,21 @@ class FrameTest : public ::testing::Test {
   PaneSet& Panes() { return frame->Panes(); }
   // A command by its keys, Ctrl and the letter, as the user runs it.
   void Keys(Qt::Key key) { QTest::keyClick(frame.get(), key, Qt::ControlModifier); }
+  // Types a text key by key, as a keyboard of its script would: each
+  // character a key press of its own (QTest::keyClicks knows Latin-1 only).
+  static void Type(QWidget* widget, const QString& text) {
+    for (char32_t ch : text.toUcs4())
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&ch, 1),
+                          Qt::NoModifier);
+  }
   // Scripts the next New Node dialog: the text typed, the placement ticked, OK.
   void NewNode(const QString& text, Placement place = Placement::kAfter) {
     modal.dialogScripts.push_back([text, place](QDialog& dialog) {
       auto& node = dynamic_cast<NewNodeDialog&>(dialog);
       if (auto* quote = dynamic_cast<CNewQuoteNode*>(&dialog))
-        QTest::keyClicks(&quote->Edit(), text);
+        Type(&quote->Edit(), text);
       else
-        QTest::keyClicks(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
+        Type(&dynamic_cast<CNewCat&>(dialog).Edit(), text);
       if (place == Placement::kBelow) QTest::mouseClick(&node.BelowBox(), Qt::LeftButton);
       if (place == Placement::kBefore) QTest::mouseClick(&node.PrecedeBox(), Qt::LeftButton);
       QTest::mouseClick(&node.OkButton(), Qt::LeftButton);

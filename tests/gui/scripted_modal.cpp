@@ -89,10 +89,10 @@ void ScriptedModal::Print(QWidget* parent, QTextDocument& document) {
   document.print(&printer);
 }
 
-std::vector<QString> ScriptedModal::Messages() const {
+std::vector<QString> ScriptedModal::Texts(const std::string& kind) const {
   std::vector<QString> texts;
   for (const Shown& s : shown)
-    if (s.kind == "message") texts.push_back(s.text);
+    if (s.kind == kind) texts.push_back(s.text);
   return texts;
 }
 

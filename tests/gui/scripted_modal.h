@@ -65,11 +65,13 @@ class ScriptedModal : public Modal {
   void Print(QWidget* parent, QTextDocument& document) override;
   QString printPdf;
 
-  // The texts of the messages shown so far.
-  std::vector<QString> Messages() const;
+  // The texts of the messages, and of the questions, shown so far.
+  std::vector<QString> Messages() const { return Texts("message"); }
+  std::vector<QString> Questions() const { return Texts("question"); }
 
  private:
   QString NextFile();
+  std::vector<QString> Texts(const std::string& kind) const;
 };
 
 }  // namespace lorelist::test

@@ -24,8 +24,7 @@ namespace lorelist::test {
 namespace {
 
 // A load error is shown before the window, what was read stays, and a save
-// of that part asks first: No writes nothing. A file that looks like UTF-8
-// is loaded as ever, with a notice.
+// of that part asks first: No writes nothing.
 TEST_F(FrameTest, LoadMessagesAreShownBeforeTheWindowAndSavingAPartAsksFirst) {
   bool visibleDuringMessage = true;
   modal.onMessage = [&](const QString&) { visibleDuringMessage = frame && frame->isVisible(); };
@@ -40,10 +39,6 @@ TEST_F(FrameTest, LoadMessagesAreShownBeforeTheWindowAndSavingAPartAsksFirst) {
   EXPECT_EQ(ReadFile(dir.File(kDatabaseFile)), broken);
   EXPECT_EQ(modal.shown.back().text.toStdString(), kPartlyLoadedQuestion);
   EXPECT_EQ(SavedFile(), CrLf({"@Q1 First", "@Q1.1 Child", "@@"}));
-
-  Reopen(CrLf({"@Q1 Caf\xC3\xA9 cr\xC3\xA8me", "@@", "@C1 na\xC3\xAFve"}));
-  EXPECT_EQ(modal.Messages(), std::vector<QString>{Q(Utf8Notice(dir.File(kDatabaseFile)))});
-  EXPECT_EQ(modal.shown[0].icon, Modal::Icon::kInformation);
 }
 
 // Every menu item, toolbar button and key reaches the command it names, and a
@@ -472,7 +467,8 @@ TEST_F(FrameTest, TheSelectionFollowsTheTreesCurrentNode) {
 
 TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
   TreeStore store;
-  TreeModel model(store);
+  const Encoding encoding = Encoding::kWindows1252;
+  TreeModel model(store, encoding);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   HTREEITEM a = store.InsertItem("a");
   HTREEITEM b = store.InsertItem("b");
@@ -497,7 +493,8 @@ TEST(TreeModel, PassesTheItemModelTesterThroughEdits) {
 
 TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
   SubjectIndexList list;
-  SubjectIndexModel model(list);
+  const Encoding encoding = Encoding::kWindows1252;
+  SubjectIndexModel model(list, encoding);
   QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (const char* entry : {"beta", "alpha", "gamma"}) list.AddString(entry);
   ASSERT_EQ(model.rowCount(), 3);
@@ -515,15 +512,26 @@ TEST(SubjectIndexModel, PassesTheItemModelTesterThroughEdits) {
   EXPECT_EQ(model.rowCount(), 0);
 }
 
-TEST(Text, RefusesCharactersOutsideTheSet) {
+// Windows-1252 names the first character it lacks, UTF-8 holds every one; a
+// line separator is a line break in either; texts are cut for showing at
+// characters, not bytes.
+TEST(Text, EachEncodingHoldsWhatItCan) {
   std::string bytes;
   QString bad;
-  EXPECT_FALSE(ToDb(QString::fromUtf8("a\u4e2db"), bytes, &bad));
-  EXPECT_EQ(bad, QString::fromUtf8("\u4e2d"));
-  EXPECT_FALSE(ToDb(QString::fromUtf8("x\U0001F600"), bytes, &bad));
-  EXPECT_EQ(bad, QString::fromUtf8("\U0001F600"));
-  EXPECT_TRUE(ToDb(QString::fromUtf8("caf\u00e9 \u20ac"), bytes));
+  EXPECT_FALSE(ToDb("a\u4e2db", Encoding::kWindows1252, bytes, &bad));
+  EXPECT_EQ(bad, "\u4e2d");
+  EXPECT_FALSE(ToDb("x\U0001F600", Encoding::kWindows1252, bytes, &bad));
+  EXPECT_EQ(bad, "\U0001F600");
+  EXPECT_TRUE(ToDb("caf\u00e9 \u20ac", Encoding::kWindows1252, bytes));
   EXPECT_EQ(bytes, "caf\xE9 \x80");
+  EXPECT_TRUE(ToDb("\u4e2d\U0001F600", Encoding::kUtf8, bytes));
+  EXPECT_EQ(bytes, "\u4e2d\U0001F600");
+  EXPECT_EQ(ToEditText("\U0001F600 \u0142", Encoding::kUtf8).unstorable, "");
+  for (Encoding encoding : {Encoding::kWindows1252, Encoding::kUtf8})
+    EXPECT_EQ(ToEditText("a\u2028b\u2029c", encoding).bytes, "a\nb\nc");
+  EXPECT_EQ(FromDbShown("\xCE\xB1\xCE\xB2", Encoding::kUtf8, 2), "\u03b1\u03b2");
+  EXPECT_EQ(FromDbShown("\xCE\xB1\xCE\xB2\xCE\xB3", Encoding::kUtf8, 2),
+            "\u03b1\u03b2\u2026 (1 more characters)");
 }
 
 class SplashTest : public FrameTest {

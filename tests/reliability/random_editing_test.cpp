@@ -130,7 +130,7 @@ class RandomEditingTest : public FrameTest {
         return "References pane line count";
       for (size_t i = 0; i < record.referenceTexts.size(); ++i)
         if (pane.GetText(static_cast<int>(i)) !=
-                FromDbShown(record.referenceTexts[i], kPaneLineLimit) ||
+                FromDbShown(record.referenceTexts[i], db.encoding, kPaneLineLimit) ||
             pane.GetItemData(static_cast<int>(i)) != record.referenceTargets[i])
           return "References pane line " + std::to_string(i);
     } else if (pane.GetCount() != 0) {
