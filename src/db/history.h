@@ -58,7 +58,7 @@ struct HistoryLimits {
   size_t versions = 50;
   int64_t maxAge = int64_t{90} * 24 * 3600;
   size_t young = 5;
-  uint64_t storedBytes = uint64_t{500} << 20;
+  uint64_t storedBytes = 500'000'000;
 };
 
 struct HistorySettings {
