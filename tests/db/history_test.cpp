@@ -231,19 +231,28 @@ TEST(History, KeepsNothingOfAFileChangedBeforeItWasRead) {
 
 TEST(History, TellsADamagedVersion) {
   Kept kept;
+  kept.ChangeAndSave("Another");
+  ++kept.now;
   kept.ChangeAndSave("Damaged");
-  const Version v = kept.history.Versions()[0];
-  const std::string packed = kept.history.Folder() + "/" + VersionName(v.checksum) + ".zst";
-  const std::string bytes = test::ReadFile(packed);
-  for (const std::string& damaged : {bytes.substr(0, bytes.size() / 2),
-                                     bytes.substr(0, 20) + 'x' + bytes.substr(21), std::string()}) {
-    test::WriteFile(packed, damaged);
+  const std::vector<Version> versions = kept.history.Versions();
+  const auto packed = [&](const Version& v) {
+    return kept.history.Folder() + "/" + VersionName(v.checksum) + ".zst";
+  };
+  const std::string bytes = test::ReadFile(packed(versions[0]));
+  const std::pair<std::string, const char*> cases[] = {
+      {bytes.substr(0, bytes.size() / 2), "it ends too soon"},
+      {"", "it ends too soon"},
+      {test::ReadFile(packed(versions[1])), "its bytes are not the version's"},
+      {"not zstd", "Unknown frame descriptor"}};
+  for (const auto& [damaged, reason] : cases) {
+    test::WriteFile(packed(versions[0]), damaged);
     Database db;
-    const LoadResult result = kept.history.Load(v, db);
+    const LoadResult result = kept.history.Load(versions[0], db);
     EXPECT_EQ(result.status, LoadResult::kCannotOpen);
-    EXPECT_NE(result.message.find(packed + " is damaged: "), std::string::npos) << result.message;
-    EXPECT_FALSE(kept.history.BaseFor(kept.folder.db, db));
+    EXPECT_EQ(result.message, packed(versions[0]) + " is damaged: " + reason);
   }
+  // A merge passes it over for the next version it descends from.
+  EXPECT_EQ(kept.history.BaseFor(kept.folder.db, kept.folder.db)->checksum, versions[1].checksum);
 }
 
 // A state folder that cannot be written: each way says why, once a run,
