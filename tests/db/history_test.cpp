@@ -120,6 +120,21 @@ TEST(History, KeepsEachVersionOnceInPrivateFilesAndReadsItBack) {
   EXPECT_EQ(kept.history.Reported(), "");
 }
 
+// A UTF-8 file without the mark, read as UTF-8, is read back so.
+TEST(History, ReadsAVersionInTheEncodingItWasKeptIn) {
+  Kept kept;
+  test::WriteFile(kept.folder.File(), "@Q1 Caf\xC3\xA9\r\n@@\r\n");
+  ASSERT_EQ(LoadDatabase(kept.folder.db, kept.folder.File(), nullptr, Encoding::kUtf8).status,
+            LoadResult::kComplete);
+  kept.history.Keep(Version::kLoaded, kept.folder.db.disk);
+  kept.history.Wait();
+  const Version v = kept.history.Versions().at(0);
+  EXPECT_EQ(v.encoding, Encoding::kUtf8);
+  Database db;
+  ASSERT_EQ(kept.history.Load(v, db).status, LoadResult::kComplete);
+  EXPECT_EQ(db.encoding, Encoding::kUtf8);
+}
+
 // Each version is kept `ages` days before the last, oldest first; the last
 // is kept now. The versions left are the newest `left`.
 TEST(History, PrunesOldestFirstWithinItsBounds) {
@@ -217,6 +232,14 @@ TEST(History, GivesTheBaseOfAMerge) {
   ASSERT_EQ(test::LoadBytes(loaded, "@Q1 Never kept\r\n@@\r\n").status, LoadResult::kComplete);
   EXPECT_FALSE(kept.history.BaseFor(loaded, other));
   EXPECT_FALSE(kept.history.Find(loaded.disk.checksum));
+}
+
+// The file is kept as it was when asked, though a save replaced it at once.
+TEST(History, KeepsTheFileItWasAskedToKeep) {
+  Kept kept;
+  kept.history.Keep(Version::kLoaded, kept.folder.db.disk);
+  kept.ChangeAndSave("At once");
+  EXPECT_EQ(kept.history.Versions().size(), 2u);
 }
 
 TEST(History, KeepsNothingOfAFileChangedBeforeItWasRead) {
