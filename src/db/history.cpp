@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zstd.h>
@@ -383,6 +384,8 @@ void VersionHistory::Wait() {
 }
 
 void VersionHistory::Run() {
+  // Keeping a version can wait: the window's own thread goes first.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
