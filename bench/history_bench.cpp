@@ -10,7 +10,8 @@
 // It prints, for each way, the median time of the save as the window waits
 // for it (the save and the call that starts keeping), the median over the
 // rounds of that time against the round's save without keeping, and the
-// median time until the version is on disk. The ways take turns in each
+// median time until the version is on disk; then the time the base of a
+// merge takes to find among the versions kept. The ways take turns in each
 // round, each first in its turn. With MODE, only that way is taken: a whole
 // process to time from outside (it ends once the version is kept).
 //
@@ -27,6 +28,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "db/history.h"
@@ -139,19 +141,21 @@ int main(int argc, char** argv) {
   const char* const modes[] = {"none", "after", "during"};
   const std::string only = argc > 4 ? argv[4] : "";
   std::vector<double> saves[3], ratios[3], kept[3];
+  uint64_t parent = 0;
   for (int round = 0, edit = 0; round < rounds; ++round) {
     for (int turn = 0; turn < 3; ++turn) {
       const int mode = (round + turn) % 3;
       if (!only.empty() && only != modes[mode]) continue;
       db->UpdateText(Tree::kQuotations, db->quotations.GetRootItem(),
                      "Edit " + std::to_string(edit++));
-      const uint64_t parent = db->disk.checksum;
       CompressWhileWriting during(state + "/during.zst", level);
       const auto start = Clock::now();
       const SaveResult saved =
           SaveDatabase(*db, folder, mode == 2 ? static_cast<FileOps&>(during) : SystemFileOps());
       if (!saved.ok) return 1;
-      if (mode == 1) history.Keep(Version::kSaved, db->disk, parent);
+      // Each version kept after the one kept before: a line of ancestors.
+      if (mode == 1)
+        history.Keep(Version::kSaved, db->disk, std::exchange(parent, db->disk.checksum));
       saves[mode].push_back(std::chrono::duration<double>(Clock::now() - start).count());
       history.Wait();
       during.Finish();
@@ -165,10 +169,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", history.Reported().c_str());
     return 1;
   }
+  const size_t versions = history.Versions().size();
+  const auto start = Clock::now();
+  const bool found = history.BaseFor(*db, *db).has_value();
+  const double base = std::chrono::duration<double>(Clock::now() - start).count();
   for (int mode = 0; mode < 3; ++mode)
     if (!saves[mode].empty())
       std::printf("%-6s save %.3f s (%.3fx without)  until kept %.3f s  (medians of %d)\n",
                   modes[mode], Median(saves[mode]), only.empty() ? Median(ratios[mode]) : 1.0,
                   Median(kept[mode]), rounds);
+  std::printf("base of a merge among %zu versions: %.3f s%s\n", versions, base,
+              found ? "" : " (none found)");
   return 0;
 }
