@@ -82,6 +82,12 @@ std::string StateFolder();
 // the dictionary in `folder`.
 std::string HistoryName(const std::string& folder);
 
+// A window holds one for its dictionary: Keep(Version::kLoaded, db.disk)
+// once it has loaded the file, and Keep(Version::kSaved, db.disk, the
+// checksum db.disk held before) after each save. Versions, Find, Load and
+// BaseFor only read files, while versions are kept on the history's thread.
+// BaseFor unpacks and reads every ancestor whole, about half a second each
+// at a million quotations: a window asks it off its own thread.
 class VersionHistory {
  public:
   // The history of the dictionary in `folder` (its Florilex.txt). Nothing is
