@@ -2,8 +2,8 @@
 # and builds. Sourced, not run.
 
 # Debian packages the project builds, tests and runs with.
-LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libxxhash-dev libgtest-dev qt6-base-dev
-                   fonts-dejavu-core fonts-liberation xvfb xauth time)
+LORELIST_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev libxxhash-dev libzstd-dev libgtest-dev
+                   qt6-base-dev fonts-dejavu-core fonts-liberation xvfb xauth time)
 # What the tests add: clang and libFuzzer for fuzzing the loader; the
 # validators of the desktop entry and the metainfo, the MIME database and
 # GLib's file type lookup, the Debian package tools, the manual page reader,

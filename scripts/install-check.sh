@@ -46,6 +46,7 @@ echo "installed and checked in a temporary prefix"
 package=$(ls "$build_dir"/lorelist_*.deb)
 echo "$(basename "$package"): $(dpkg-deb -f "$package" Depends)"
 dpkg-deb -f "$package" Depends | grep -q libqt6widgets6
+dpkg-deb -f "$package" Depends | grep -q libzstd1
 contents=$(dpkg-deb -c "$package" | awk '{print $6}' | grep -v '/$')
 for file in ./usr/share/lorelist/examples/Florilex.txt ./usr/share/mime/packages/$id.xml; do
   grep -qx "$file" <<<"$contents"

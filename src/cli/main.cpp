@@ -475,6 +475,25 @@ const std::vector<Subcommand>& Subcommands() {
        3,
        3,
        Merge},
+      {"history",
+       "FOLDER",
+       "list the versions of a dictionary that the editor kept",
+       "Lists the versions of the dictionary in FOLDER (its Florilex.txt) that the\n"
+       "editor kept when it loaded or saved the file, newest first, one a line: when\n"
+       "(local time, ISO 8601), loaded or saved, the size in bytes, the encoding,\n"
+       "the version's name (the checksum that names its files), and what the current\n"
+       "file changed against it: nodes inserted, deleted, changed and moved,\n"
+       "references and subject entries added and deleted. The versions are kept in\n"
+       "$XDG_STATE_HOME/Lorelist (by default ~/.local/state/Lorelist), a folder for\n"
+       "each dictionary; at most 50 of each, none older than 90 days but the newest\n"
+       "5, and 500 MB compressed. A dictionary with none kept prints nothing (a note\n"
+       "on standard error). Exits 0; 1 when the current file does not load whole\n"
+       "(the lines then have no counts); 2 when FOLDER holds no dictionary, or the\n"
+       "history or one of its versions cannot be read.\n",
+       {},
+       1,
+       1,
+       History},
       {"generate",
        "[--utf8] --quotations N [--seed S] OUT",
        "write a synthetic database of N quotation nodes",

@@ -1,9 +1,16 @@
 #include "cli/versions.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <thread>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "db/history.h"
 #include "db/load.h"
 #include "db/merge.h"
 #include "db/save.h"
@@ -160,6 +167,35 @@ const char* ConflictWords(Change::Conflict conflict) {
   return "";
 }
 
+// A moment as local time, in ISO 8601: 2026-01-02T10:00:00+01:00.
+std::string LocalTime(int64_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  struct tm local;
+  if (!localtime_r(&time, &local)) return std::to_string(seconds);
+  char text[64];
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  const long offset = std::labs(local.tm_gmtoff);
+  std::snprintf(text + length, sizeof text - length, "%c%02ld:%02ld",
+                local.tm_gmtoff < 0 ? '-' : '+', offset / 3600, offset / 60 % 60);
+  return text;
+}
+
+// The differences that make `from` into `to`, counted by kind.
+std::string Counts(const Database& from, const Database& to) {
+  size_t counts[Change::kEncoding + 1] = {};
+  std::string converted;
+  for (const Change& change : Differences(from, to)) {
+    ++counts[change.kind];
+    if (change.kind == Change::kEncoding) converted = "; converted to " + std::string(change.text);
+  }
+  const auto n = [&](Change::Kind kind) { return std::to_string(counts[kind]); };
+  return n(Change::kInserted) + " inserted, " + n(Change::kDeleted) + " deleted, " +
+         n(Change::kText) + " changed, " + n(Change::kMoved) +
+         " moved; references: " + n(Change::kReferenceAdded) + " added, " +
+         n(Change::kReferenceDeleted) + " deleted; entries: " + n(Change::kEntryAdded) +
+         " added, " + n(Change::kEntryDeleted) + " deleted" + converted;
+}
+
 }  // namespace
 
 int Diff(const Arguments& args) {
@@ -200,6 +236,52 @@ int Merge(const Arguments& args) {
     return kTrouble;
   }
   return plan.Conflicts() && !ours && !theirs ? kDiffer : kSame;
+}
+
+int History(const Arguments& args) {
+  std::string folder = args.plain[0];
+  // The editor takes a dictionary's file for its folder; so does this.
+  struct stat st;
+  if (BaseName(folder) == kDatabaseFile && ::stat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+    folder = DirectoryOf(folder);
+  const std::string file = JoinPath(folder, kDatabaseFile);
+  Database current;
+  const LoadResult loaded = LoadDatabase(current, file);
+  if (loaded.status == LoadResult::kCannotOpen || loaded.status == LoadResult::kMissing) {
+    std::fprintf(stderr, "%s\n", loaded.message.c_str());
+    return kTrouble;
+  }
+  // Without the whole current file there is nothing to count against.
+  const bool whole = loaded.status == LoadResult::kComplete;
+  if (!whole)
+    std::fprintf(stderr, "%s:%llu: %s\n", file.c_str(),
+                 static_cast<unsigned long long>(loaded.line), loaded.message.c_str());
+  VersionHistory history(folder);
+  const std::vector<Version> versions = history.Versions();
+  if (!history.Reported().empty()) {
+    std::fprintf(stderr, "%s\n", history.Reported().c_str());
+    return kTrouble;
+  }
+  if (versions.empty())
+    std::fprintf(stderr, "No versions of %s are kept.\n", AbsolutePath(file).c_str());
+  bool damaged = false;
+  Database kept;
+  for (const Version& v : versions) {
+    std::string line = LocalTime(v.kept) + (v.how == Version::kSaved ? " saved " : " loaded ") +
+                       std::to_string(v.size) + " bytes " + EncodingName(v.encoding) + " " +
+                       VersionName(v.checksum);
+    const LoadResult read = history.Load(v, kept);
+    if (read.status == LoadResult::kStopped) {
+      line += ": does not load whole, line " + std::to_string(read.line) + ": " + read.message;
+    } else if (read.status != LoadResult::kComplete) {
+      damaged = true;
+      line += ": cannot be read: " + read.message;
+    } else if (whole) {
+      line += ": " + Counts(kept, current);
+    }
+    WriteOut(line + "\n");
+  }
+  return damaged ? kTrouble : whole ? kSame : kDiffer;
 }
 
 }  // namespace lorelist::cli

@@ -14,4 +14,10 @@ int Diff(const Arguments& args);
 // --theirs, 0; 2 on trouble.
 int Merge(const Arguments& args);
 
+// lorelist-db history FOLDER: the versions of FOLDER's dictionary that the
+// editor kept, newest first, one a line, each with its differences to the
+// current file; 0, 1 when the current file does not load whole, 2 when
+// FOLDER holds no dictionary or its history cannot be read.
+int History(const Arguments& args);
+
 }  // namespace lorelist::cli

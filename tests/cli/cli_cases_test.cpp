@@ -3,7 +3,9 @@
 //   args            one command line a line, each run in a fresh copy of in/
 //   exit            the exit status every one of them gives
 //   program         "lorelist" for the editor (default: lorelist-db)
-//   in/             the files the commands find in their folder
+//   in/             the files the commands find in their folder; the folder is
+//                   also the state folder ($XDG_STATE_HOME) and in/state/Lorelist/
+//                   DICTIONARY the history of versions of its dictionary
 //   stdout, stderr  what each run prints, exactly (empty when the file is absent);
 //                   output: the two together
 //   stdout.begins, stderr.begins, stdout.contains, stderr.contains
@@ -24,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "db/history.h"
 #include "support/temp_dir.h"
 
 namespace lorelist::test {
@@ -71,11 +74,16 @@ TEST_P(CommandLineCase, GivesItsExitStatusOutputAndFiles) {
     if (fs::exists(Inputs()))
       fs::copy(Inputs(), work.path(),
                fs::copy_options::recursive | fs::copy_options::copy_symlinks);
-    // No display: the editor answers these without one.
+    // A history's folder is named by the dictionary's path, known only now.
+    const fs::path kept = fs::path(work.path()) / "state/Lorelist";
+    if (fs::exists(kept / "DICTIONARY"))
+      fs::rename(kept / "DICTIONARY", kept / HistoryName(work.path()));
+    // No display: the editor answers these without one. Times are told in UTC.
     const std::string command =
         "cd '" + work.path() +
-        "' && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= " + program + " " + args + " >" +
-        outputs.File("out") + " 2>" + outputs.File("err") + " </dev/null";
+        "' && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= TZ=UTC XDG_STATE_HOME='" +
+        work.path() + "/state' " + program + " " + args + " >" + outputs.File("out") + " 2>" +
+        outputs.File("err") + " </dev/null";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exit);
     const std::string out = ReadFile(outputs.File("out")), err = ReadFile(outputs.File("err"));
