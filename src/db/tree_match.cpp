@@ -227,44 +227,40 @@ class Matcher {
     }
   }
 
-  // Pairs the unmatched children between two anchors.
+  // Pairs the unmatched children between two anchors: the longest run of
+  // equal texts in the same order (its common ends first: among repeated
+  // texts, the one edited is the one out of step), then what is left
+  // between them, where they stand.
   void PairGap(const std::vector<uint32_t>& ga, const std::vector<uint32_t>& gb) {
     if (ga.empty() || gb.empty()) return;
     const FlatTree &ta = (*m_.a), &tb = (*m_.b);
-    // Equal texts, in order.
-    if (ga.size() * gb.size() <= 4096) {
-      size_t from = 0;
-      for (uint32_t x : ga)
-        for (size_t k = from; k < gb.size(); ++k)
-          if (Free(x, gb[k]) && ta.text[x] == tb.text[gb[k]]) {
-            Pair(x, gb[k]);
-            from = k + 1;
-            break;
-          }
-    } else {
-      std::unordered_map<uint64_t, std::vector<uint32_t>> byText;
-      for (size_t k = gb.size(); k-- > 0;) byText[tb.text[gb[k]]].push_back(gb[k]);
-      for (uint32_t x : ga) {
-        auto it = byText.find(ta.text[x]);
-        if (it == byText.end() || it->second.empty()) continue;
-        Pair(x, it->second.back());
-        it->second.pop_back();
-      }
-    }
+    std::vector<bool> inA, inB;
+    CommonSubsequence(
+        ga.size(), gb.size(), [&](size_t x, size_t y) { return ta.text[ga[x]] == tb.text[gb[y]]; },
+        inA, inB);
     std::vector<uint32_t> ra, rb;
-    for (uint32_t x : ga)
-      if (m_.aToB[x] == kNone) ra.push_back(x);
-    for (uint32_t y : gb)
-      if (m_.bToA[y] == kNone) rb.push_back(y);
+    for (size_t x = 0, y = 0;; ++x, ++y) {
+      for (; x < ga.size() && !inA[x]; ++x) ra.push_back(ga[x]);
+      for (; y < gb.size() && !inB[y]; ++y) rb.push_back(gb[y]);
+      PairLeft(ra, rb);
+      ra.clear();
+      rb.clear();
+      if (x == ga.size() || y == gb.size()) break;
+      Pair(ga[x], gb[y]);
+    }
+  }
+
+  // Of the children left between two pairs: as many on each side were
+  // edited where they stand; otherwise each takes the first text like its
+  // own that comes after the one the one before took.
+  void PairLeft(const std::vector<uint32_t>& ra, const std::vector<uint32_t>& rb) {
     if (ra.empty() || rb.empty()) return;
-    // As many on each side: edited where they stand.
     if (ra.size() == rb.size()) {
       for (size_t k = 0; k < ra.size(); ++k) Pair(ra[k], rb[k]);
       return;
     }
     if (ra.size() * rb.size() > 256) return;
-    // Otherwise each takes the first text like its own that comes after the
-    // one the one before took.
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     std::string bufferA, bufferB;
     size_t from = 0;
     for (uint32_t x : ra) {
