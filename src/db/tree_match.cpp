@@ -149,10 +149,42 @@ class Matcher {
 
   // 1b. Of the others, a text each tree has once is the same node, whatever
   // became of its children or its place.
+  // Unless the node's children say otherwise: where they went to another
+  // node that no text of its own matches, that node is this one renamed,
+  // and the text was given anew to another (left to step 2).
   void MatchUniqueTexts() {
+    const FlatTree &ta = (*m_.a), &tb = (*m_.b);
     const std::vector<uint32_t> partner = Unique(&FlatTree::text);
-    for (uint32_t i = 0; i < partner.size(); ++i)
-      if (partner[i] != kNone) Pair(i, partner[i]);
+    std::vector<bool> claimed(tb.Size(), false);
+    for (uint32_t j : partner)
+      if (j != kNone) claimed[j] = true;
+    std::vector<uint32_t> parents;
+    for (uint32_t i = 0; i < partner.size(); ++i) {
+      if (partner[i] == kNone) continue;
+      parents.clear();
+      for (uint32_t c = ta.FirstChild(i); c != kNone; c = ta.NextSibling(c))
+        if (m_.aToB[c] != kNone) parents.push_back(tb.parent[m_.aToB[c]]);
+      const uint32_t k = Commonest(parents);
+      if (k != kNone && k != partner[i] && !claimed[k] && m_.bToA[k] == kNone) continue;
+      Pair(i, partner[i]);
+    }
+  }
+
+  // The value most of them have (the smallest of equals); kNone for none.
+  static uint32_t Commonest(std::vector<uint32_t>& values) {
+    std::sort(values.begin(), values.end());
+    uint32_t best = kNone;
+    size_t most = 0;
+    for (size_t k = 0; k < values.size();) {
+      size_t e = k;
+      while (e < values.size() && values[e] == values[k]) ++e;
+      if (e - k > most) {
+        most = e - k;
+        best = values[k];
+      }
+      k = e;
+    }
+    return best;
   }
 
   // 2. Bottom up: a node takes the node whose children most of its matched
