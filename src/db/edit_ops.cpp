@@ -415,10 +415,13 @@ std::string Database::DeleteSubject(HTREEITEM category, std::string_view entry, 
                      : static_cast<size_t>(index) < entries.size() && entries[index] == entry
                          ? entries.begin() + index
                          : entries.end();
-  const bool holds = line >= 0 && line < subjects.GetCount() &&
-                     subjects.GetItemData(line) == category && subjects.GetLBText(line) == entry;
-  if (!holds) line = subjects.Find(entry, category);
-  if (found == entries.end() || line < 0) return "This category has no such subject entry";
+  if (found == entries.end()) return "This category has no such subject entry";
+  // The list's line of this very entry, not of another equal one: a
+  // conversion's undo finds each entry's text by its line's.
+  const bool holds =
+      line >= 0 && line < subjects.GetCount() && subjects.GetLBText(line).data() == found->data();
+  if (!holds) line = subjects.Find(*found, category);
+  if (line < 0) return "This category has no such subject entry";
   EditStep step{EditStep::kDeleteSubject, "Delete Subject", Tree::kCategories, category};
   step.text = std::string(entry);
   step.index = static_cast<int>(found - entries.begin());

@@ -172,18 +172,27 @@ int SubjectIndexList::Find(std::string_view text, HTREEITEM category) const {
   auto first = std::lower_bound(entries_.begin(), end, probe, [&](const Entry& e, const Probe& p) {
     return Compare(e, p, buffer) < 0;
   });
+  // Of equal entries of one category, the very one `text` is a view of.
+  int found = -1;
+  auto take = [&](size_t i) {
+    if (entries_[i].category != category || std::string_view(entries_[i].text) != text)
+      return false;
+    if (found < 0) found = static_cast<int>(i);
+    if (std::string_view(entries_[i].text).data() != text.data()) return false;
+    found = static_cast<int>(i);
+    return true;
+  };
   for (auto it = first; it != end; ++it) {
     if (std::string_view(it->text) == text) {  // the same text has the same key
-      if (it->category == category) return static_cast<int>(it - entries_.begin());
+      if (take(static_cast<size_t>(it - entries_.begin()))) return found;
     } else if (Compare(*it, probe, buffer) != 0) {
       break;
     }
   }
   // Entries appended but not yet sorted lie beyond the sorted part.
   for (size_t i = sorted_; i < entries_.size(); ++i)
-    if (entries_[i].category == category && std::string_view(entries_[i].text) == text)
-      return static_cast<int>(i);
-  return -1;
+    if (take(i)) return found;
+  return found;
 }
 
 std::string_view SubjectIndexList::AppendUnsorted(std::string_view text, HTREEITEM category) {

@@ -47,7 +47,8 @@ class SubjectIndexList {
   // The index of the first entry that does not sort before the text.
   int LowerBound(std::string_view text) const;
 
-  // The index of the entry with this text and category, or -1.
+  // The index of the entry with this text and category, or -1: where
+  // `text` is a view of an entry's text, that entry.
   int Find(std::string_view text, HTREEITEM category) const;
 
   // Loading adds many entries at once: append them unsorted, then sort once.
