@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
-
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "db/history.h"
 #include "db/load.h"
@@ -161,6 +159,8 @@ const char* ConflictWords(Change::Conflict conflict) {
       return "theirs changed what mine deleted";
     case Change::kMovedTwice:
       return "each moved it elsewhere";
+    case Change::kCannotMake:
+      return "it cannot be made in mine";
     case Change::kNone:
       break;
   }

@@ -156,6 +156,8 @@ class Database {
   // history keeps stays in the encoding of its time: the later edits are
   // undone before the conversion is.
   std::string ConvertEncoding(Encoding to);
+  // True when every text of the dictionary can be given in Windows-1252.
+  bool FitsWindows1252() const;
 
   // --- Groups: the edits made between BeginGroup and EndGroup are one edit
   // named `name`, one of kGroupEdits: one Undo takes them all back, one Redo
@@ -221,8 +223,6 @@ class Database {
   // each text before in `texts`; or, with texts kept so before, exchanges
   // them back: undone and made again, a conversion converts nothing.
   void Recode(Encoding to, std::vector<PackedText>& texts);
-  // True when every such text can be given in Windows-1252.
-  bool FitsWindows1252() const;
   void HistoryChanged() {
     if (historyHook_) historyHook_();
   }

@@ -45,25 +45,46 @@ struct MergePlan::Sides {
   const std::vector<uint32_t>& oToB;
   const std::vector<uint32_t>& bToO;
 
-  Sides(const Matching& toMine, const Matching& toTheirs, Tree tree)
+  // Nodes both added: theirs' to mine's, and back (kNone: none).
+  const std::vector<uint32_t>& twins;
+  const std::vector<uint32_t>& twinOfMine;
+
+  Sides(const Matching& toMine, const Matching& toTheirs, Tree tree,
+        const std::vector<uint32_t>& twins, const std::vector<uint32_t>& twinOfMine)
       : o(*toMine.Of(tree).a),
         a(*toMine.Of(tree).b),
         b(*toTheirs.Of(tree).b),
         oToA(toMine.Of(tree).aToB),
         aToO(toMine.Of(tree).bToA),
         oToB(toTheirs.Of(tree).aToB),
-        bToO(toTheirs.Of(tree).bToA) {}
+        bToO(toTheirs.Of(tree).bToA),
+        twins(twins),
+        twinOfMine(twinOfMine) {}
 
   // Where a node of the base stands in each version: its parent as a node of
   // the base (kTop at the top level, kNone under a node the base lacks).
   uint32_t ParentInBase(uint32_t node) const { return Up(o.parent[node], nullptr); }
   uint32_t ParentInMine(uint32_t node) const { return Up(a.parent[oToA[node]], &aToO); }
   uint32_t ParentInTheirs(uint32_t node) const { return Up(b.parent[oToB[node]], &bToO); }
-  // The node of mine that stands for one of theirs, or it as theirs.
+  // The node of mine that stands for one of theirs (the same node of the
+  // base, or one both added), or it as theirs.
   uint32_t Identity(uint32_t theirs) const {
     if (theirs == kNone) return kTop;
     const uint32_t base = bToO[theirs];
-    return base != kNone && oToA[base] != kNone ? oToA[base] : (theirs | kTheirs);
+    if (base != kNone) return oToA[base] != kNone ? oToA[base] : (theirs | kTheirs);
+    return !twins.empty() && twins[theirs] != kNone ? twins[theirs] : (theirs | kTheirs);
+  }
+  // Theirs' node for one of mine, or kNone.
+  uint32_t TheirsOf(uint32_t mine) const {
+    const uint32_t base = aToO[mine];
+    if (base != kNone) return oToB[base];
+    return twinOfMine.empty() ? kNone : twinOfMine[mine];
+  }
+  // Levels above a node of mine (0 at the top level; kTop: -1).
+  int DepthInMine(uint32_t node) const {
+    int depth = -1;
+    for (uint32_t n = node; n != kTop && n != kNone; n = a.parent[n]) ++depth;
+    return depth;
   }
 
  private:
@@ -93,7 +114,8 @@ int SubtreeDepth(const FlatTree& tree, uint32_t node) {
 // moving them elsewhere: those outside the longest run that keeps order.
 std::vector<bool> Reordered(const FlatTree& o, const std::vector<uint32_t>& toV,
                             const TreeStore& store, const std::vector<HTREEITEM>& nodes,
-                            const std::function<uint32_t(uint32_t)>& parentInV) {
+                            const std::function<uint32_t(uint32_t)>& parentInV,
+                            const std::vector<bool>* movedByOther = nullptr) {
   std::vector<bool> reordered(o.Size(), false);
   std::vector<uint32_t> children, rows;
   auto visit = [&](uint32_t parent) {
@@ -107,7 +129,18 @@ std::vector<bool> Reordered(const FlatTree& o, const std::vector<uint32_t>& toV,
       rows.push_back(toV[c] != kNone && parentInV(c) == here
                          ? static_cast<uint32_t>(store.GetRow(nodes[toV[c]]))
                          : kNone);
-    const std::vector<bool> run = IncreasingRun(rows);
+    std::vector<bool> run = IncreasingRun(rows);
+    // Of runs as long, the one without what the other version moved: where
+    // both moved a node, it is that node that each moved.
+    if (movedByOther) {
+      std::vector<uint32_t> others = rows;
+      for (size_t k = 0; k < children.size(); ++k)
+        if ((*movedByOther)[children[k]]) others[k] = kNone;
+      std::vector<bool> without = IncreasingRun(others);
+      if (std::count(without.begin(), without.end(), true) ==
+          std::count(run.begin(), run.end(), true))
+        run = std::move(without);
+    }
     for (size_t k = 0; k < children.size(); ++k)
       reordered[children[k]] = rows[k] != kNone && !run[k];
   };
@@ -135,15 +168,59 @@ MergePlan::MergePlan(const Database& base, const Database& mine, const Database&
     MatchDatabases(base, mine, toMine_, utf8);
     MatchDatabases(base, theirs, toTheirs_, utf8, &toMine_);
   }
-  if (theirs.encoding != base.encoding && mine.encoding == base.encoding) {
+  // A conversion back that mine's texts cannot take is not a change to make.
+  if (theirs.encoding != base.encoding && mine.encoding == base.encoding &&
+      (theirs.encoding == Encoding::kUtf8 || mine.FitsWindows1252())) {
     Change made(Change::kEncoding, Tree::kQuotations);
     made.text = EncodingName(theirs.encoding);
     changes.push_back(made);
   }
+  FindTwins(Tree::kQuotations);
+  FindTwins(Tree::kCategories);
   PlanRecords();
   Plan(Tree::kQuotations);
   Plan(Tree::kCategories);
   for (Change& change : changes) change.take = !TwoWay() && change.conflict == Change::kNone;
+}
+
+MergePlan::Sides MergePlan::SidesOf(Tree tree) const {
+  const size_t t = tree == Tree::kQuotations ? 0 : 1;
+  return Sides(toMine_, toTheirs_, tree, twins_[t], twinOfMine_[t]);
+}
+
+void MergePlan::FindTwins(Tree tree) {
+  const size_t t = tree == Tree::kQuotations ? 0 : 1;
+  const Sides s = SidesOf(tree);
+  twins_[t].assign(s.b.Size(), kNone);
+  twinOfMine_[t].assign(s.a.Size(), kNone);
+  std::vector<uint32_t> newA, newB;
+  std::vector<bool> inA, inB;
+  // Under a parent that both have (the top, or a node of mine theirs' is),
+  // the new children of each with the same text, in the same order.
+  auto under = [&](uint32_t theirs) {
+    const uint32_t mine = theirs == kNone ? kTop : s.Identity(theirs);
+    if (mine != kTop && (mine & kTheirs)) return;
+    newA.clear();
+    newB.clear();
+    for (uint32_t c = mine == kTop ? s.a.FirstTop() : s.a.FirstChild(mine); c != kNone;
+         c = s.a.NextSibling(c))
+      if (s.aToO[c] == kNone) newA.push_back(c);
+    for (uint32_t c = theirs == kNone ? s.b.FirstTop() : s.b.FirstChild(theirs); c != kNone;
+         c = s.b.NextSibling(c))
+      if (s.bToO[c] == kNone) newB.push_back(c);
+    if (newA.empty() || newB.empty()) return;
+    CommonSubsequence(
+        newA.size(), newB.size(),
+        [&](size_t x, size_t y) { return s.a.text[newA[x]] == s.b.text[newB[y]]; }, inA, inB);
+    for (size_t x = 0, y = 0; x < newA.size(); ++x) {
+      if (!inA[x]) continue;
+      while (!inB[y]) ++y;
+      twins_[t][newB[y]] = newA[x];
+      twinOfMine_[t][newA[x]] = newB[y++];
+    }
+  };
+  under(kNone);
+  for (uint32_t y = 0; y < s.b.Size(); ++y) under(y);
 }
 
 // --- Planning -----------------------------------------------------------------
@@ -188,17 +265,20 @@ std::vector<uint32_t> Unpaired(const std::vector<uint32_t>& pairOfY, size_t size
 }  // namespace
 
 void MergePlan::PlanRecords() {
-  const Sides q(toMine_, toTheirs_, Tree::kQuotations);
-  const Sides c(toMine_, toTheirs_, Tree::kCategories);
+  const Sides q = SidesOf(Tree::kQuotations);
+  const Sides c = SidesOf(Tree::kCategories);
   const bool utf8 = CompareInUtf8({&base_, &mine_, &theirs_});
   const TextForm formO(base_, utf8), formA(mine_, utf8), formB(theirs_, utf8);
   mineTouched_.assign(c.o.Size(), false);
   mineReferenced_.assign(q.o.Size(), false);
   std::string buffer;
-  // What a reference points at, as the base's node where there is one.
-  auto target = [](uint32_t node, const std::vector<uint32_t>* toBase, uint64_t side) -> uint64_t {
+  // What a reference points at, as the base's node where there is one, and
+  // as mine's where both added it.
+  auto target = [&](uint32_t node, const std::vector<uint32_t>* toBase, uint64_t side) -> uint64_t {
     const uint32_t base = toBase ? (*toBase)[node] : node;
-    return base != kNone ? base : (side << 32 | node);
+    if (base != kNone) return base;
+    if (side == 2 && q.twins[node] != kNone) return uint64_t{1} << 32 | q.twins[node];
+    return side << 32 | node;
   };
   auto keys = [&](const Database& db, const FlatTree& tree, uint32_t node, bool references,
                   const TextForm& form, const FlatTree& quotations,
@@ -295,14 +375,73 @@ void MergePlan::PlanRecords() {
       }
     }
   }
+  // A category both added: what theirs gave it that mine did not.
+  for (uint32_t y = 0; y < c.b.Size(); ++y) {
+    const uint32_t a = c.twins[y];
+    if (a == kNone) continue;
+    for (const bool references : {false, true}) {
+      const auto ka = keys(mine_, c.a, a, references, formA, q.a, &q.aToO, 1);
+      const auto kb = keys(theirs_, c.b, y, references, formB, q.b, &q.bToO, 2);
+      const CategoryRecord* rb = theirs_.Record(c.b.nodes[y]);
+      for (uint32_t j : Unpaired(Pairs(ka, kb), kb.size())) {
+        Change made(references ? Change::kReferenceAdded : Change::kEntryAdded, Tree::kCategories);
+        made.mine = c.a.nodes[a];
+        made.theirs = c.b.nodes[y];
+        made.theirsIndex = static_cast<int>(j);
+        if (references) {
+          made.text = rb->referenceTexts[j];
+          made.quotationTheirs = rb->referenceTargets[j];
+          const uint64_t t = kb[j].target;
+          if (t < q.o.Size()) {
+            made.quotationBase = q.o.nodes[t];
+            if (q.oToA[t] == kNone)
+              made.conflict = Change::kChangedDeleted;
+            else
+              made.quotationMine = q.a.nodes[q.oToA[t]];
+          }
+        } else {
+          made.text = rb->subjectEntries[j];
+        }
+        changes.push_back(made);
+      }
+    }
+  }
+}
+
+// Whether the children of a node of mine that theirs has too stand in the
+// same order in both.
+bool MergePlan::SameOrder(const Sides& s, uint32_t mineParent) const {
+  std::vector<uint32_t> inMine, inTheirs;
+  const uint32_t theirs = mineParent == kTop ? kNone : s.TheirsOf(mineParent);
+  if (mineParent != kTop && theirs == kNone) return true;
+  for (uint32_t c = mineParent == kTop ? s.a.FirstTop() : s.a.FirstChild(mineParent); c != kNone;
+       c = s.a.NextSibling(c))
+    if (const uint32_t y = s.TheirsOf(c); y != kNone && s.b.parent[y] == theirs)
+      inMine.push_back(y);
+  for (uint32_t y = theirs == kNone ? s.b.FirstTop() : s.b.FirstChild(theirs); y != kNone;
+       y = s.b.NextSibling(y))
+    if (s.Identity(y) != (y | kTheirs) &&
+        s.a.parent[s.Identity(y)] == (mineParent == kTop ? kNone : mineParent))
+      inTheirs.push_back(y);
+  return inMine == inTheirs;
+}
+
+// Whether mine moved theirs' new place for node `a` of mine within it (a
+// place that is within it in the base too, theirs moves out itself).
+bool MergePlan::MineMovedWithin(const Sides& s, uint32_t to, uint32_t a) {
+  if (to == kTop || (to & kTheirs) || to <= a || to >= s.a.end[a]) return false;
+  for (uint32_t n = to; n != a; n = s.a.parent[n])
+    if (s.aToO[n] == kNone || s.ParentInMine(s.aToO[n]) != s.ParentInBase(s.aToO[n])) return true;
+  return false;
 }
 
 void MergePlan::Plan(Tree tree) {
-  const Sides s(toMine_, toTheirs_, tree);
+  const Sides s = SidesOf(tree);
   const std::vector<bool> movedInMine = Reordered(s.o, s.oToA, mine_.Of(tree), s.a.nodes,
                                                   [&](uint32_t n) { return s.ParentInMine(n); });
   const std::vector<bool> movedInTheirs = Reordered(
-      s.o, s.oToB, theirs_.Of(tree), s.b.nodes, [&](uint32_t n) { return s.ParentInTheirs(n); });
+      s.o, s.oToB, theirs_.Of(tree), s.b.nodes, [&](uint32_t n) { return s.ParentInTheirs(n); },
+      &movedInMine);
   // Whether mine changed a node of the base: its text, its place, its
   // children, its entries and references, or references to it.
   auto changedByMine = [&](uint32_t o) {
@@ -355,12 +494,18 @@ void MergePlan::Plan(Tree tree) {
     if (a != kNone) {
       const uint32_t myParent = s.ParentInMine(o);
       const bool movedByMine = myParent != baseParent || movedInMine[o];
-      if (movedByMine && myParent == theirParent && theirParent != kNone) continue;  // both did
+      // Where theirs puts it, as a node of mine where mine has one.
+      const uint32_t to = s.Identity(s.b.parent[b]);
+      const uint32_t mineNow = s.a.parent[a] == kNone ? kTop : s.a.parent[a];
+      if (movedByMine && to == mineNow && (myParent != baseParent || SameOrder(s, to)))
+        continue;  // both did
       Change made = change(Change::kMoved, o);
       if (intoGone)
         made.conflict = Change::kChangedDeleted;
-      else if (movedByMine)
+      else if (movedByMine || MineMovedWithin(s, to, a))
         made.conflict = Change::kMovedTwice;
+      else if (!(to & kTheirs) && s.DepthInMine(to) + 1 + SubtreeDepth(s.a, a) >= kMaxLevels)
+        made.conflict = Change::kCannotMake;
       changes.push_back(made);
     } else {
       Change made = change(Change::kMoved, o);
@@ -368,28 +513,24 @@ void MergePlan::Plan(Tree tree) {
       changes.push_back(made);
     }
   }
-  // Subtrees new in theirs, each one change; the same subtree new in mine
-  // under the same node was added twice, and is there once.
+  // Subtrees new in theirs, each one change; a node mine added too (its
+  // twin) is there already, and only what theirs added below it comes in.
   for (uint32_t y = 0; y < s.b.Size(); ++y) {
-    if (s.bToO[y] != kNone) continue;
+    if (s.bToO[y] != kNone || s.twins[y] != kNone) continue;
     const uint32_t parent = s.b.parent[y];
-    if (parent != kNone && s.bToO[parent] == kNone) continue;  // within a new subtree
-    const uint32_t baseParent = parent == kNone ? kTop : s.bToO[parent];
-    const bool gone = baseParent != kTop && s.oToA[baseParent] == kNone;
-    if (!gone) {
-      const uint32_t myParent = baseParent == kTop ? kNone : s.oToA[baseParent];
-      bool twice = false;
-      for (uint32_t c = myParent == kNone ? s.a.FirstTop() : s.a.FirstChild(myParent);
-           c != kNone && !twice; c = s.a.NextSibling(c))
-        twice = s.aToO[c] == kNone && s.a.shape[c] == s.b.shape[y];
-      if (twice) continue;
-    }
+    const uint32_t at = s.Identity(parent);
+    const bool fromTheirs = at != kTop && (at & kTheirs);
+    const bool gone = fromTheirs && s.bToO[parent] != kNone;
+    if (fromTheirs && !gone) continue;  // within a new subtree
     Change made(Change::kInserted, tree);
     made.theirs = s.b.nodes[y];
-    made.mine = gone || baseParent == kTop ? nullptr : s.a.nodes[s.oToA[baseParent]];
-    made.base = baseParent == kTop ? nullptr : s.o.nodes[baseParent];
+    made.mine = gone || at == kTop ? nullptr : s.a.nodes[at];
+    made.base = parent == kNone || s.bToO[parent] == kNone ? nullptr : s.o.nodes[s.bToO[parent]];
     made.at = y;
-    if (gone) made.conflict = Change::kChangedDeleted;
+    if (gone)
+      made.conflict = Change::kChangedDeleted;
+    else if (s.DepthInMine(at) + 1 + SubtreeDepth(s.b, y) >= kMaxLevels)
+      made.conflict = Change::kCannotMake;
     changes.push_back(made);
   }
 }
@@ -401,7 +542,8 @@ size_t MergePlan::Conflicts() const {
 
 void MergePlan::TakeTheirsInConflicts(bool theirs) {
   for (Change& change : changes)
-    if (change.conflict != Change::kNone) change.take = theirs;
+    if (change.conflict != Change::kNone)
+      change.take = theirs && change.conflict != Change::kCannotMake;
 }
 
 // --- Building the merged database --------------------------------------------
@@ -423,7 +565,7 @@ struct MergePlan::Merged {
 };
 
 void MergePlan::Decide(Tree tree, Merged& m) const {
-  const Sides s(toMine_, toTheirs_, tree);
+  const Sides s = SidesOf(tree);
   auto myParent = [&](uint32_t x) { return s.a.parent[x] == kNone ? kTop : s.a.parent[x]; };
   m.parentA.resize(s.a.Size());
   for (uint32_t x = 0; x < s.a.Size(); ++x) m.parentA[x] = myParent(x);
@@ -432,13 +574,36 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
   m.textOfBoth.assign(s.a.Size(), false);
   m.placedByTheirs.assign(s.a.Size(), false);
   auto bringBack = [&](uint32_t y) { m.parentB[y] = s.Identity(s.b.parent[y]); };
+  // A node of theirs that mine deleted comes back with what mine deleted of
+  // its subtree: as theirs has it.
+  auto restore = [&](uint32_t y) {
+    for (uint32_t z = y; z < s.b.end[y]; ++z)
+      if ((s.Identity(z) & kTheirs) && m.parentB[z] == kNone) bringBack(z);
+  };
   for (const Change& change : changes) {
-    if (!change.take || change.tree != tree) continue;
+    if (!change.take || change.conflict == Change::kCannotMake) continue;
+    if (change.kind >= Change::kReferenceAdded && change.kind <= Change::kEntryDeleted) {
+      // What theirs added to a category or refers to, where mine deleted it.
+      const HTREEITEM wanted = tree == Tree::kCategories ? (change.mine ? nullptr : change.theirs)
+                               : change.kind == Change::kReferenceAdded && !change.quotationMine
+                                   ? change.quotationTheirs
+                                   : nullptr;
+      if (wanted)
+        if (const uint32_t y = s.b.index.Find(wanted); y != kNone && (s.Identity(y) & kTheirs))
+          restore(y);
+      continue;
+    }
+    if (change.tree != tree) continue;
     const uint32_t o = change.at;
     switch (change.kind) {
       case Change::kDeleted:
         for (uint32_t d = o; d < s.o.end[o]; ++d)
           if (s.oToB[d] == kNone && s.oToA[d] != kNone) m.parentA[s.oToA[d]] = kNone;
+        // With it goes what mine added below what goes (a tree in order:
+        // a parent is decided before its children).
+        if (const uint32_t top = s.oToA[o]; top != kNone)
+          for (uint32_t x = top + 1; x < s.a.end[top]; ++x)
+            if (s.aToO[x] == kNone && m.parentA[s.a.parent[x]] == kNone) m.parentA[x] = kNone;
         break;
       case Change::kInserted:
         for (uint32_t y = o; y < s.b.end[o]; ++y)
@@ -448,13 +613,29 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
       case Change::kMoved: {
         const uint32_t x = s.oToA[o], y = s.oToB[o];
         if (x == kNone) {
-          bringBack(y);
+          restore(y);
         } else if (change.kind == Change::kText) {
           m.textFromTheirs[x] = y;
           m.textOfBoth[x] = change.both;
         } else {
           m.parentA[x] = s.Identity(s.b.parent[y]);
           m.placedByTheirs[x] = true;
+          // Both ordered its siblings, each their own way: theirs' order.
+          if (change.conflict == Change::kMovedTwice && m.parentA[x] == myParent(x))
+            for (uint32_t c = s.a.parent[x] == kNone ? s.a.FirstTop()
+                                                     : s.a.FirstChild(s.a.parent[x]);
+                 c != kNone; c = s.a.NextSibling(c))
+              if (const uint32_t t = s.TheirsOf(c);
+                  t != kNone && s.Identity(s.b.parent[t]) == m.parentA[x])
+                m.placedByTheirs[c] = true;
+          // Where mine put theirs' place within the node, the nodes between
+          // go where theirs has them, or the node would be within itself.
+          for (uint32_t n = m.parentA[x]; n != kTop && !(n & kTheirs) && n > x && n < s.a.end[x];
+               n = myParent(n))
+            if (const uint32_t t = s.TheirsOf(n); t != kNone) {
+              m.parentA[n] = s.Identity(s.b.parent[t]);
+              m.placedByTheirs[n] = true;
+            }
         }
         break;
       }
@@ -471,7 +652,7 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
       auto need = [&](uint32_t parent) {
         if (parent == kTop || m.Parent(parent) != kNone) return;
         if (parent & kTheirs)
-          bringBack(parent & ~kTheirs);
+          restore(parent & ~kTheirs);
         else
           m.parentA[parent] = myParent(parent);
         changed = true;
@@ -521,7 +702,7 @@ std::string_view MergePlan::Into(std::string_view text, const Database& from) {
 }
 
 void MergePlan::Emit(Tree tree, Merged& m, Target& target) {
-  const Sides s(toMine_, toTheirs_, tree);
+  const Sides s = SidesOf(tree);
   const Database& a = mine_;
   const Database& b = theirs_;
   m.positionA.assign(s.a.Size(), kNone);
@@ -529,7 +710,7 @@ void MergePlan::Emit(Tree tree, Merged& m, Target& target) {
   m.order.clear();
   // The nodes that come to a parent from theirs, in theirs' order.
   std::unordered_map<uint32_t, std::vector<uint32_t>> fromTheirs;
-  auto theirsOf = [&](uint32_t id) { return id & kTheirs ? id & ~kTheirs : s.oToB[s.aToO[id]]; };
+  auto theirsOf = [&](uint32_t id) { return id & kTheirs ? id & ~kTheirs : s.TheirsOf(id); };
   for (uint32_t x = 0; x < s.a.Size(); ++x)
     if (m.placedByTheirs[x]) fromTheirs[m.parentA[x]].push_back(x);
   for (uint32_t y = 0; y < s.b.Size(); ++y)
@@ -598,8 +779,8 @@ void MergePlan::Emit(Tree tree, Merged& m, Target& target) {
 }
 
 void MergePlan::EmitRecords(const Merged& c, const Merged& q, Target& target) {
-  const Sides sc(toMine_, toTheirs_, Tree::kCategories);
-  const Sides sq(toMine_, toTheirs_, Tree::kQuotations);
+  const Sides sc = SidesOf(Tree::kCategories);
+  const Sides sq = SidesOf(Tree::kQuotations);
   const bool utf8 = CompareInUtf8({&base_, &mine_, &theirs_});
   const TextForm formA(mine_, utf8), formB(theirs_, utf8);
   std::string buffer;
@@ -611,8 +792,7 @@ void MergePlan::EmitRecords(const Merged& c, const Merged& q, Target& target) {
       taken[change.mine].push_back(&change);
   for (uint32_t id : c.order) {
     const bool theirs = id & kTheirs;
-    const uint32_t base = theirs ? kNone : sc.aToO[id];
-    const uint32_t y = theirs ? id & ~kTheirs : base == kNone ? kNone : sc.oToB[base];
+    const uint32_t y = theirs ? id & ~kTheirs : sc.TheirsOf(id);
     const CategoryRecord* ra = theirs ? nullptr : mine_.Record(sc.a.nodes[id]);
     const CategoryRecord* rb = y == kNone ? nullptr : theirs_.Record(sc.b.nodes[y]);
     const auto it = theirs ? taken.end() : taken.find(sc.a.nodes[id]);
@@ -705,7 +885,7 @@ Target MergePlan::Build() {
     };
     for (const Tree tree : {Tree::kQuotations, Tree::kCategories}) {
       const Merged& m = tree == Tree::kQuotations ? quotations : categories;
-      const Sides s(toMine_, toTheirs_, tree);
+      const Sides s = SidesOf(tree);
       for (uint32_t y = 0; y < s.b.Size() && !needsUtf8; ++y)
         if (m.parentB[y] != kNone) needsUtf8 = !fits(theirs_.Of(tree).GetItemText(s.b.nodes[y]));
       for (uint32_t x = 0; x < s.a.Size() && !needsUtf8; ++x)
@@ -713,10 +893,11 @@ Target MergePlan::Build() {
           needsUtf8 = !fits(theirs_.Of(tree).GetItemText(s.b.nodes[m.textFromTheirs[x]]));
     }
     for (const Change& change : changes)
-      if (change.take && change.kind >= Change::kReferenceAdded &&
-          change.kind <= Change::kEntryDeleted && !fits(change.text))
+      if (change.take &&
+          (change.kind == Change::kReferenceAdded || change.kind == Change::kEntryAdded) &&
+          !fits(change.text))
         needsUtf8 = true;
-    const Sides sc(toMine_, toTheirs_, Tree::kCategories);
+    const Sides sc = SidesOf(Tree::kCategories);
     for (uint32_t y = 0; y < sc.b.Size() && !needsUtf8; ++y)
       if (categories.parentB[y] != kNone) {
         const CategoryRecord& r = *theirs_.Record(sc.b.nodes[y]);

@@ -37,6 +37,8 @@ struct Change {
     kDeletedChanged,  // theirs deletes what mine changed, gave children or referenced
     kChangedDeleted,  // theirs changes, gives children or refers to what mine deleted
     kMovedTwice,      // each moved the node to another place
+    kCannotMake,      // it cannot be made with mine's: deeper than a tree holds, or
+                      // an encoding that cannot hold mine's texts
   };
   Change(Kind kind, Tree tree) : kind(kind), tree(tree) {}
   Kind kind;
@@ -76,7 +78,8 @@ class MergePlan {
   std::vector<Change> changes;
   bool TwoWay() const { return &base_ == &mine_; }
   size_t Conflicts() const;
-  // Every conflict settled the same way: theirs taken, or mine kept.
+  // Every conflict settled the same way: theirs taken, or mine kept (one
+  // that cannot be made stays mine's).
   void TakeTheirsInConflicts(bool theirs);
 
   // What mine becomes with the changes taken.
@@ -88,7 +91,13 @@ class MergePlan {
  private:
   struct Sides;
   struct Merged;
+  Sides SidesOf(Tree tree) const;
+  // Nodes both versions added under the same parent with the same text, from
+  // the top down: one node, not two.
+  void FindTwins(Tree tree);
   void Plan(Tree tree);
+  bool SameOrder(const Sides& s, uint32_t mineParent) const;
+  static bool MineMovedWithin(const Sides& s, uint32_t to, uint32_t a);
   void PlanRecords();
   // The merged tree: which nodes of mine and theirs it holds, where.
   void Decide(Tree tree, Merged& merged) const;
@@ -107,6 +116,11 @@ class MergePlan {
   // Of the base's nodes: categories whose entries or references mine
   // changed, quotations mine added a reference to.
   std::vector<bool> mineTouched_, mineReferenced_;
+  // For each tree: theirs' nodes that mine added too, and back; and the
+  // parents (top: 0, node of the base: +1) whose children both reordered
+  // each another way.
+  std::vector<uint32_t> twins_[2], twinOfMine_[2];
+  std::vector<bool> orderConflict_[2];
 };
 
 // The differences of b from a, as the changes that make a into b.
