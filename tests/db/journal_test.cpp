@@ -229,9 +229,8 @@ TEST_F(JournalTest, AJournalNotReplayedIsSetAsideByNameOrRemovedIfItHoldsNothing
       {"an earlier program's", "0123456789abcdef" + Header().substr(16) + edit, file,
        OtherFileMessage(path, "%")},
       // The same file read as UTF-8: its texts are another encoding's.
-      {"of the other encoding",
-       Journal::Line(Journal::HeaderFor(db.disk, Encoding::kUtf8)) + edit, file,
-       OtherFileMessage(path, "%")},
+      {"of the other encoding", Journal::Line(Journal::HeaderFor(db.disk, Encoding::kUtf8)) + edit,
+       file, OtherFileMessage(path, "%")},
       {"not a journal", "plain words\n", file,
        UnreadableMessage(path, "it is not a recovery journal", "%")},
       {"its first line cut", "0123456789abcdef Lorelist jour", file,
