@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 #include <vector>
@@ -83,6 +84,12 @@ ConflictKind KindOf(Change::Conflict conflict) {
   return {conflict, "Mine and theirs differ here.", 2};
 }
 
+// How many answers a change has: a change that does not conflict is taken
+// or not, as theirs or mine.
+int AnswersOf(const Change& change) {
+  return change.conflict == Change::kNone ? 2 : KindOf(change.conflict).answers;
+}
+
 // What a conflict's answer can be, by how many it offers; Space or a click
 // moves it on.
 constexpr const char* kAnswerWords[] = {
@@ -137,8 +144,8 @@ class MergeModel : public QAbstractItemModel {
   bool IsConflict(const QModelIndex& index) const {
     return IsChange(index) && Of(index).conflict != Change::kNone;
   }
-  // The answers a conflict offers: mine, theirs, and for a text both.
-  int Answers(const QModelIndex& index) const { return KindOf(Of(index).conflict).answers; }
+  // The answers a change offers, in order: mine, theirs, both.
+  int Answers(const QModelIndex& index) const { return AnswersOf(Of(index)); }
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -154,6 +161,7 @@ class MergeModel : public QAbstractItemModel {
     int group;
     std::vector<uint32_t> changes;
     size_t taken = 0;
+    size_t takeable = 0;  // all but those where only mine can be kept
   };
   bool IsChange(const QModelIndex& index) const { return index.isValid() && index.internalId(); }
   uint32_t ChangeAt(const QModelIndex& index) const {
@@ -196,6 +204,9 @@ class MergeModel : public QAbstractItemModel {
   // Changes that are made only with others: a reference to a quotation
   // with that quotation's insertion, a deletion with the moves out of it.
   std::unordered_map<uint32_t, std::vector<uint32_t>> needs_, neededBy_;
+  // Subtrees counted once: a row is described again at each paint, and a
+  // deleted author may hold most of the dictionary.
+  mutable std::unordered_map<HTREEITEM, size_t> sizes_;
 };
 
 MergeModel::MergeModel(const MergePlan& plan, const Database& mine, const Database& theirs)
@@ -205,7 +216,8 @@ MergeModel::MergeModel(const MergePlan& plan, const Database& mine, const Databa
   choices_.reserve(changes.size());
   for (uint32_t i = 0; i < changes.size(); ++i) {
     const Change& change = changes[i];
-    choices_.push_back(!change.take ? kMineKept : change.both ? kBothTaken : kTheirsTaken);
+    const int choice = !change.take ? kMineKept : change.both ? kBothTaken : kTheirsTaken;
+    choices_.push_back(static_cast<uint8_t>(std::min(choice, AnswersOf(change) - 1)));
     members[static_cast<size_t>(GroupOf(change))].push_back(i);
   }
   place_.resize(changes.size());
@@ -216,6 +228,7 @@ MergeModel::MergeModel(const MergePlan& plan, const Database& mine, const Databa
     for (uint32_t row = 0; row < listed.changes.size(); ++row) {
       place_[listed.changes[row]] = {static_cast<uint32_t>(groups_.size()), row};
       listed.taken += choices_[listed.changes[row]] != kMineKept;
+      listed.takeable += AnswersOf(changes[listed.changes[row]]) > 1;
     }
     groups_.push_back(std::move(listed));
   }
@@ -293,7 +306,8 @@ Qt::ItemFlags MergeModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   if (index.column() == CMergeView::kWhere && !IsConflict(index)) flags |= Qt::ItemIsUserCheckable;
-  if (index.column() == CMergeView::kKeep && IsConflict(index)) flags |= Qt::ItemIsEditable;
+  if (index.column() == CMergeView::kKeep && IsConflict(index) && Answers(index) > 1)
+    flags |= Qt::ItemIsEditable;
   return flags;
 }
 
@@ -307,7 +321,7 @@ QVariant MergeModel::headerData(int section, Qt::Orientation orientation, int ro
 
 Qt::CheckState MergeModel::GroupState(const Listed& group) const {
   if (group.taken == 0) return Qt::Unchecked;
-  return group.taken == group.changes.size() ? Qt::Checked : Qt::PartiallyChecked;
+  return group.taken == group.takeable ? Qt::Checked : Qt::PartiallyChecked;
 }
 
 uint32_t MergeModel::Unmade(uint32_t change) const {
@@ -450,11 +464,12 @@ void MergeModel::Set(uint32_t change, Choice choice) {
 void MergeModel::SetGroup(size_t group, bool take) {
   Listed& listed = groups_[group];
   for (uint32_t change : listed.changes)
-    // Ticking a group of conflicts takes theirs where mine was kept, and
-    // leaves an answer of both as it is.
-    if (take ? choices_[change] == kMineKept : choices_[change] != kMineKept)
+    // Ticking a group of conflicts takes theirs where mine was kept and
+    // theirs can be taken, and leaves an answer of both as it is.
+    if (take ? choices_[change] == kMineKept && AnswersOf(plan_.changes[change]) > 1
+             : choices_[change] != kMineKept)
       choices_[change] = take ? kTheirsTaken : kMineKept;
-  listed.taken = take ? listed.changes.size() : 0;
+  listed.taken = take ? listed.takeable : 0;
   // Rows of other groups may depend on these: every row is told.
   for (size_t g = 0; g < groups_.size(); ++g) {
     const QModelIndex top = index(static_cast<int>(g), 0);
@@ -496,7 +511,9 @@ QString MergeModel::Place(const Database& db, Tree tree, HTREEITEM node, bool wi
 
 QString MergeModel::NodeWithSubtree(const Database& db, Tree tree, HTREEITEM node,
                                     size_t limit) const {
-  const size_t size = SubtreeSize(db.Of(tree), node);
+  auto [at, isNew] = sizes_.try_emplace(node, 0);
+  if (isNew) at->second = SubtreeSize(db.Of(tree), node);
+  const size_t size = at->second;
   QString text = Text(db, tree, node, limit);
   if (size > 1) text += QStringLiteral(" (subtree of %1 nodes)").arg(size);
   return text;

@@ -285,5 +285,27 @@ TEST_F(MergeViewTest, CancelLeavesThePlanAndTwoWayStartsUnticked) {
   EXPECT_EQ(view->result(), QDialog::Rejected);
 }
 
+// A conflict of a kind this view does not know is listed among the
+// conflicts, said in general words, and answered mine or theirs.
+TEST_F(MergeViewTest, AConflictOfAnUnknownKindIsAskedInGeneralWords) {
+  MergePlan plan(base, mine, theirs);
+  ASSERT_EQ(plan.changes[4].kind, Change::kMoved);
+  plan.changes[4].conflict = static_cast<Change::Conflict>(7);
+  auto view = Open(plan);
+  QTreeView& list = view->Changes();
+  const QModelIndex keep = Row(list, 0, 0, CMergeView::kKeep);
+  EXPECT_EQ(Shown(list)[0], "[-] Conflicts (3)");
+  EXPECT_TRUE(keep.data(Qt::ToolTipRole)
+                  .toString()
+                  .startsWith("Mine and theirs differ here. Keep mine, or take theirs."));
+  list.setCurrentIndex(keep);
+  QStringList answers;
+  for (int i = 0; i < 3; ++i) {
+    answers << keep.data().toString();
+    Key(list, Qt::Key_Space);
+  }
+  EXPECT_EQ(answers, QStringList({"Theirs", "Mine", "Theirs"}));
+}
+
 }  // namespace
 }  // namespace lorelist::test
