@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -24,6 +25,9 @@
 namespace lorelist {
 
 namespace {
+
+// The whole of what a row says, for the line under the list.
+constexpr int kDetailRole = Qt::UserRole;
 
 // A change's answer: not taken (a conflict: mine kept), taken (theirs), or
 // for a text both changed, mine's then theirs'.
@@ -178,6 +182,9 @@ class MergeModel : public QAbstractItemModel {
   // A change that is taken but will not be made: a change it needs is not
   // taken. kNone when there is none.
   uint32_t Unmade(uint32_t change) const;
+  // What a change's row says besides its columns: the conflict and its
+  // answers (where asked), and a change it needs that is not taken.
+  QStringList Remarks(uint32_t change, bool conflict) const;
 
   // Descriptions in the dictionary's terms.
   Cell Describe(const Change& change, int column, size_t limit) const;
@@ -352,9 +359,13 @@ QVariant MergeModel::data(const QModelIndex& index, int role) const {
         return bold;
       }
       case Qt::ToolTipRole:
-        return group.group == kConflictGroup
-                   ? QStringLiteral("Ticked: theirs taken in every conflict; unticked: mine kept.")
-                   : QVariant();
+        return QLatin1String(group.group == kConflictGroup
+                                 ? "Ticked: theirs taken in every conflict where it can be; "
+                                   "unticked: mine kept in all."
+                                 : "Ticked: all of them taken; unticked: none.");
+      case kDetailRole:
+        return data(index, Qt::DisplayRole).toString() + QLatin1Char('\n') +
+               data(index, Qt::ToolTipRole).toString();
       default:
         return {};
     }
@@ -386,29 +397,39 @@ QVariant MergeModel::data(const QModelIndex& index, int role) const {
         return QApplication::palette().color(QPalette::Disabled, QPalette::Text);
       return {};
     case Qt::ToolTipRole: {
-      QString tip =
-          column == CMergeView::kKeep ? QString() : Describe(change, column, kMessageLimit).text;
-      if (change.conflict != Change::kNone) {
-        if (column == CMergeView::kKeep || column == CMergeView::kWhere)
-          tip = QLatin1String(KindOf(change.conflict).words) +
-                QLatin1String(kAnswerWords[KindOf(change.conflict).answers - 1]) +
-                (tip.isEmpty() ? QString() : QStringLiteral("\n") + tip);
-      }
-      if (const uint32_t needed = Unmade(i); needed != kNone) {
-        const Change& other = plan_.changes[needed];
-        const QString what =
-            QLatin1String(kGroupNames[static_cast<size_t>(GroupOf(other))]) + QStringLiteral(": ") +
-            Describe(other,
-                     other.kind == Change::kInserted ? CMergeView::kTheirs : CMergeView::kWhere,
-                     kPaneLineLimit)
-                .text;
-        tip = QStringLiteral("Not made unless this is taken too: %1\n%2").arg(what, tip);
-      }
-      return tip.isEmpty() ? QVariant() : tip;
+      QStringList tip = Remarks(i, column != CMergeView::kMine && column != CMergeView::kTheirs);
+      if (column != CMergeView::kKeep) tip << Describe(change, column, kMessageLimit).text;
+      return tip.isEmpty() ? QVariant() : tip.join(QLatin1Char('\n'));
+    }
+    case kDetailRole: {
+      QStringList detail = Remarks(i, true);
+      static constexpr const char* kSides[] = {"Where: ", "Mine: ", "Theirs: "};
+      for (int side = CMergeView::kWhere; side <= CMergeView::kTheirs; ++side)
+        detail << QLatin1String(kSides[side]) + Describe(change, side, kMessageLimit).text;
+      return detail.join(QLatin1Char('\n'));
     }
     default:
       return {};
   }
+}
+
+QStringList MergeModel::Remarks(uint32_t i, bool conflict) const {
+  QStringList remarks;
+  const Change& change = plan_.changes[i];
+  if (conflict && change.conflict != Change::kNone)
+    remarks << QLatin1String(KindOf(change.conflict).words) +
+                   QLatin1String(kAnswerWords[KindOf(change.conflict).answers - 1]);
+  if (const uint32_t needed = Unmade(i); needed != kNone) {
+    const Change& other = plan_.changes[needed];
+    remarks << QStringLiteral("Not made unless this is taken too: %1: %2")
+                   .arg(QLatin1String(kGroupNames[static_cast<size_t>(GroupOf(other))]),
+                        Describe(other,
+                                 other.kind == Change::kInserted ? CMergeView::kTheirs
+                                                                 : CMergeView::kWhere,
+                                 kPaneLineLimit)
+                            .text);
+  }
+  return remarks;
 }
 
 bool MergeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -701,6 +722,7 @@ CMergeView::CMergeView(MergePlan& plan, const Database& mine, const Database& th
     line += QStringLiteral(" Each conflict asks which side to keep.");
   summary_ = new QLabel(line, this);
   summary_->setWordWrap(true);
+  summary_->setTextFormat(Qt::PlainText);
   layout->addWidget(summary_);
 
   view_ = new ChangeList(*model_, this);
@@ -724,6 +746,22 @@ CMergeView::CMergeView(MergePlan& plan, const Database& mine, const Database& th
   view_->expandAll();
   if (model_->rowCount() > 0) view_->setCurrentIndex(model_->index(0, 0));
   layout->addWidget(view_, 1);
+
+  // The current row whole: cells are cut to their width, and a conflict's
+  // kind is said only here and in the tooltip.
+  detail_ = new QPlainTextEdit(this);
+  detail_->setReadOnly(true);
+  detail_->setFocusPolicy(Qt::ClickFocus);
+  detail_->setFixedHeight(fontMetrics().lineSpacing() * 5 + 2 * detail_->frameWidth() +
+                          static_cast<int>(2 * detail_->document()->documentMargin()));
+  auto showDetail = [this] {
+    detail_->setPlainText(
+        view_->currentIndex().siblingAtColumn(kWhere).data(kDetailRole).toString());
+  };
+  connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, showDetail);
+  connect(model_.get(), &QAbstractItemModel::dataChanged, this, showDetail);
+  showDetail();
+  layout->addWidget(detail_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   ok_ = buttons->button(QDialogButtonBox::Ok);

@@ -7,6 +7,7 @@
 #include "db/merge.h"
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeView;
 
@@ -35,6 +36,8 @@ class CMergeView : public QDialog {
 
   QTreeView& Changes() const { return *view_; }
   QLabel& Summary() const { return *summary_; }
+  // The current row whole: where, mine, theirs, and what a conflict is.
+  QPlainTextEdit& Detail() const { return *detail_; }
   QPushButton& OkButton() const { return *ok_; }
   QPushButton& CancelButton() const { return *cancel_; }
 
@@ -45,6 +48,7 @@ class CMergeView : public QDialog {
   std::unique_ptr<MergeModel> model_;
   QTreeView* view_;
   QLabel* summary_;
+  QPlainTextEdit* detail_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -226,8 +227,11 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
   ClickBox(list, list.model()->index(10, 0));
   // The text conflict answered both: a click on its answer opens the
   // choice, and the keys pick the last.
+  list.scrollTo(Row(list, 0, 0));
   QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
                     list.visualRect(Row(list, 0, 0, CMergeView::kKeep)).center());
+  EXPECT_TRUE(view->Detail().toPlainText().startsWith(
+      "Both changed the text. Keep mine, take theirs, or both: mine's text, then theirs'."));
   QApplication::processEvents();
   auto* choice = list.findChild<QComboBox*>();
   ASSERT_TRUE(choice);
