@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -32,6 +33,7 @@ constexpr int kDetailRole = Qt::UserRole;
 // A change's answer: not taken (a conflict: mine kept), taken (theirs), or
 // for a text both changed, mine's then theirs'.
 enum Choice : uint8_t { kMineKept, kTheirsTaken, kBothTaken };
+constexpr const char* kAnswerNames[] = {"Mine", "Theirs", "Both"};
 
 // The groups in the order they are listed. Conflicts come first, in a group
 // of their own: each needs an answer, and a kind's box then never decides
@@ -378,8 +380,7 @@ QVariant MergeModel::data(const QModelIndex& index, int role) const {
       if (column == CMergeView::kKeep) {
         if (change.conflict == Change::kNone) return {};
         if (role == Qt::EditRole) return choices_[i];
-        static constexpr const char* kAnswers[] = {"Mine", "Theirs", "Both"};
-        return QString::fromLatin1(kAnswers[choices_[i]]);
+        return QString::fromLatin1(kAnswerNames[choices_[i]]);
       }
       return Describe(change, column, kPaneLineLimit).text;
     case Qt::CheckStateRole:
@@ -632,6 +633,18 @@ class ChangeList : public QTreeView {
   MergeModel& model_;
 };
 
+// A conflict's answers, as a list that tells when it closes.
+class AnswerBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  void hidePopup() override {
+    QComboBox::hidePopup();
+    if (hidden) hidden();
+  }
+  std::function<void()> hidden;
+  bool done = false;
+};
+
 // Texts in their own direction; a conflict's answer drawn as the choice it
 // is, chosen from a list that opens at once.
 class MergeDelegate : public TextDirectionDelegate {
@@ -642,15 +655,24 @@ class MergeDelegate : public TextDirectionDelegate {
                         const QModelIndex& index) const override {
     if (index.column() != CMergeView::kKeep)
       return TextDirectionDelegate::createEditor(parent, option, index);
-    auto* box = new QComboBox(parent);
-    box->addItems({QStringLiteral("Mine"), QStringLiteral("Theirs")});
-    const auto* model = static_cast<const MergeModel*>(index.model());
-    if (model->Answers(index) == 3) box->addItem(QStringLiteral("Both"));
+    auto* box = new AnswerBox(parent);
+    const int answers = static_cast<const MergeModel*>(index.model())->Answers(index);
+    for (int answer = 0; answer < answers; ++answer)
+      box->addItem(QLatin1String(kAnswerNames[answer]));
     auto* self = const_cast<MergeDelegate*>(this);
     connect(box, &QComboBox::activated, self, [self, box] {
+      box->done = true;
       emit self->commitData(box);
       emit self->closeEditor(box);
     });
+    // Closed without a choice (Escape, a click elsewhere): the answer stays,
+    // and the keys go back to the list. Told after the choice, if any.
+    box->hidden = [self, box] {
+      QTimer::singleShot(0, box, [self, box] {
+        if (!box->done) emit self->closeEditor(box, QAbstractItemDelegate::RevertModelCache);
+        box->done = true;
+      });
+    };
     QTimer::singleShot(0, box, &QComboBox::showPopup);
     return box;
   }

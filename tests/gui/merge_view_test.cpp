@@ -161,6 +161,14 @@ class MergeViewTest : public ::testing::Test {
         view.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &view);
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, box.center());
   }
+  // A click on a conflict's answer: the choice it opens, its list shown.
+  static QComboBox* OpenAnswers(QTreeView& view, const QModelIndex& index) {
+    view.scrollTo(index);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(index).center());
+    QApplication::processEvents();
+    auto* choice = view.findChild<QComboBox*>();
+    return choice && choice->view()->isVisible() ? choice : nullptr;
+  }
   // What each change is to do: taken ("t"), with both texts ("b"), or not (".").
   static std::string Taken(const MergePlan& plan) {
     std::string taken;
@@ -227,23 +235,25 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
   ClickBox(list, list.model()->index(10, 0));
   // The text conflict answered both: a click on its answer opens the
   // choice, and the keys pick the last.
-  list.scrollTo(Row(list, 0, 0));
-  QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
-                    list.visualRect(Row(list, 0, 0, CMergeView::kKeep)).center());
+  QComboBox* choice = OpenAnswers(list, Row(list, 0, 0, CMergeView::kKeep));
+  ASSERT_TRUE(choice);
   EXPECT_TRUE(view->Detail().toPlainText().startsWith(
       "Both changed the text. Keep mine, take theirs, or both: mine's text, then theirs'."));
-  QApplication::processEvents();
-  auto* choice = list.findChild<QComboBox*>();
-  ASSERT_TRUE(choice);
-  ASSERT_TRUE(choice->view()->isVisible());
   QTest::keyClick(choice->view(), Qt::Key_Down);
   QTest::keyClick(choice->view(), Qt::Key_Down);
   QTest::keyClick(choice->view(), Qt::Key_Return);
   QApplication::processEvents();
-  // The deletion against mine's change answered theirs with Space.
-  list.setFocus();
-  list.setCurrentIndex(Row(list, 0, 1, CMergeView::kMine));
-  Key(list, Qt::Key_Space);
+  // The deletion against mine's change: its choice opened and closed by
+  // Escape, the answer still mine; then theirs, by Space on the list.
+  choice = OpenAnswers(list, Row(list, 0, 1, CMergeView::kKeep));
+  ASSERT_TRUE(choice);
+  QTest::keyClick(choice->view(), Qt::Key_Escape);
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(list.findChild<QComboBox*>());
+  EXPECT_EQ(view->result(), QDialog::Rejected) << "the dialog is still open";
+  ASSERT_EQ(QApplication::focusWidget(), &list);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
   EXPECT_EQ(Shown(list).mid(0, 3),
             QStringList({"[x] Conflicts (2)",
                          "  Seneca \u203A Letters | On leisure, mine | On free time | Both",
