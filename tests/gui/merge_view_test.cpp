@@ -24,81 +24,38 @@
 namespace lorelist::test {
 namespace {
 
-// Lines as a file holds them: each ended by CR LF.
-std::string File(std::initializer_list<const char*> lines) {
+// A file from its lines, given apart by "|", each ended by CR LF.
+std::string File(std::string_view lines) {
   std::string file;
-  for (const char* line : lines) file.append(line).append("\r\n");
+  for (size_t at = 0; at <= lines.size();) {
+    const size_t end = std::min(lines.find('|', at), lines.size());
+    file.append(lines.substr(at, end - at)).append("\r\n");
+    at = end + 1;
+  }
   return file;
 }
 
-// Theirs, against the base, changes a node of every kind and a reference and
-// an entry each way; mine changes what two of those changes touch, and adds
-// an entry of its own.
-const std::string kBase = File({"@Q1 Seneca",
-                                "@Q1.1 Letters",
-                                "@Q1.1.1 On anger",
-                                "@Q1.1.2 On leisure",
-                                "@Q1.2 Essays",
-                                "@Q2 Pascal",
-                                "@Q2.1 Pens\xE9"
-                                "es",
-                                "@Q2.1.1 The heart",
-                                "@Q2.1.2 The reed",
-                                "@Q2.2 Provincial letters",
-                                "@Q2.2.1 Letter 1",
-                                "@@",
-                                "@C1 Virtue",
-                                "@Scourage",
-                                "@Sfortitude",
-                                "@R1.1.1 calm",
-                                "@R2.1.2 frail",
-                                "@C2 Doubt",
-                                "@Sdoubt",
-                                "@C2.1 Certainty"});
-const std::string kMine = File({"@Q1 Seneca",
-                                "@Q1.1 Letters",
-                                "@Q1.1.1 On anger",
-                                "@Q1.1.2 On leisure, mine",
-                                "@Q1.2 Essays",
-                                "@Q2 Pascal",
-                                "@Q2.1 Pens\xE9"
-                                "es",
-                                "@Q2.1.1 The heart has reasons",
-                                "@Q2.1.2 The reed",
-                                "@Q2.2 Provincial letters",
-                                "@Q2.2.1 Letter 1",
-                                "@@",
-                                "@C1 Virtue",
-                                "@Scourage",
-                                "@Sfortitude",
-                                "@Swisdom",
-                                "@R1.1.1 calm",
-                                "@R2.1.2 frail",
-                                "@C2 Doubt",
-                                "@Sdoubt",
-                                "@C2.1 Certainty"});
-const std::string kTheirs = File({"@Q1 Seneca",
-                                  "@Q1.1 Letters",
-                                  "@Q1.1.1 On free time",
-                                  "@Q1.2 Moral essays",
-                                  "@Q1.2.1 On anger",
-                                  "@Q2 Pascal",
-                                  "@Q2.1 Pens\xE9"
-                                  "es",
-                                  "@Q2.1.1 The reed",
-                                  "@Q3 Epictetus",
-                                  "@Q3.1 Enchiridion",
-                                  "@@",
-                                  "@C1 Virtue",
-                                  "@Scourage",
-                                  "@R1.2.1 calm",
-                                  "@C2 Doubts",
-                                  "@Sdoubt",
-                                  "@Sscepticism",
-                                  "@R3.1 brief",
-                                  "@C2.1 Certainty",
-                                  "@C3 Hope",
-                                  "@Shope"});
+// Theirs, against the base, changes a node of every kind (a category only
+// among its siblings) and a reference and an entry each way; mine changes
+// what two of those changes touch, and adds an entry of its own.
+const std::string kBase = File(
+    "@Q1 Seneca|@Q1.1 Letters|@Q1.1.1 On anger|@Q1.1.2 On leisure|@Q1.2 Essays|@Q2 Pascal|"
+    "@Q2.1 Pens\xE9"
+    "es|@Q2.1.1 The heart|@Q2.1.2 The reed|@Q2.2 Provincial letters|@Q2.2.1 Letter 1|@@|"
+    "@C1 Virtue|@Scourage|@Sfortitude|@R1.1.1 calm|@R2.1.2 frail|@C2 Doubt|@Sdoubt|"
+    "@C2.1 Certainty");
+const std::string kMine = File(
+    "@Q1 Seneca|@Q1.1 Letters|@Q1.1.1 On anger|@Q1.1.2 On leisure, mine|@Q1.2 Essays|"
+    "@Q2 Pascal|@Q2.1 Pens\xE9"
+    "es|@Q2.1.1 The heart has reasons|@Q2.1.2 The reed|@Q2.2 Provincial letters|"
+    "@Q2.2.1 Letter 1|@@|@C1 Virtue|@Scourage|@Sfortitude|@Swisdom|@R1.1.1 calm|"
+    "@R2.1.2 frail|@C2 Doubt|@Sdoubt|@C2.1 Certainty");
+const std::string kTheirs = File(
+    "@Q1 Seneca|@Q1.1 Letters|@Q1.1.1 On free time|@Q1.2 Moral essays|@Q1.2.1 On anger|"
+    "@Q2 Pascal|@Q2.1 Pens\xE9"
+    "es|@Q2.1.1 The reed|@Q3 Epictetus|@Q3.1 Enchiridion|@@|@C1 Doubts|@Sdoubt|"
+    "@Sscepticism|@R3.1 brief|@C1.1 Certainty|@C2 Virtue|@Scourage|@R1.2.1 calm|@C3 Hope|"
+    "@Shope");
 
 // The list as shown: each group with its box ([x] ticked, [ ] not, [-] in
 // part), each change under it with its box (none for a conflict) and its
@@ -184,7 +141,7 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
   auto view = Open(plan);
   QTreeView& list = view->Changes();
   EXPECT_EQ(view->Summary().text(),
-            "Florilex.txt: 12 changes, 2 conflicts. Each conflict asks which side to keep.");
+            "Florilex.txt: 13 changes, 2 conflicts. Each conflict asks which side to keep.");
   const QStringList expected = {
       "[ ] Conflicts (2)",
       "  Seneca \u203A Letters | On leisure, mine | On free time | Mine",
@@ -203,6 +160,8 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
       "  [x] top level | none | Hope",
       "[x] Category titles changed (1)",
       "  [x] top level | Doubt | Doubts",
+      "[x] Categories moved (1)",
+      "  [x] Virtue | at the top level, place 1 | at the top level, place 2",
       "[x] References added (1)",
       "  [x] Doubt | none | brief \u2192 Epictetus \u203A Enchiridion",
       "[x] References deleted (1)",
@@ -221,18 +180,19 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
   for (int i = 0; i < 4; ++i) Key(list, Qt::Key_Down);
   ASSERT_EQ(list.currentIndex().siblingAtColumn(0), Row(list, 1, 0));
   Key(list, Qt::Key_Space);
-  const QModelIndex brief = Row(list, 7, 0);
-  EXPECT_TRUE(Shown(list)[16].endsWith("(grey)")) << Shown(list)[16].toStdString();
+  const QModelIndex brief = Row(list, 8, 0);
+  EXPECT_TRUE(Shown(list)[18].endsWith("(grey)")) << Shown(list)[18].toStdString();
   EXPECT_TRUE(brief.data(Qt::ToolTipRole)
                   .toString()
                   .startsWith("Not made unless this is taken too: Quotation nodes inserted: "
                               "Epictetus (subtree of 2 nodes)"));
   // An added entry unticked with a click on its box; a group's box clicked
   // unticks all of it, clicked again ticks it.
-  ClickBox(list, Row(list, 9, 0));
-  ClickBox(list, list.model()->index(10, 0));
-  EXPECT_EQ(Shown(list)[21], "[ ] Subject entries deleted (1)");
-  ClickBox(list, list.model()->index(10, 0));
+  ClickBox(list, Row(list, 10, 0));
+  ClickBox(list, list.model()->index(11, 0));
+  EXPECT_EQ(Shown(list)[23], "[ ] Subject entries deleted (1)");
+  ClickBox(list, list.model()->index(11, 0));
+  EXPECT_EQ(Shown(list)[23], "[x] Subject entries deleted (1)");
   // The text conflict answered both: a click on its answer opens the
   // choice, and the keys pick the last.
   QComboBox* choice = OpenAnswers(list, Row(list, 0, 0, CMergeView::kKeep));
@@ -260,21 +220,19 @@ TEST_F(MergeViewTest, ListsTicksAnswersAndGivesThePlanWhatWasChosen) {
                          "  Pascal \u203A Pens\u00E9"
                          "es | The heart has reasons | deleted | "
                          "Theirs"}));
-  EXPECT_EQ(Taken(plan), "ttttt.t.tttt") << "nothing given before OK";
+  EXPECT_EQ(Taken(plan), "ttttt.t.ttttt") << "nothing given before OK";
 
   Key(list, Qt::Key_Return);
   EXPECT_EQ(view->result(), QDialog::Accepted);
   // The plan's order: entries and references first, then the quotations',
   // then the categories' changes.
-  EXPECT_EQ(Taken(plan), "tt.ttbttt.tt");
+  EXPECT_EQ(Taken(plan), "tt.ttbttt.ttt");
   ASSERT_EQ(plan.Apply(mine), "");
   EXPECT_EQ(WrittenDatabase(mine),
-            File({"@Q1 Seneca", "@Q1.1 Letters", "@Q1.1.1 On leisure, mine On free time",
-                  "@Q1.2 Moral essays", "@Q1.2.1 On anger", "@Q2 Pascal",
-                  "@Q2.1 Pens\xE9"
-                  "es",
-                  "@Q2.1.1 The reed", "@@", "@C1 Virtue", "@Scourage", "@Swisdom", "@R1.2.1 calm",
-                  "@C2 Doubts", "@Sdoubt", "@C2.1 Certainty", "@C3 Hope", "@Shope"}));
+            File("@Q1 Seneca|@Q1.1 Letters|@Q1.1.1 On leisure, mine On free time|"
+                 "@Q1.2 Moral essays|@Q1.2.1 On anger|@Q2 Pascal|@Q2.1 Pens\xE9"
+                 "es|@Q2.1.1 The reed|@@|@C1 Doubts|@Sdoubt|@C1.1 Certainty|@C2 Virtue|"
+                 "@Scourage|@Swisdom|@R1.2.1 calm|@C3 Hope|@Shope"));
 }
 
 // Cancel, by its key, gives the plan nothing of what was ticked; in a plan
