@@ -44,7 +44,8 @@ enum Group {
   kQuotationNodes,  // inserted, deleted, texts changed, moved
   kCategoryNodes = kQuotationNodes + 4,
   kRecords = kCategoryNodes + 4,  // references added, deleted; entries added, deleted
-  kGroups = kRecords + 4,
+  kOtherGroup = kRecords + 4,     // a kind this view does not know
+  kGroups,
 };
 constexpr std::array<const char*, kGroups> kGroupNames = {"Conflicts",
                                                           "Encoding changed",
@@ -59,12 +60,14 @@ constexpr std::array<const char*, kGroups> kGroupNames = {"Conflicts",
                                                           "References added",
                                                           "References deleted",
                                                           "Subject entries added",
-                                                          "Subject entries deleted"};
+                                                          "Subject entries deleted",
+                                                          "Other changes"};
 
 int GroupOf(const Change& change) {
   if (change.conflict != Change::kNone) return kConflictGroup;
   if (change.kind == Change::kEncoding) return kEncodingGroup;
   const int kind = static_cast<int>(change.kind);
+  if (change.kind > Change::kEntryDeleted) return kOtherGroup;
   if (change.kind >= Change::kReferenceAdded) return kRecords + kind - Change::kReferenceAdded;
   return (change.tree == Tree::kQuotations ? kQuotationNodes : kCategoryNodes) + kind;
 }
@@ -607,8 +610,13 @@ Cell MergeModel::Describe(const Change& c, int column, size_t limit) const {
       return {reference ? Reference(mine_, c.quotationMine, record.referenceTexts[at], limit)
                         : FromDbShown(record.subjectEntries[at], mine_.encoding, limit)};
     }
+    default:  // a kind this view does not know: its node on each side
+      if (column == CMergeView::kWhere)
+        return node ? Cell{Path(db, tree, node, true, limit)} : Note("the whole dictionary");
+      if (HTREEITEM side = mineSide ? c.mine : c.theirs)
+        return {Text(mineSide ? mine_ : theirs_, tree, side, limit)};
+      return Note("none");
   }
-  return {};
 }
 
 namespace {

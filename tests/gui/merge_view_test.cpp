@@ -258,13 +258,18 @@ TEST_F(MergeViewTest, CancelLeavesThePlanAndTwoWayStartsUnticked) {
 }
 
 // A conflict of a kind this view does not know is listed among the
-// conflicts, said in general words, and answered mine or theirs.
-TEST_F(MergeViewTest, AConflictOfAnUnknownKindIsAskedInGeneralWords) {
+// conflicts, said in general words, and answered mine or theirs; a change
+// of a kind it does not know is listed apart, by its node.
+TEST_F(MergeViewTest, KindsNotKnownAreListedInGeneralWords) {
   MergePlan plan(base, mine, theirs);
   ASSERT_EQ(plan.changes[4].kind, Change::kMoved);
   plan.changes[4].conflict = static_cast<Change::Conflict>(7);
+  ASSERT_EQ(plan.changes[11].kind, Change::kText);
+  plan.changes[11].kind = static_cast<Change::Kind>(15);
   auto view = Open(plan);
   QTreeView& list = view->Changes();
+  EXPECT_EQ(Shown(list).mid(Shown(list).size() - 2),
+            QStringList({"[x] Other changes (1)", "  [x] Doubt | Doubt | Doubts"}));
   const QModelIndex keep = Row(list, 0, 0, CMergeView::kKeep);
   EXPECT_EQ(Shown(list)[0], "[-] Conflicts (3)");
   EXPECT_TRUE(keep.data(Qt::ToolTipRole)
