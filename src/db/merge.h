@@ -77,6 +77,8 @@ class MergePlan {
 
   std::vector<Change> changes;
   bool TwoWay() const { return &base_ == &mine_; }
+  // The common version, which a change's `base` nodes belong to.
+  const Database& Base() const { return base_; }
   size_t Conflicts() const;
   // Every conflict settled the same way: theirs taken, or mine kept (one
   // that cannot be made stays mine's).

@@ -2,10 +2,18 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 #include "db/merge.h"
 
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+
 namespace lorelist {
+
+class MergeModel;
 
 // The merge view: the changes of a merge plan in the dictionary's terms,
 // grouped by kind with counts. Those that do not conflict are ticked; each
@@ -22,8 +30,27 @@ class CMergeView : public QDialog {
              QWidget* parent = nullptr);
   ~CMergeView() override;
 
+  // The columns of the list: where the change is, what mine and theirs
+  // hold there, and a conflict's answer.
+  enum Column { kWhere, kMine, kTheirs, kKeep, kColumns };
+
+  QTreeView& Changes() const { return *view_; }
+  QLabel& Summary() const { return *summary_; }
+  // The current row whole: where, mine, theirs, and what a conflict is.
+  QPlainTextEdit& Detail() const { return *detail_; }
+  QPushButton& OkButton() const { return *ok_; }
+  QPushButton& CancelButton() const { return *cancel_; }
+
+  void accept() override;
+
  private:
   MergePlan& plan_;
+  std::unique_ptr<MergeModel> model_;
+  QTreeView* view_;
+  QLabel* summary_;
+  QPlainTextEdit* detail_;
+  QPushButton* ok_;
+  QPushButton* cancel_;
 };
 
 }  // namespace lorelist
