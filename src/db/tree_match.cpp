@@ -162,19 +162,25 @@ class Matcher {
     for (uint32_t i = 0; i < partner.size(); ++i) {
       if (partner[i] == kNone) continue;
       parents.clear();
-      for (uint32_t c = ta.FirstChild(i); c != kNone; c = ta.NextSibling(c))
+      size_t children = 0;
+      for (uint32_t c = ta.FirstChild(i); c != kNone; c = ta.NextSibling(c), ++children)
         if (m_.aToB[c] != kNone) parents.push_back(tb.parent[m_.aToB[c]]);
-      const uint32_t k = Commonest(parents);
-      if (k != kNone && k != partner[i] && !claimed[k] && m_.bToA[k] == kNone) continue;
+      size_t most = 0;
+      const uint32_t k = Commonest(parents, most);
+      // Most of its children, not one of several that moved away.
+      if (k != kNone && k != partner[i] && !claimed[k] && m_.bToA[k] == kNone &&
+          2 * most > children)
+        continue;
       Pair(i, partner[i]);
     }
   }
 
-  // The value most of them have (the smallest of equals); kNone for none.
-  static uint32_t Commonest(std::vector<uint32_t>& values) {
+  // The value most of them have (the smallest of equals), and how many
+  // have it; kNone for none.
+  static uint32_t Commonest(std::vector<uint32_t>& values, size_t& most) {
     std::sort(values.begin(), values.end());
     uint32_t best = kNone;
-    size_t most = 0;
+    most = 0;
     for (size_t k = 0; k < values.size();) {
       size_t e = k;
       while (e < values.size() && values[e] == values[k]) ++e;
