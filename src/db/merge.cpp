@@ -584,10 +584,11 @@ void MergePlan::Decide(Tree tree, Merged& m) const {
     if (!change.take || change.conflict == Change::kCannotMake) continue;
     if (change.kind >= Change::kReferenceAdded && change.kind <= Change::kEntryDeleted) {
       // What theirs added to a category or refers to, where mine deleted it.
-      const HTREEITEM wanted = tree == Tree::kCategories ? (change.mine ? nullptr : change.theirs)
-                               : change.kind == Change::kReferenceAdded && !change.quotationMine
-                                   ? change.quotationTheirs
-                                   : nullptr;
+      const HTREEITEM wanted =
+          tree == Tree::kCategories ? (change.base && !change.mine ? change.theirs : nullptr)
+          : change.kind == Change::kReferenceAdded && change.quotationBase && !change.quotationMine
+              ? change.quotationTheirs
+              : nullptr;
       if (wanted)
         if (const uint32_t y = s.b.index.Find(wanted); y != kNone && (s.Identity(y) & kTheirs))
           restore(y);
