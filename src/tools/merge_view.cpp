@@ -84,6 +84,7 @@ constexpr ConflictKind kConflictKinds[] = {
     {Change::kDeletedChanged, "Theirs deleted what mine changed.", 2},
     {Change::kChangedDeleted, "Theirs changed what mine deleted.", 2},
     {Change::kMovedTwice, "Each moved it elsewhere.", 2},
+    {Change::kCannotMake, "Theirs cannot be made in mine: the tree would be too deep.", 1},
 };
 
 // One the view does not know yet is still answered, in general words.
