@@ -453,6 +453,7 @@ bool CMainFrame::SaveWith(const AskSave& ask) {
     // A new dictionary exists from its first save on.
     DictionarySettings().Opened(folder_);
     KeepVersion(Version::kSaved, parent);
+    toldChecksum_ = 0;  // the file is this window's again: any change of it is news
     if (mergeNow_ && mergeNow_->isVisible()) SetStatus({});
     RenameMergedCopies();
   }

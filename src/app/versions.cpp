@@ -217,6 +217,7 @@ void CMainFrame::Reload() {
       [this, unmarked] { loadResult_ = LoadDatabase(db_, DatabasePath(), nullptr, unmarked); });
   db_.SetJournal(&journal_);
   KeepVersion(Version::kLoaded, 0);
+  toldChecksum_ = 0;
   // Changed again between the two readings: the next look settles it.
   const bool same = db_.disk.checksum == fresh.disk.checksum;
   for (int t = 0; t < 2 && same; ++t) {
