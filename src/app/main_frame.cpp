@@ -454,7 +454,7 @@ bool CMainFrame::SaveWith(const AskSave& ask) {
     DictionarySettings().Opened(folder_);
     KeepVersion(Version::kSaved, parent);
     toldChecksum_ = 0;  // the file is this window's again: any change of it is news
-    if (mergeNow_ && mergeNow_->isVisible()) SetStatus({});
+    if (mergeNow_ && !mergeNow_->isHidden()) SetStatus({});
     RenameMergedCopies();
   }
   return result.ok;

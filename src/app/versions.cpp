@@ -118,6 +118,7 @@ void CMainFrame::SetStatus(const QString& text, bool offerMerge) {
     connect(mergeNow_, &QPushButton::clicked, this, [this] { MergeOutsideChanges(); });
     statusBar()->addWidget(status_, 1);
     statusBar()->addPermanentWidget(mergeNow_);
+    statusBar()->show();  // made after the window was shown
   }
   status_->setText(text);
   mergeNow_->setVisible(offerMerge);
@@ -159,7 +160,8 @@ void CMainFrame::CheckFile() {
   // Each change is told once, however many times the folder stirs.
   if (seen.summed && seen.checksum == toldChecksum_) return;
   toldChecksum_ = seen.checksum;
-  if (!db_.IsChanged() && !db_.partlyLoaded && !panes_->Workspace().document()->isModified())
+  // The Workspace's text is the user's and stays as it is.
+  if (!db_.IsChanged() && !db_.partlyLoaded)
     Reload();
   else
     SetStatus(QStringLiteral("Florilex.txt was changed outside this window, which has unsaved "
