@@ -31,7 +31,8 @@ class VersionsTest : public FrameTest {
   // Another program writes the file; the window hears of it.
   void WriteOutside(const std::string& bytes, const QString& said) {
     WriteFile(dir.File(kDatabaseFile), bytes);
-    QTRY_VERIFY_WITH_TIMEOUT(frame->StatusLine().contains(said), 20000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->StatusLine().contains(said); }, 20000))
+        << said.toStdString();
   }
   // The versions kept so far are all written.
   void Kept() { frame->History().Wait(); }
@@ -42,6 +43,8 @@ TEST_F(VersionsTest, AFileChangedOutsideIsLoadedAgainWhereTheWindowHasNoEdits) {
   Kept();
   Click(Panes().Quotations(), Quotation("2.1.1"));
   const int shown = Panes().Quotations().verticalScrollBar()->value();
+  Panes().Workspace().setFocus();
+  Type(&Panes().Workspace(), "A draft");
   // The note above it gone: the node selected stands one place higher.
   const std::string outside = Edited({{"@Q1.1.1.1 A note three levels deep", ""},
                                       {"@R1.1.1.1 deep", ""},
@@ -54,7 +57,8 @@ TEST_F(VersionsTest, AFileChangedOutsideIsLoadedAgainWhereTheWindowHasNoEdits) {
   EXPECT_EQ(quotations.GetCurrentItem(), Quotation("2.1.1"));
   EXPECT_TRUE(quotations.isExpanded(quotations.Model().IndexOf(Quotation("2.1"))));
   EXPECT_EQ(quotations.verticalScrollBar()->value(), shown);
-  EXPECT_FALSE(frame->MergeNowButton()->isVisible());
+  EXPECT_FALSE(frame->MergeNowButton()->isVisibleTo(frame.get()));
+  EXPECT_EQ(Panes().Workspace().GetText(), "A draft");
   // The file loaded again is the one saved over, without a question.
   DeleteFirstReference("1");
   EXPECT_EQ(SavedFile(), Edited({{"@R1.1.1 the motto", ""}}, outside));
@@ -70,7 +74,7 @@ TEST_F(VersionsTest, SavesMergeTakesTheirChangesBesideTheWindowsEdits) {
   Kept();
   DeleteFirstReference("1");
   WriteOutside(Edited({{"@Q2 Pascal", "@Q2 Blaise Pascal"}}), "unsaved edits");
-  EXPECT_TRUE(frame->MergeNowButton()->isVisible());
+  EXPECT_TRUE(frame->MergeNowButton()->isVisibleTo(frame.get()));
   modal.choices = {"Merge"};
   EXPECT_EQ(SavedFile(), Edited({{"@Q2 Pascal", "@Q2 Blaise Pascal"}, {"@R1.1.1 the motto", ""}}));
   EXPECT_EQ(modal.Questions(), std::vector<QString>{kChangedOutsideQuestion});
@@ -79,7 +83,7 @@ TEST_F(VersionsTest, SavesMergeTakesTheirChangesBesideTheWindowsEdits) {
                                                    "this window were merged and saved: 1 text "
                                                    "changed."});
   EXPECT_EQ(frame->windowTitle(), kUnchanged);
-  EXPECT_FALSE(frame->MergeNowButton()->isVisible());
+  EXPECT_FALSE(frame->MergeNowButton()->isVisibleTo(frame.get()));
   EXPECT_EQ(frame->Db().UndoName(), "Merge");
 }
 
@@ -136,6 +140,11 @@ TEST_F(VersionsTest, ConflictCopiesAreOfferedMergedSavedAndSetAside) {
                                    "Florilex-NOTES.txt"}));
   Reopen();
   EXPECT_TRUE(modal.shown.empty());
+  // One that appears while the window is open is offered then.
+  modal.choices = {"Later"};
+  WriteFile(dir.File("Florilex (Jane Doe's conflicted copy 2026-01-11).txt"), kGuiSample);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !modal.Questions().empty(); }, 20000));
+  EXPECT_TRUE(modal.Questions()[0].startsWith("Dropbox left a copy"));
 }
 
 TEST_F(VersionsTest, MergeDictionaryTakesAnotherCopysChanges) {
