@@ -212,8 +212,11 @@ class CMainFrame : public QMainWindow {
   int busy_ = 0;
   // The conflict copies are offered from the first showing on.
   bool offering_ = false;
-  // The conflict copies offered, or found not to be dictionaries, in this run.
+  // The conflict copies offered in this run.
   std::set<std::string> copiesSeen_;
+  // Files named so that did not load, by the checksum they had: one still
+  // being written is looked at again once it changed.
+  std::map<std::string, uint64_t> notCopies_;
   // Those merged, waiting for a save: the number of edits that can be undone
   // once the merge was made (an undo below it takes the merge back).
   struct MergedCopy {

@@ -297,10 +297,17 @@ void CMainFrame::OfferConflictCopies() {
   if (!offering_ || !Quiet()) return;
   Busy busy(*this);
   for (const std::string& path : ConflictCopies(folder_)) {
-    if (!copiesSeen_.insert(path).second) continue;
+    if (copiesSeen_.count(path)) continue;
+    const FileStamp file = StampOfFile(path);
+    const auto refused = notCopies_.find(path);
+    if (refused != notCopies_.end() && refused->second == file.checksum) continue;
     Database other;
     // Only a dictionary counts: anything else of the name is left alone.
-    if (!LoadOther(path, other, true)) continue;
+    if (!LoadOther(path, other, true)) {
+      notCopies_[path] = file.checksum;
+      continue;
+    }
+    copiesSeen_.insert(path);
     const QString question =
         QStringLiteral(
             "%1 left a copy of Florilex.txt beside it, \"%2\", with changes made "

@@ -145,6 +145,12 @@ TEST_F(VersionsTest, ConflictCopiesAreOfferedMergedSavedAndSetAside) {
   WriteFile(dir.File("Florilex (Jane Doe's conflicted copy 2026-01-11).txt"), kGuiSample);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !modal.Questions().empty(); }, 20000));
   EXPECT_TRUE(modal.Questions()[0].startsWith("Dropbox left a copy"));
+  // One that did not load is looked at again once it was written whole.
+  modal.choices = {"Later"};
+  WriteFile(dir.File("notes.tmp"), kGuiSample);
+  std::filesystem::rename(dir.File("notes.tmp"), dir.File("Florilex-NOTES.txt"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return modal.Questions().size() == 2; }, 20000));
+  EXPECT_TRUE(modal.Questions()[1].startsWith("OneDrive left a copy"));
 }
 
 TEST_F(VersionsTest, MergeDictionaryTakesAnotherCopysChanges) {
