@@ -65,6 +65,8 @@ class BenchModal : public Modal {
     std::fprintf(stderr, "unexpected message: %s\n", text.toUtf8().constData());
   }
   Answer Ask(QWidget*, const QString&, bool) override { return Answer::kNo; }
+  int Choose(QWidget*, const QString&, const QStringList&, int escape) override { return escape; }
+  bool ReviewMerge(QDialog&, MergePlan&) override { return false; }
   QString ChooseFileToWrite(QWidget*, const QString&, const QString&, const QString&,
                             const QString&) override {
     return {};

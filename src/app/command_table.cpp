@@ -17,6 +17,12 @@ const std::vector<Command>& Commands() {
        "Save the whole database to a file of your choice, leaving Florilex.txt as it is\nSave "
        "copy",
        nullptr},
+      {cmd::kMergeDictionary, "&File", "&Merge Dictionary...",
+       "Merge the changes of another copy of this dictionary into it\nMerge dictionary", nullptr},
+      {cmd::kEarlierVersions, "&File", "Earlier &Versions...",
+       "Compare the dictionary with a version kept earlier, and take back what you choose\nEarlier "
+       "versions",
+       nullptr},
       {cmd::kExportHtml, "&File", "Export as HTML...",
        "Write the printable dictionary as one HTML document\nExport as HTML", nullptr},
       {cmd::kExportMarkdown, "&File", "Export as Markdown...",
@@ -116,8 +122,8 @@ const std::vector<Popup>& Menu() {
   static const std::vector<Popup> menu = {
       {"&File",
        {cmd::kNewDictionary, cmd::kOpenDictionary, cmd::kOpenRecent, 0, cmd::kSave,
-        cmd::kSaveCopyAs, cmd::kExportHtml, cmd::kExportMarkdown, cmd::kPrint, 0,
-        cmd::kConvertToUnicode, 0, cmd::kExit}},
+        cmd::kSaveCopyAs, cmd::kMergeDictionary, cmd::kEarlierVersions, 0, cmd::kExportHtml,
+        cmd::kExportMarkdown, cmd::kPrint, 0, cmd::kConvertToUnicode, 0, cmd::kExit}},
       {"&Edit",
        {cmd::kUndo, cmd::kUndoEdit, cmd::kRedoEdit, 0, cmd::kCut, cmd::kCopy, cmd::kPaste, 0,
         cmd::kSpecialCharacter}},

@@ -62,6 +62,8 @@ constexpr int kOpenDictionary = 32847;
 constexpr int kOpenRecent = 32848;
 constexpr int kClearRecent = 32849;
 constexpr int kConvertToUnicode = 32850;
+constexpr int kMergeDictionary = 32851;
+constexpr int kEarlierVersions = 32852;
 }  // namespace cmd
 
 // One command: where the menu shows it, its prompt string (description, then

@@ -6,10 +6,12 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QFontInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTextDocument>
 #include <QTimer>
@@ -47,12 +49,6 @@ QString Tooltip(const Command& command) {
   return newline < 0 ? prompt : prompt.mid(newline + 1);
 }
 
-// File messages hold paths and file names, in the system's encoding, and
-// never a text of the database.
-QString FromFileMessage(const std::string& message) {
-  return QFile::decodeName(QByteArray::fromStdString(message));
-}
-
 // Keeps the load's message until it is known how the file is read: it
 // quotes a line of the file, in the dictionary's encoding.
 class HeldReporter : public LoadReporter {
@@ -68,6 +64,10 @@ class HeldReporter : public LoadReporter {
 };
 
 }  // namespace
+
+QString FromFileMessage(const std::string& message) {
+  return QFile::decodeName(QByteArray::fromStdString(message));
+}
 
 QString Utf8Question(const std::string& path) {
   return QStringLiteral(
@@ -140,6 +140,19 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
     SetHandler(id, [this, command = command] { (queries_.get()->*command)(); });
 
   CSplashWnd::ShowSplashScreen(this);
+  history_ = std::make_unique<VersionHistory>(folder_);
+  // Told once a run, from the history's own thread: the window shows it
+  // when it is free.
+  history_->SetReport([this](const std::string& reason) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+          Warn(this, QStringLiteral("The versions of this dictionary cannot be kept: %1. Editing "
+                                    "and saving go on without them.")
+                         .arg(FromFileMessage(reason)));
+        },
+        Qt::QueuedConnection);
+  });
   journal_.SetMessageHook([this](const std::string& message) {
     Warn(isVisible() ? this : nullptr, FromFileMessage(message));
   });
@@ -151,6 +164,7 @@ CMainFrame::CMainFrame(const std::string& directory, QWidget* parent)
     db_.partlyLoaded = true;
   } else {
     LoadDatabaseFile(HoldFolder());
+    StartWatching();
   }
 
   db_.SetTitleHook(
@@ -170,6 +184,8 @@ CMainFrame::~CMainFrame() {
   // touches a store that is gone. Nothing hears of their going.
   QObject::disconnect(QApplication::clipboard(), nullptr, this, nullptr);
   QObject::disconnect(&panes_->Workspace(), nullptr, this, nullptr);
+  delete watcher_;   // no change of the file is heard of any more
+  history_.reset();  // its report needs the window
   db_.SetTitleHook(nullptr);
   db_.SetHistoryHook(nullptr);
   db_.SetJournal(nullptr);
@@ -317,43 +333,50 @@ CMainFrame::Holding CMainFrame::HoldFolder() {
   return Holding::kShared;
 }
 
-void CMainFrame::LoadDatabaseFile(Holding holding) {
+void CMainFrame::LoadIntoPanes(const std::function<void()>& load) {
   // The views hear of the load as one reset, not a million insertions.
   TreeModel& quotations = panes_->Quotations().Model();
   TreeModel& categories = panes_->Categories().Model();
   quotations.SuspendUpdates();
   categories.SuspendUpdates();
   panes_->Subjects().SuspendUpdates();
-  // By its full path: every message about it says where it is.
-  const std::string path = JoinPath(folder_, kDatabaseFile);
-  HeldReporter reporter;
-  loadResult_ = LoadDatabase(db_, path, &reporter);
-  // Asked before the journal is offered: one written on a UTF-8 reading
-  // applies only to that reading.
-  if (loadResult_.looksLikeUtf8 &&
-      Modal::Current().Ask(nullptr, Utf8Question(path), false) == Modal::Answer::kYes) {
-    reporter.Clear();
-    loadResult_ = LoadDatabase(db_, path, &reporter, Encoding::kUtf8);
-  }
-  reporter.Show(db_.encoding);
-  if (loadResult_.status == LoadResult::kMissing)
-    Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
-  else if (HoldsDictionary(folder_))
-    DictionarySettings().Opened(folder_);
-  if (holding == Holding::kAlone) {
-    journal_.Recover(db_, [](size_t changes) {
-      return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
-                                  false) == Modal::Answer::kYes;
-    });
-    db_.SetJournal(&journal_);
-  } else if (holding == Holding::kShared) {
-    journal_.WaitForFolder(
-        [this] { return lock_.Alone() && (!targetLock_.Held() || targetLock_.Alone()); });
-    db_.SetJournal(&journal_);
-  }
+  load();
   panes_->Subjects().ResumeUpdates();
   categories.ResumeUpdates();
   quotations.ResumeUpdates();
+}
+
+void CMainFrame::LoadDatabaseFile(Holding holding) {
+  LoadIntoPanes([this, holding] {
+    // By its full path: every message about it says where it is.
+    const std::string path = DatabasePath();
+    HeldReporter reporter;
+    loadResult_ = LoadDatabase(db_, path, &reporter);
+    // Asked before the journal is offered: one written on a UTF-8 reading
+    // applies only to that reading.
+    if (loadResult_.looksLikeUtf8 &&
+        Modal::Current().Ask(nullptr, Utf8Question(path), false) == Modal::Answer::kYes) {
+      reporter.Clear();
+      loadResult_ = LoadDatabase(db_, path, &reporter, Encoding::kUtf8);
+    }
+    reporter.Show(db_.encoding);
+    if (loadResult_.status == LoadResult::kMissing)
+      Tell(nullptr, FromFileMessage(NewDictionaryNotice(folder_)));
+    else if (HoldsDictionary(folder_))
+      DictionarySettings().Opened(folder_);
+    if (holding == Holding::kAlone) {
+      journal_.Recover(db_, [](size_t changes) {
+        return Modal::Current().Ask(nullptr, QString::fromStdString(RestoreQuestion(changes)),
+                                    false) == Modal::Answer::kYes;
+      });
+      db_.SetJournal(&journal_);
+    } else if (holding == Holding::kShared) {
+      journal_.WaitForFolder(
+          [this] { return lock_.Alone() && (!targetLock_.Held() || targetLock_.Alone()); });
+      db_.SetJournal(&journal_);
+    }
+  });
+  KeepVersion(Version::kLoaded, 0);
 }
 
 void CMainFrame::OnCommand(int id) {
@@ -375,6 +398,8 @@ void CMainFrame::RegisterFrameCommands() {
       {cmd::kClearRecent, [] { DictionarySettings().ClearRecent(); }},
       {cmd::kSave, [this] { Save(); }},
       {cmd::kSaveCopyAs, [this] { SaveCopyAs(); }},
+      {cmd::kMergeDictionary, [this] { MergeDictionary(); }},
+      {cmd::kEarlierVersions, [this] { EarlierVersions(); }},
       {cmd::kExportHtml, [this] { Export(ExportFormat::kHtml); }},
       {cmd::kExportMarkdown, [this] { Export(ExportFormat::kMarkdown); }},
       {cmd::kPrint, [this] { Print(); }},
@@ -395,20 +420,43 @@ void CMainFrame::RegisterFrameCommands() {
 }
 
 bool CMainFrame::Save() {
+  Busy busy(*this);
+  bool merge = false;
+  const bool saved = SaveWith([this, &merge](const std::string& q) {
+    if (q != kChangedOutsideQuestion)
+      return Modal::Current().Ask(this, QString::fromLatin1(q), false) == Modal::Answer::kYes;
+    // A third answer: their changes and this window's, both kept.
+    const int answer = Modal::Current().Choose(
+        this, QString::fromLatin1(q),
+        {QStringLiteral("Merge"), QStringLiteral("Yes"), QStringLiteral("No")}, 2);
+    merge = answer == 0;
+    return answer == 1;
+  });
+  return merge ? MergeOutsideChanges() : saved;
+}
+
+bool CMainFrame::SaveWith(const AskSave& ask) {
+  // The version this save follows.
+  const uint64_t parent = db_.disk.summed ? db_.disk.checksum : 0;
   // Busy while it writes, or waits for a save of another window to end;
   // the questions are asked with the usual cursor.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const SaveResult result = SaveDatabase(db_, folder_, *fileOps_, [this](const std::string& q) {
+  const SaveResult result = SaveDatabase(db_, folder_, *fileOps_, [&ask](const std::string& q) {
     QApplication::restoreOverrideCursor();
-    const bool yes =
-        Modal::Current().Ask(this, QString::fromLatin1(q), false) == Modal::Answer::kYes;
+    const bool yes = ask(q);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     return yes;
   });
   QApplication::restoreOverrideCursor();
   if (!result.message.empty()) Warn(this, FromFileMessage(result.message));
-  // A new dictionary exists from its first save on.
-  if (result.ok) DictionarySettings().Opened(folder_);
+  if (result.ok) {
+    // A new dictionary exists from its first save on.
+    DictionarySettings().Opened(folder_);
+    KeepVersion(Version::kSaved, parent);
+    toldChecksum_ = 0;  // the file is this window's again: any change of it is news
+    if (mergeNow_ && !mergeNow_->isHidden()) SetStatus({});
+    RenameMergedCopies();
+  }
   return result.ok;
 }
 
@@ -440,6 +488,7 @@ void CMainFrame::Export(ExportFormat format) {
   if (chosen.isEmpty()) return;
   const std::string path = QFile::encodeName(chosen).toStdString();
   if (IsTheDatabaseFile(path)) return;
+  Busy busy(*this);  // it reads the database while events are handled
   QProgressDialog progress(QStringLiteral("Exporting the dictionary..."), QStringLiteral("Cancel"),
                            0, 100, this);
   progress.setWindowTitle(QString::fromLatin1(kAppTitle));
@@ -521,6 +570,11 @@ void CMainFrame::showEvent(QShowEvent* event) {
     shownBefore_ = true;
     // No pane has the focus until the user picks one.
     setFocus(Qt::OtherFocusReason);
+    // Conflict copies are offered once the window is there to merge them.
+    QTimer::singleShot(0, this, [this] {
+      offering_ = true;
+      OfferConflictCopies();
+    });
   }
   RequestLayout();
 }
@@ -582,6 +636,9 @@ void CMainFrame::UpdateHistoryActions() {
     actions_.at(id)->setText(text + item.mid(tab));
     actions_.at(id)->setEnabled(!edit.empty());
   };
+  // A conflict copy whose merge is undone is offered again at the next start.
+  std::erase_if(mergedCopies_,
+                [this](const MergedCopy& copy) { return db_.UndoCount() < copy.undoCount; });
   name(cmd::kUndoEdit, db_.UndoName());
   name(cmd::kRedoEdit, db_.RedoName());
   // Only a conversion, its undo or its redo changes the encoding.

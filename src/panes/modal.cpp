@@ -7,7 +7,10 @@
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTextDocument>
+#include <algorithm>
+#include <vector>
 
 namespace lorelist {
 
@@ -34,7 +37,26 @@ class RealModal : public Modal {
         return Answer::kCancel;
     }
   }
+  int Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+             int escape) override {
+    QMessageBox box(QMessageBox::Question, kAppTitle, text, QMessageBox::NoButton, parent);
+    std::vector<QAbstractButton*> made;
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+      // Roles put them in the platform's order: the default one where the
+      // platform puts OK, the escape one where it puts Cancel.
+      const QMessageBox::ButtonRole role = i == 0        ? QMessageBox::AcceptRole
+                                           : i == escape ? QMessageBox::RejectRole
+                                                         : QMessageBox::DestructiveRole;
+      made.push_back(box.addButton(buttons[i], role));
+    }
+    box.setDefaultButton(qobject_cast<QPushButton*>(made.front()));
+    if (escape >= 0 && escape < static_cast<int>(made.size())) box.setEscapeButton(made[escape]);
+    box.exec();
+    const auto chosen = std::find(made.begin(), made.end(), box.clickedButton());
+    return chosen == made.end() ? escape : static_cast<int>(chosen - made.begin());
+  }
   int Run(QDialog& dialog) override { return dialog.exec(); }
+  bool ReviewMerge(QDialog& view, MergePlan&) override { return view.exec() == QDialog::Accepted; }
   bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override {
     bool ok = false;
     QFont font = QFontDialog::getFont(&ok, initial, parent, QString());

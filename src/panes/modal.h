@@ -2,12 +2,15 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QTextDocument;
 class QWidget;
 
 namespace lorelist {
+
+class MergePlan;
 
 // Every modal interaction of the program goes through here: message boxes,
 // questions, dialogs and the font chooser. Tests install a scripted stand-in
@@ -23,8 +26,16 @@ class Modal {
   virtual void Message(QWidget* parent, const QString& text, Icon icon) = 0;
   // A question with Yes and No, or Yes, No and Cancel; Yes is the default.
   virtual Answer Ask(QWidget* parent, const QString& text, bool withCancel) = 0;
+  // A question with buttons of its own, named so that each says what it
+  // does; the first is the default. Returns the index of the button
+  // chosen, or `escape` when the question is closed without one.
+  virtual int Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+                     int escape) = 0;
   // Runs a dialog modally; returns its result (QDialog::Accepted or Rejected).
   virtual int Run(QDialog& dialog) = 0;
+  // Runs the merge view the caller made on the plan: true for OK, which
+  // leaves the plan's changes taken as the user set them.
+  virtual bool ReviewMerge(QDialog& view, MergePlan& plan) = 0;
   // The font chooser, opened on `initial`; false when cancelled.
   virtual bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) = 0;
   // The file chooser for a file to write, opened in `folder` on the name

@@ -321,9 +321,10 @@ TEST_F(FilesTest, ASecondWindowIsWarnedAndNeitherOverwritesTheOtherSilently) {
   PressSave(*frame);
   const std::string first = Database();
   EditFirst(second, "From the second window");
-  modal.answers = {Modal::Answer::kNo};
+  modal.choices = {"No"};
   PressSave(second);
   EXPECT_EQ(modal.Questions(), std::vector<QString>{kChangedOutsideQuestion});
+  EXPECT_EQ(modal.choiceButtons.back(), (QStringList{"Merge", "Yes", "No"}));
   EXPECT_EQ(Database(), first);
   EXPECT_TRUE(second.Db().IsChanged());
   second.Db().ClearChanged();

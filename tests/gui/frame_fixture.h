@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
 #include <memory>

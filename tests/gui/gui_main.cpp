@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   // the build keeps it.
   QTemporaryDir home;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+  qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
   qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
   qputenv("XDG_DATA_DIRS", LORELIST_BUILD_SHARE);
   QApplication app(argc, argv);

@@ -23,6 +23,22 @@ Modal::Answer ScriptedModal::Ask(QWidget* parent, const QString& text, bool with
   return answer;
 }
 
+int ScriptedModal::Choose(QWidget* parent, const QString& text, const QStringList& buttons,
+                          int escape) {
+  shown.push_back({"question", text, parent != nullptr, Icon::kQuestion, parent});
+  choiceButtons.push_back(buttons);
+  if (choices.empty()) {
+    ADD_FAILURE() << "unexpected question: " << text.toStdString();
+    return escape;
+  }
+  const QString choice = choices.front();
+  choices.pop_front();
+  const qsizetype chosen = buttons.indexOf(choice);
+  if (chosen < 0)
+    ADD_FAILURE() << "no button " << choice.toStdString() << " in: " << text.toStdString();
+  return chosen < 0 ? escape : static_cast<int>(chosen);
+}
+
 int ScriptedModal::Run(QDialog& dialog) {
   shown.push_back({"dialog", dialog.windowTitle(), dialog.parentWidget() != nullptr});
   dialog.setResult(QDialog::Rejected);
@@ -36,6 +52,14 @@ int ScriptedModal::Run(QDialog& dialog) {
   }
   if (dialog.isVisible()) dialog.reject();
   return dialog.result();
+}
+
+bool ScriptedModal::ReviewMerge(QDialog& view, MergePlan& plan) {
+  shown.push_back({"merge", view.windowTitle(), view.parentWidget() != nullptr});
+  if (mergeScripts.empty()) return true;
+  const auto script = std::move(mergeScripts.front());
+  mergeScripts.pop_front();
+  return script(plan);
 }
 
 bool ScriptedModal::ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) {

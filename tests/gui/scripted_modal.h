@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/merge.h"
 #include "panes/modal.h"
 
 // Readable QStrings in test failures.
@@ -23,7 +24,7 @@ namespace lorelist::test {
 class ScriptedModal : public Modal {
  public:
   struct Shown {
-    std::string kind;  // "message", "question", "dialog", "font", "file"
+    std::string kind;  // "message", "question", "dialog", "merge", "font", "file"
     QString text;      // the message, question or dialog title
     bool hadParent;
     Icon icon = Icon::kQuestion;  // a message's icon
@@ -36,6 +37,14 @@ class ScriptedModal : public Modal {
 
   std::vector<Shown> shown;
   std::deque<Answer> answers;
+  // Each is the button clicked in a question with buttons of its own, by
+  // its text.
+  std::deque<QString> choices;
+  // The buttons of each such question, the default first.
+  std::vector<QStringList> choiceButtons;
+  // Each settles the plan of a merge view as the user would in it, and
+  // returns true for OK; a view with none left is taken as it opened.
+  std::deque<std::function<bool(MergePlan&)>> mergeScripts;
   // Each runs on a shown dialog: fills it, clicks its buttons. A dialog still
   // open afterwards is rejected.
   std::deque<std::function<void(QDialog&)>> dialogScripts;
@@ -53,7 +62,9 @@ class ScriptedModal : public Modal {
 
   void Message(QWidget* parent, const QString& text, Icon icon) override;
   Answer Ask(QWidget* parent, const QString& text, bool withCancel) override;
+  int Choose(QWidget* parent, const QString& text, const QStringList& buttons, int escape) override;
   int Run(QDialog& dialog) override;
+  bool ReviewMerge(QDialog& view, MergePlan& plan) override;
   bool ChooseFont(QWidget* parent, const QFont& initial, QFont& chosen) override;
   QString ChooseFileToWrite(QWidget* parent, const QString& caption, const QString& folder,
                             const QString& suggested, const QString& filter) override;

@@ -42,6 +42,10 @@ class RandomModal : public Modal {
   Modal::Answer Ask(QWidget*, const QString&, bool withCancel) override {
     return static_cast<Modal::Answer>(Below(withCancel ? 3 : 2));
   }
+  int Choose(QWidget*, const QString&, const QStringList& buttons, int) override {
+    return Below(static_cast<int>(buttons.size()));
+  }
+  bool ReviewMerge(QDialog&, MergePlan&) override { return Chance(50); }
   bool ChooseFont(QWidget*, const QFont& initial, QFont& chosen) override {
     if (Chance(50)) return false;
     chosen = initial;
