@@ -204,8 +204,15 @@ size_t ValidUtf8Length(std::string_view bytes) {
     // Most text is ASCII: eight bytes at a time while it is.
     uint64_t word;
     std::memcpy(&word, p + at, 8);
-    if ((word & 0x8080808080808080ULL) == 0 && (state & 63) == kStart) continue;
-    for (size_t i = 0; i < 8; ++i) state = kUtf8Rows[p[at + i]] >> (state & 63);
+    const uint64_t high = word & 0x8080808080808080ULL;
+    size_t i = 0;
+    if ((state & 63) == kStart) {
+      if (high == 0) continue;
+      // The ASCII bytes before the first that is not leave the state as it is.
+      if constexpr (std::endian::native == std::endian::little)
+        i = static_cast<size_t>(std::countr_zero(high)) / 8;
+    }
+    for (; i < 8; ++i) state = kUtf8Rows[p[at + i]] >> (state & 63);
   }
   for (; at < size; ++at) state = kUtf8Rows[p[at]] >> (state & 63);
   // Only text that is not valid is looked at again, to say where.
