@@ -384,7 +384,16 @@ class CodePointSet {
       }
       return false;
     }
-    for (size_t at = 0; at < size;) {
+    size_t at = 0;
+    return Next(text, at) != std::string_view::npos;
+  }
+
+  // Where the next member starts in the text from `at` on (npos: none),
+  // `at` then past it.
+  size_t Next(std::string_view text, size_t& at) const {
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    while (at < size) {
       if (!ascii_) {
         // Plain ASCII, eight bytes at a time, holds none of the members.
         while (at + 8 <= size) {
@@ -396,13 +405,19 @@ class CodePointSet {
         while (at < size && t[at] < 0x80) ++at;
         if (at == size) break;
       }
+      const size_t start = at;
       if (t[at] < 0x80) {
-        if (Has(t[at++])) return true;
+        if (Has(t[at++])) return start;
+      } else if (t[at] >= 0xC2 && t[at] < 0xE0 && at + 1 < size && (t[at + 1] & 0xC0) == 0x80) {
+        // Two bytes, most letters beyond ASCII: decoded here.
+        const char32_t c = static_cast<char32_t>((t[at] & 0x1F) << 6 | (t[at + 1] & 0x3F));
+        at += 2;
+        if (Has(c)) return start;
       } else if (Has(NextCodePoint(text, at))) {
-        return true;
+        return start;
       }
     }
-    return false;
+    return std::string_view::npos;
   }
 
  private:
@@ -450,14 +465,22 @@ CodePointSet SourcesOf(std::string_view c, Form form) {
 // bytes, which finds every match made of the text's ASCII characters; only a
 // text that also holds a character beyond ASCII able to give some of its
 // letters (K, the Kelvin sign, gives k; ß gives ss) is then put in the form.
-// Any other pattern needs a source of each of its characters in the text:
-// those that a few memchr find are all looked for (or, when none is, the
-// cheapest set); it is then looked for as texts mostly hold it, composed, as
-// bytes. Only a text that does not hold it so is put in the form.
+// Any other pattern needs in the text a character that gives its first code
+// point beyond ASCII (the anchor: for "été" the acute, from é, É or the mark
+// itself); it is then looked for as texts mostly hold it, composed, as
+// bytes, and only the text around each such character is put in the form.
 struct TextMatcher::Unicode {
   Form form;
   bool ascii;
-  std::vector<CodePointSet> sources;  // the text holds one of each
+  // ASCII: the characters beyond ASCII that give some of the pattern's.
+  std::vector<CodePointSet> sources;
+  // Beyond ASCII: the pattern's first code point beyond ASCII (its anchor),
+  // where it stands among the pattern's code points, how many they are, and
+  // the characters whose form holds it. Only the text around those is put
+  // in the form.
+  CodePointSet anchor;
+  size_t anchorAt = 0;
+  size_t length = 0;
   // The form composed (NFC), whose form is the pattern's: found ending where
   // a character of the text ends, it is a match. Empty when the pattern
   // starts with a mark, which marks of the text before it may follow in
@@ -490,21 +513,17 @@ TextMatcher::TextMatcher(std::string_view pattern, bool caseSignificant, Encodin
       sources.Prepare();
     } else {
       if (marks[0] & kEnd) unicode->composed = Composed(pattern_);
-      std::vector<std::string_view> seen;
-      std::optional<CodePointSet> cheapest;
-      for (size_t at = 0; at < pattern_.size();) {
+      bool anchored = false;
+      for (size_t at = 0; at < pattern_.size(); ++unicode->length) {
         const size_t start = at;
         NextCodePoint(pattern_, at);
-        const std::string_view c = std::string_view(pattern_).substr(start, at - start);
-        if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
-        seen.push_back(c);
-        CodePointSet sources = SourcesOf(c, unicode->form);
-        if (sources.Few())
-          unicode->sources.push_back(std::move(sources));
-        else if (!cheapest || sources.Cost() < cheapest->Cost())
-          cheapest = std::move(sources);
+        if (static_cast<unsigned char>(pattern_[start]) >= 0x80 && !anchored) {
+          anchored = true;
+          unicode->anchor =
+              SourcesOf(std::string_view(pattern_).substr(start, at - start), unicode->form);
+          unicode->anchorAt = unicode->length;
+        }
       }
-      if (unicode->sources.empty()) unicode->sources.push_back(std::move(*cheapest));
     }
     unicode_ = std::move(unicode);
   } else {
@@ -569,33 +588,57 @@ bool TextMatcher::Matches(std::string_view text) const {
   const Unicode& unicode = *unicode_;
   // A match as the text holds it ends in front of what does not extend its
   // last character.
-  auto endsACharacter = [&](size_t end) {
-    return end == text.size() || static_cast<unsigned char>(text[end]) < 0x80 ||
-           !ExtendsBefore(text, end, unicode.form);
+  auto extends = [&](size_t at) {
+    return at < text.size() && static_cast<unsigned char>(text[at]) >= 0x80 &&
+           ExtendsBefore(text, at, unicode.form);
+  };
+  // Whether a part of the text that begins and ends between characters
+  // holds the pattern in the form: the part's form is that of the text there.
+  auto inForm = [&](std::string_view part) {
+    thread_local std::string form, marks;
+    ToForm(part, unicode.form, form, marks);
+    bool found = false;
+    for (size_t at = form.find(pattern_); at != std::string::npos && !found;
+         at = form.find(pattern_, at + 1))
+      found = (marks[at] & kStart) && (marks[at + pattern_.size()] & kEnd);
+    if (form.capacity() > (size_t{1} << 20)) {
+      form = {};  // one huge text must not keep its memory for good
+      marks = {};
+    }
+    return found;
   };
   if (unicode.ascii) {
-    if (FindBytes(text, endsACharacter)) return true;
-    if (!unicode.sources[0].FoundIn(text)) return false;
-  } else {
-    for (const CodePointSet& sources : unicode.sources)
-      if (!sources.FoundIn(text)) return false;
-    const std::string& composed = unicode.composed;
-    if (!composed.empty())
-      for (size_t at = text.find(composed); at != std::string_view::npos;
-           at = text.find(composed, at + 1))
-        if (endsACharacter(at + composed.size())) return true;
+    if (FindBytes(text, [&](size_t end) { return !extends(end); })) return true;
+    return unicode.sources[0].FoundIn(text) && inForm(text);
   }
-  thread_local std::string form, marks;
-  ToForm(text, unicode.form, form, marks);
-  bool found = false;
-  for (size_t at = form.find(pattern_); at != std::string::npos && !found;
-       at = form.find(pattern_, at + 1))
-    found = (marks[at] & kStart) && (marks[at + pattern_.size()] & kEnd);
-  if (form.capacity() > (size_t{1} << 20)) {
-    form = {};  // one huge text must not keep its memory for good
-    marks = {};
+  size_t next = 0;
+  size_t anchor = unicode.anchor.Next(text, next);
+  if (anchor == std::string_view::npos) return false;
+  const std::string& composed = unicode.composed;
+  if (!composed.empty())
+    for (size_t at = text.find(composed); at != std::string_view::npos;
+         at = text.find(composed, at + 1))
+      if (!extends(at + composed.size())) return true;
+  // A match holds a character whose form holds the anchor. Each character
+  // gives at least one code point of the form, so the match lies within the
+  // anchor's place in the pattern of characters before it and the rest of
+  // the pattern's after it, widened to whole characters with their marks.
+  auto back = [&](size_t at) {
+    do --at;
+    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
+    return at;
+  };
+  for (; anchor != std::string_view::npos; anchor = unicode.anchor.Next(text, next)) {
+    size_t start = anchor;
+    for (size_t k = 0; k < unicode.anchorAt && start > 0; ++k) start = back(start);
+    while (start > 0 && extends(start)) start = back(start);
+    size_t end = anchor;
+    for (size_t k = unicode.anchorAt; k <= unicode.length && end < text.size(); ++k)
+      NextCodePoint(text, end);
+    while (extends(end)) NextCodePoint(text, end);
+    if (inForm(text.substr(start, end - start))) return true;
   }
-  return found;
+  return false;
 }
 
 HTREEITEM SearchTree(const TreeStore& tree, HTREEITEM start, bool testStart,
