@@ -132,7 +132,8 @@ std::vector<bool> Reordered(const FlatTree& o, const std::vector<uint32_t>& toV,
     std::vector<bool> run = IncreasingRun(rows);
     // Of runs as long, the one without what the other version moved: where
     // both moved a node, it is that node that each moved.
-    if (movedByOther) {
+    if (movedByOther && std::any_of(children.begin(), children.end(),
+                                    [&](uint32_t c) { return (*movedByOther)[c]; })) {
       std::vector<uint32_t> others = rows;
       for (size_t k = 0; k < children.size(); ++k)
         if ((*movedByOther)[children[k]]) others[k] = kNone;
