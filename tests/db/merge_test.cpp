@@ -164,6 +164,69 @@ TEST(Merge, EditsOfDifferentPartsMergeToBothMade) {
   }
 }
 
+// Edits that meet, each pair on leaves of parents of their own: each
+// pair is exactly one conflict, on its node, and nothing else conflicts.
+TEST(Merge, EditsThatMeetGiveExactlyTheirConflicts) {
+  for (uint64_t seed = 1; seed <= 20; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Database base;
+    GenerateDatabase(base, 200 + static_cast<int64_t>(seed) * 11, seed);
+    // The quotations in pre-order, and an unreferenced leaf under each node
+    // that has some.
+    auto ordered = [](const Database& db) {
+      std::vector<HTREEITEM> nodes;
+      for (HTREEITEM n = db.quotations.GetRootItem(); n;) {
+        nodes.push_back(n);
+        if (NextNode(n, db.quotations) == kEndOfWalk) break;
+      }
+      return nodes;
+    };
+    const std::vector<HTREEITEM> inBase = ordered(base);
+    std::vector<size_t> leaves;
+    HTREEITEM lastParent = nullptr;
+    for (size_t i = 0; i < inBase.size(); ++i) {
+      HTREEITEM parent = base.quotations.GetParentItem(inBase[i]);
+      if (!parent || base.quotations.GetChildItem(inBase[i]) || parent == lastParent ||
+          base.quotations.GetItemData(inBase[i]) != 0)  // referenced: not to be deleted
+        continue;
+      lastParent = parent;
+      leaves.push_back(i);
+    }
+    std::mt19937_64 random(seed);
+    std::shuffle(leaves.begin(), leaves.end(), random);
+    ASSERT_GE(leaves.size(), 6u);
+    const size_t text = leaves[0], deletedByMine = leaves[1], deletedByTheirs = leaves[2],
+                 moved = leaves[3], toMine = leaves[4], toTheirs = leaves[5];
+    Database mine, theirs;
+    Copy(base, mine);
+    Copy(base, theirs);
+    const std::vector<HTREEITEM> a = ordered(mine), b = ordered(theirs);
+    const Tree q = Tree::kQuotations;
+    ASSERT_EQ(mine.UpdateText(q, a[text], "mine's"), "");
+    ASSERT_EQ(theirs.UpdateText(q, b[text], "theirs'"), "");
+    ASSERT_EQ(theirs.UpdateText(q, b[deletedByMine], "theirs' too"), "");
+    ASSERT_EQ(mine.UpdateText(q, a[deletedByTheirs], "mine's too"), "");
+    ASSERT_EQ(mine.MoveNode(q, a[moved], a[toMine], 0), "");
+    ASSERT_EQ(theirs.MoveNode(q, b[moved], b[toTheirs], 0), "");
+    ASSERT_EQ(mine.DeleteNode(q, a[deletedByMine]), "");
+    ASSERT_EQ(theirs.DeleteNode(q, b[deletedByTheirs]), "");
+
+    MergePlan plan(base, mine, theirs);
+    std::vector<std::pair<Change::Conflict, size_t>> found;
+    for (const Change& change : plan.changes)
+      if (change.conflict != Change::kNone)
+        found.push_back({change.conflict,
+                         static_cast<size_t>(std::find(inBase.begin(), inBase.end(), change.base) -
+                                             inBase.begin())});
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::pair<Change::Conflict, size_t>>{
+                         {Change::kTextTwice, text},
+                         {Change::kDeletedChanged, deletedByTheirs},
+                         {Change::kChangedDeleted, deletedByMine},
+                         {Change::kMovedTwice, moved}}));
+  }
+}
+
 // A merge is one edit for undo and for the journal: replayed after a crash,
 // made, undone and made again, it gives the same bytes; a group cut off by
 // the crash is not made at all.
