@@ -270,6 +270,24 @@ void MergePlan::PlanRecords() {
   const Sides c = SidesOf(Tree::kCategories);
   const bool utf8 = CompareInUtf8({&base_, &mine_, &theirs_});
   const TextForm formO(base_, utf8), formA(mine_, utf8), formB(theirs_, utf8);
+  // Theirs' item j of a category's list, as the change that adds it.
+  auto addedByTheirs = [&](Change& made, const CategoryRecord& rb, uint32_t j, uint64_t target,
+                           bool references) {
+    if (references) {
+      made.text = rb.referenceTexts[j];
+      made.quotationTheirs = rb.referenceTargets[j];
+      if (target < q.o.Size()) {
+        made.quotationBase = q.o.nodes[target];
+        if (q.oToA[target] == kNone)
+          made.conflict = Change::kChangedDeleted;
+        else
+          made.quotationMine = q.a.nodes[q.oToA[target]];
+      }
+    } else {
+      made.text = rb.subjectEntries[j];
+    }
+    changes.push_back(made);
+  };
   mineTouched_.assign(c.o.Size(), false);
   mineReferenced_.assign(q.o.Size(), false);
   std::string buffer;
@@ -358,21 +376,7 @@ void MergePlan::PlanRecords() {
         Change made = change(references ? Change::kReferenceAdded : Change::kEntryAdded);
         made.theirsIndex = static_cast<int>(j);
         if (a == kNone) made.conflict = Change::kChangedDeleted;
-        if (references) {
-          made.text = rb->referenceTexts[j];
-          made.quotationTheirs = rb->referenceTargets[j];
-          const uint64_t t = kb[j].target;
-          if (t < q.o.Size()) {
-            made.quotationBase = q.o.nodes[t];
-            if (q.oToA[t] == kNone)
-              made.conflict = Change::kChangedDeleted;
-            else
-              made.quotationMine = q.a.nodes[q.oToA[t]];
-          }
-        } else {
-          made.text = rb->subjectEntries[j];
-        }
-        changes.push_back(made);
+        addedByTheirs(made, *rb, j, kb[j].target, references);
       }
     }
   }
@@ -389,21 +393,7 @@ void MergePlan::PlanRecords() {
         made.mine = c.a.nodes[a];
         made.theirs = c.b.nodes[y];
         made.theirsIndex = static_cast<int>(j);
-        if (references) {
-          made.text = rb->referenceTexts[j];
-          made.quotationTheirs = rb->referenceTargets[j];
-          const uint64_t t = kb[j].target;
-          if (t < q.o.Size()) {
-            made.quotationBase = q.o.nodes[t];
-            if (q.oToA[t] == kNone)
-              made.conflict = Change::kChangedDeleted;
-            else
-              made.quotationMine = q.a.nodes[q.oToA[t]];
-          }
-        } else {
-          made.text = rb->subjectEntries[j];
-        }
-        changes.push_back(made);
+        addedByTheirs(made, *rb, j, kb[j].target, references);
       }
     }
   }
