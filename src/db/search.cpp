@@ -31,7 +31,7 @@ enum Form { kExact, kFolded };
 // a character are put in canonical order) and whether it belongs to the
 // character before it (a mark, a Hangul vowel or final consonant), in front
 // of which no match ends.
-struct UnitSpec {
+struct UnitText {
   std::string bytes;
   uint8_t combiningClass;
   bool extends;
@@ -107,15 +107,15 @@ std::string Composed(std::string_view text) {
 }
 
 // The units of one code point, worked out with ICU.
-std::vector<UnitSpec> UnitsOf(char32_t ch, Form form) {
+std::vector<UnitText> UnitsOf(char32_t ch, Form form) {
   auto c = static_cast<UChar32>(ch);
   if (c > 0x10FFFF || U_IS_SURROGATE(c)) c = 0xFFFD;  // as a byte that cannot be read
-  std::vector<UnitSpec> units;
+  std::vector<UnitText> units;
   const std::u16string decomposed = Decomposed(Utf16(c));
   for (size_t i = 0; i < decomposed.size();) {
     UChar32 u;
     U16_NEXT(decomposed.data(), i, decomposed.size(), u);
-    UnitSpec& unit = units.emplace_back();
+    UnitText& unit = units.emplace_back();
     unit.combiningClass = u_getCombiningClass(u);
     const int syllable = u_getIntPropertyValue(u, UCHAR_HANGUL_SYLLABLE_TYPE);
     unit.extends = unit.combiningClass != 0 || (U_GET_GC_MASK(u) & U_GC_M_MASK) != 0 ||
@@ -174,13 +174,13 @@ class UnitTable {
     auto page = std::make_unique<Page>();
     for (char32_t i = 0; i < 256; ++i) {
       page->first[i] = static_cast<uint16_t>(page->units.size());
-      for (const UnitSpec& spec : UnitsOf(index << 8 | i, form)) {
+      for (const UnitText& made : UnitsOf(index << 8 | i, form)) {
         page->units.push_back(Unit{static_cast<uint16_t>(page->bytes.size()),
-                                   static_cast<uint8_t>(spec.bytes.size()), spec.combiningClass,
-                                   spec.extends});
-        page->bytes += spec.bytes;
-        page->marks += spec.extends ? kStart : static_cast<char>(kStart | kEnd);
-        page->marks.append(spec.bytes.size() - 1, '\0');
+                                   static_cast<uint8_t>(made.bytes.size()), made.combiningClass,
+                                   made.extends});
+        page->bytes += made.bytes;
+        page->marks += made.extends ? kStart : static_cast<char>(kStart | kEnd);
+        page->marks.append(made.bytes.size() - 1, '\0');
       }
     }
     page->first[256] = static_cast<uint16_t>(page->units.size());
@@ -304,7 +304,7 @@ const std::vector<Candidate>& Candidates() {
         Candidate& candidate = list.emplace_back();
         candidate.codePoint = static_cast<char32_t>(c);
         for (Form form : {kExact, kFolded}) {
-          const std::vector<UnitSpec> units = UnitsOf(candidate.codePoint, form);
+          const std::vector<UnitText> units = UnitsOf(candidate.codePoint, form);
           for (size_t j = 0; j < units.size(); ++j) {
             candidate.form[form] += units[j].bytes;
             for (size_t k = j; k < units.size() && IsAscii(units[k].bytes); ++k) {
