@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -357,15 +356,6 @@ class CodePointSet {
     }
   }
 
-  // Whether a few memchr look for the set.
-  bool Few() const { return few_; }
-
-  // What looking costs, roughly, for choosing among sets.
-  int Cost() const {
-    if (few_) return static_cast<int>(lastBytes_.size()) + (ascii_ ? 2 : 0);
-    return ascii_ ? 8 : 4;
-  }
-
   bool FoundIn(std::string_view text) const {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const size_t size = text.size();
@@ -473,7 +463,7 @@ struct TextMatcher::Unicode {
   Form form;
   bool ascii;
   // ASCII: the characters beyond ASCII that give some of the pattern's.
-  std::vector<CodePointSet> sources;
+  CodePointSet sources;
   // Beyond ASCII: the pattern's first code point beyond ASCII (its anchor),
   // where it stands among the pattern's code points, how many they are, and
   // the characters whose form holds it. Only the text around those is put
@@ -504,7 +494,7 @@ TextMatcher::TextMatcher(std::string_view pattern, bool caseSignificant, Encodin
     ToForm(pattern, unicode->form, pattern_, marks);
     unicode->ascii = IsAscii(pattern_);
     if (unicode->ascii) {
-      CodePointSet& sources = unicode->sources.emplace_back();
+      CodePointSet& sources = unicode->sources;
       for (const Candidate& candidate : Candidates()) {
         if (candidate.codePoint < 0x80) continue;  // the byte search finds ASCII
         for (const std::string& ascii : candidate.ascii[unicode->form])
@@ -609,7 +599,7 @@ bool TextMatcher::Matches(std::string_view text) const {
   };
   if (unicode.ascii) {
     if (FindBytes(text, [&](size_t end) { return !extends(end); })) return true;
-    return unicode.sources[0].FoundIn(text) && inForm(text);
+    return unicode.sources.FoundIn(text) && inForm(text);
   }
   size_t next = 0;
   size_t anchor = unicode.anchor.Next(text, next);
