@@ -118,11 +118,8 @@ class MergePlan {
   // Of the base's nodes: categories whose entries or references mine
   // changed, quotations mine added a reference to.
   std::vector<bool> mineTouched_, mineReferenced_;
-  // For each tree: theirs' nodes that mine added too, and back; and the
-  // parents (top: 0, node of the base: +1) whose children both reordered
-  // each another way.
+  // For each tree: theirs' nodes that mine added too, and back.
   std::vector<uint32_t> twins_[2], twinOfMine_[2];
-  std::vector<bool> orderConflict_[2];
 };
 
 // The differences of b from a, as the changes that make a into b.
